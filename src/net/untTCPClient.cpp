@@ -1,0 +1,331 @@
+#include "untTCPClient.h"
+
+#include "untEmitScope.h"
+
+#include <QLoggingCategory>
+#include <QPointer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#if defined(Q_OS_LINUX) || defined(Q_OS_MACOS)
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#elif defined(Q_OS_WIN)
+#include <winsock2.h>
+#include <mstcpip.h>
+#endif
+
+Q_LOGGING_CATEGORY(lcTcp, "quillet.tcp")
+
+namespace {
+
+QByteArray ToAsciiLine(const QString& text) {
+    QByteArray out;
+    out.reserve(text.size() + 2);
+    for (char32_t c : text.toUcs4())
+        out.append(c < 0x80 ? char(c) : '?');
+    out.append("\r\n", 2);
+    return out;
+}
+
+} // namespace
+
+TwwTCPClient::TwwTCPClient(QObject* parent) : QObject(parent), FConnectTimer(new QTimer(this)) {
+    FConnectTimer->setSingleShot(true);
+    connect(FConnectTimer, &QTimer::timeout, this, [this] {
+        TEmitScope scope(FEmittingStack, this, FConnectTimer);
+        HandleConnectTimeout();
+    });
+}
+
+TwwTCPClient::~TwwTCPClient() {
+    OnReceiveData = nullptr;
+    OnConnecting = nullptr;
+    OnConnect = nullptr;
+    OnDisconnect = nullptr;
+    OnConnectError = nullptr;
+    FConnectTimer->disconnect(this);
+    FConnectTimer->stop();
+    if (FSocket) {
+        QTcpSocket* s = FSocket;
+        FSocket = nullptr;
+        Retire(s, FPhase == TPhase::Open);
+    }
+    TEmitScope::ReleaseEmitting(FEmittingStack, this);
+}
+
+void TwwTCPClient::AttachSocket(QTcpSocket* s) {
+    connect(s, &QAbstractSocket::stateChanged, this, [this, s](QAbstractSocket::SocketState st) {
+        TEmitScope scope(FEmittingStack, this, s);
+        HandleStateChanged(s, int(st));
+    });
+    connect(s, &QAbstractSocket::connected, this, [this, s] {
+        TEmitScope scope(FEmittingStack, this, s);
+        HandleConnected(s);
+    });
+    connect(s, &QIODevice::readyRead, this, [this, s] {
+        TEmitScope scope(FEmittingStack, this, s);
+        HandleReadyRead(s);
+    });
+    connect(s, &QAbstractSocket::disconnected, this, [this, s] {
+        TEmitScope scope(FEmittingStack, this, s);
+        HandleLost(s);
+    });
+    connect(s, &QAbstractSocket::errorOccurred, this, [this, s](QAbstractSocket::SocketError) {
+        TEmitScope scope(FEmittingStack, this, s);
+        HandleError(s);
+    });
+}
+
+void TwwTCPClient::Retire(QTcpSocket* s, bool graceful) {
+    s->disconnect(this);
+    if (graceful && s->state() == QAbstractSocket::ConnectedState)
+        s->disconnectFromHost();
+    else if (s->state() != QAbstractSocket::UnconnectedState)
+        s->abort();
+    const bool emitting = FEmittingStack.contains(s);
+    if (s->state() != QAbstractSocket::UnconnectedState) {
+        // Still writing what was sent before the close: free it when done, or give up after a while.
+        connect(s, &QAbstractSocket::disconnected, s, &QObject::deleteLater);
+        QTimer::singleShot(3000, s, [s] {
+            s->abort();
+            s->deleteLater();
+        });
+    } else if (emitting) {
+        s->deleteLater();
+    } else {
+        delete s;
+    }
+}
+
+bool TwwTCPClient::Connect(const QString& AHost, quint16 APort) {
+    QPointer<TwwTCPClient> self(this);
+    if (FPhase == TPhase::Open) {
+        if (!CloseOpen(true))
+            return false;
+    } else if (FSocket) {
+        FConnectTimer->stop();
+        QTcpSocket* s = FSocket;
+        FSocket = nullptr;
+        FPhase = TPhase::Idle;
+        Retire(s, false);
+    }
+    if (!self)
+        return false;
+    // A handler of OnDisconnect may have started another connection already.
+    if (FSocket) {
+        FConnectTimer->stop();
+        QTcpSocket* s = FSocket;
+        FSocket = nullptr;
+        const bool open = FPhase == TPhase::Open;
+        FPhase = TPhase::Idle;
+        Retire(s, open);
+    }
+
+    const QString host = AHost.trimmed();
+    if (host.isEmpty() || APort == 0) {
+        qCDebug(lcTcp) << "cannot connect to" << AHost << APort;
+        if (OnConnectError) {
+            auto h = OnConnectError;
+            h(this, TTCPERRCODE::ERR_INIT);
+        }
+        return false;
+    }
+
+    auto* s = new QTcpSocket(this);
+    FSocket = s;
+    FPhase = TPhase::Lookup;
+    AttachSocket(s);
+    {
+        TEmitScope scope(FEmittingStack, this, s);
+        s->connectToHost(host, APort);
+    }
+    return true;
+}
+
+void TwwTCPClient::Disconnect() {
+    if (FPhase == TPhase::Open) {
+        CloseOpen(true);
+    } else if (FSocket) {
+        FConnectTimer->stop();
+        QTcpSocket* s = FSocket;
+        FSocket = nullptr;
+        FPhase = TPhase::Idle;
+        Retire(s, false);
+    }
+}
+
+bool TwwTCPClient::CloseOpen(bool graceful) {
+    QTcpSocket* s = FSocket;
+    FSocket = nullptr;
+    FPhase = TPhase::Idle;
+    Retire(s, graceful);
+    FisKeepAlive = false;
+    if (!OnDisconnect)
+        return true;
+    QPointer<TwwTCPClient> self(this);
+    auto h = OnDisconnect;
+    h(this);
+    return !self.isNull();
+}
+
+bool TwwTCPClient::Connected() const {
+    return FSocket && FPhase == TPhase::Open && FSocket->state() == QAbstractSocket::ConnectedState;
+}
+
+bool TwwTCPClient::Connecting() const { return FSocket && (FPhase == TPhase::Lookup || FPhase == TPhase::Handshake); }
+
+void TwwTCPClient::HandleStateChanged(QTcpSocket* s, int state) {
+    if (s != FSocket || FPhase != TPhase::Lookup || state != QAbstractSocket::ConnectingState)
+        return;
+    // The name is resolved; only the handshake counts against the time-out.
+    FPhase = TPhase::Handshake;
+    FConnectTimer->start(FConnectTimeoutMs);
+    if (OnConnecting) {
+        auto h = OnConnecting;
+        h(this);
+    }
+}
+
+void TwwTCPClient::HandleConnected(QTcpSocket* s) {
+    if (s != FSocket || (FPhase != TPhase::Handshake && FPhase != TPhase::Lookup))
+        return;
+    FConnectTimer->stop();
+    FPhase = TPhase::Open;
+    s->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    if (FisKeepAlive)
+        ApplyKeepAlive();
+    if (OnConnect) {
+        auto h = OnConnect;
+        h(this);
+    }
+}
+
+void TwwTCPClient::HandleReadyRead(QTcpSocket* s) {
+    if (s == FSocket && FPhase == TPhase::Open)
+        DeliverPending();
+}
+
+bool TwwTCPClient::DeliverPending() {
+    const QByteArray block = FSocket->readAll();
+    if (block.isEmpty() || !OnReceiveData)
+        return true;
+    QPointer<TwwTCPClient> self(this);
+    auto h = OnReceiveData;
+    h(this, block);
+    return !self.isNull();
+}
+
+void TwwTCPClient::HandleLost(QTcpSocket* s) {
+    if (s != FSocket || FPhase != TPhase::Open)
+        return;
+    // Whatever arrived before the close still reaches the owner, before the disconnection.
+    if (!DeliverPending() || s != FSocket || FPhase != TPhase::Open)
+        return;
+    qCDebug(lcTcp) << "connection lost:" << s->errorString();
+    CloseOpen(false);
+}
+
+void TwwTCPClient::HandleError(QTcpSocket* s) {
+    if (s != FSocket)
+        return;
+    if (FPhase == TPhase::Lookup || FPhase == TPhase::Handshake) {
+        qCDebug(lcTcp) << "connect failed:" << s->errorString();
+        FailAttempt();
+    } else if (FPhase == TPhase::Open && s->state() != QAbstractSocket::ConnectedState) {
+        HandleLost(s);
+    }
+}
+
+void TwwTCPClient::HandleConnectTimeout() {
+    if (FSocket && FPhase == TPhase::Handshake) {
+        qCDebug(lcTcp) << "connect timed out after" << FConnectTimeoutMs << "ms";
+        FailAttempt();
+    }
+}
+
+void TwwTCPClient::FailAttempt() {
+    FConnectTimer->stop();
+    QTcpSocket* s = FSocket;
+    FSocket = nullptr;
+    FPhase = TPhase::Idle;
+    Retire(s, false);
+    if (OnConnectError) {
+        auto h = OnConnectError;
+        h(this, TTCPERRCODE::ERR_CNNTTIMEOUT);
+    }
+}
+
+bool TwwTCPClient::Send(const QByteArray& ABuf) {
+    if (!Connected())
+        return false;
+    return WriteBytes(ABuf, QString::fromLatin1(ABuf.toHex(' ').toUpper()));
+}
+
+bool TwwTCPClient::Send(const QString& AStr) {
+    if (!Connected())
+        return false;
+    return WriteBytes(ToAsciiLine(AStr), AStr);
+}
+
+bool TwwTCPClient::WriteBytes(const QByteArray& bytes, const QString& logText) {
+    qCDebug(lcTcp).noquote() << QStringLiteral("TCP发送：") + logText;
+    QPointer<TwwTCPClient> self(this);
+    QTcpSocket* s = FSocket;
+    bool ok = s->write(bytes) == bytes.size();
+    if (ok) {
+        TEmitScope scope(FEmittingStack, this, s);
+        s->flush(); // hand the bytes to the system now rather than on the next loop pass
+    }
+    if (!self)
+        return false;
+    // A failure found while flushing has already closed the connection (OnDisconnect).
+    if (s != FSocket || FPhase != TPhase::Open)
+        ok = false;
+    if (ok)
+        return true;
+    qCDebug(lcTcp) << "send failed";
+    if (s == FSocket && FPhase == TPhase::Open && !CloseOpen(false))
+        return false;
+    if (OnConnectError) {
+        auto h = OnConnectError;
+        h(this, TTCPERRCODE::ERR_SEND);
+    }
+    return false;
+}
+
+void TwwTCPClient::setKeepAlive(bool AValue) {
+    if (AValue == FisKeepAlive)
+        return;
+    FisKeepAlive = AValue;
+    ApplyKeepAlive();
+}
+
+void TwwTCPClient::ApplyKeepAlive() {
+    if (!FSocket || FPhase != TPhase::Open)
+        return;
+    FSocket->setSocketOption(QAbstractSocket::KeepAliveOption, FisKeepAlive ? 1 : 0);
+    if (!FisKeepAlive)
+        return;
+    const qintptr fd = FSocket->socketDescriptor();
+    if (fd < 0)
+        return;
+#if defined(Q_OS_LINUX)
+    // Whole seconds only: the 300-ms interval becomes 1 s, and three probes keep the time to
+    // notice a dead peer near that of 3000 ms + ten 300-ms probes.
+    const int idle = KeepAliveIdleMs / 1000;
+    const int interval = 1;
+    const int count = 3;
+    setsockopt(int(fd), IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+    setsockopt(int(fd), IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    setsockopt(int(fd), IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
+#elif defined(Q_OS_MACOS)
+    const int idle = KeepAliveIdleMs / 1000;
+    setsockopt(int(fd), IPPROTO_TCP, TCP_KEEPALIVE, &idle, sizeof idle);
+#elif defined(Q_OS_WIN)
+    tcp_keepalive ka{1, ULONG(KeepAliveIdleMs), ULONG(KeepAliveIntervalMs)};
+    DWORD returned = 0;
+    WSAIoctl(SOCKET(fd), SIO_KEEPALIVE_VALS, &ka, sizeof ka, nullptr, 0, &returned, nullptr, nullptr);
+#endif
+}
