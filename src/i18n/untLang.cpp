@@ -9,6 +9,7 @@ namespace {
 
 // English text as written in the window and the code -> Chinese text. Spaces, case,
 // punctuation and "\r" are part of the key.
+// clang-format off
 constexpr std::array<TLangEntry, 223> LangTable{{
     {"Quillet", "澜桥仔"},
     {"MAC:", "设备MAC："},
@@ -234,6 +235,7 @@ constexpr std::array<TLangEntry, 223> LangTable{{
     {"Clear", "清空"},
     {"GetDevTime", "查询时间"},
 }};
+// clang-format on
 
 QPointer<TLangTranslator>& Translator() {
     static QPointer<TLangTranslator> translator;
@@ -350,7 +352,8 @@ QString LangChoose(TLangChoice choice) {
     const bool cn = LangIsCn();
     switch (choice) {
     case TLangChoice::WindowTitle:
-        return cn ? QStringLiteral("澜桥匣 for Windows V1.2.6") : QStringLiteral("Quillet for Windows V1.2.6");
+        return cn ? QStringLiteral("澜桥匣 for Windows V1.2.6")
+                  : QStringLiteral("Quillet for Windows V1.2.6");
     case TLangChoice::Unlogged:
         return cn ? QStringLiteral("未登录") : QStringLiteral("Unlogged");
     case TLangChoice::TouchMode:
@@ -358,7 +361,8 @@ QString LangChoose(TLangChoice choice) {
     case TLangChoice::JogMode:
         return cn ? QStringLiteral("点动模式") : QStringLiteral("Jog mode");
     case TLangChoice::LockPasswordReminder:
-        return cn ? QStringLiteral("请牢记锁屏密码：") : QStringLiteral("Please remember to lock screen password:");
+        return cn ? QStringLiteral("请牢记锁屏密码：")
+                  : QStringLiteral("Please remember to lock screen password:");
     case TLangChoice::ManualInput:
         return cn ? QStringLiteral("手动输入...") : QStringLiteral("Manual input...");
     }

@@ -49,8 +49,8 @@ TNetAdapters SystemNetAdapters() {
         TNetAdapter a;
         a.Name = ni.name();
         a.HardwareAddress = ParseHardwareAddress(ni.hardwareAddress());
-        a.Loopback = ni.type() == QNetworkInterface::Loopback ||
-                     ni.flags().testFlag(QNetworkInterface::IsLoopBack);
+        a.Loopback =
+            ni.type() == QNetworkInterface::Loopback || ni.flags().testFlag(QNetworkInterface::IsLoopBack);
 #ifdef Q_OS_LINUX
         // Bridges, veth pairs, tunnels and container links have no backing device and come and
         // go; they must not decide the key.

@@ -84,24 +84,38 @@ private slots:
     void lookup_data() {
         QTest::addColumn<QString>("english");
         QTest::addColumn<QString>("chinese"); // empty: not in the table
-        QTest::newRow("first") << "Quillet" << "澜桥仔";
-        QTest::newRow("last") << "GetDevTime" << "查询时间";
-        QTest::newRow("spaced value") << "Account:" << "账  号：";
-        QTest::newRow("same text both ways") << "PWM" << "PWM";
-        QTest::newRow("leading space") << " SU" << " 日";
-        QTest::newRow("without its leading space") << "SU" << "";
-        QTest::newRow("spaces both sides") << " Unlock screen " << "  解 锁 屏 幕";
-        QTest::newRow("trimmed is another key") << "Unlock screen" << "取消锁屏";
-        QTest::newRow("one trailing space only") << " Unlock screen" << "";
+        QTest::newRow("first") << "Quillet"
+                               << "澜桥仔";
+        QTest::newRow("last") << "GetDevTime"
+                              << "查询时间";
+        QTest::newRow("spaced value") << "Account:"
+                                      << "账  号：";
+        QTest::newRow("same text both ways") << "PWM"
+                                             << "PWM";
+        QTest::newRow("leading space") << " SU"
+                                       << " 日";
+        QTest::newRow("without its leading space") << "SU"
+                                                   << "";
+        QTest::newRow("spaces both sides") << " Unlock screen "
+                                           << "  解 锁 屏 幕";
+        QTest::newRow("trimmed is another key") << "Unlock screen"
+                                                << "取消锁屏";
+        QTest::newRow("one trailing space only") << " Unlock screen"
+                                                 << "";
         QTest::newRow("carriage return") << PwmError << "输入错误:\r输入和输出总数不能大于24;PWM数不能大于2.";
         QTest::newRow("line feed instead of CR") << QString(PwmError).replace(u'\r', u'\n') << "";
-        QTest::newRow("table's own Manual input") << "Manual input..." << "手动输入";
-        QTest::newRow("case counts") << "ok" << "";
-        QTest::newRow("composed at run time") << "Device Online 2" << "";
-        QTest::newRow("long key") << "Remove the device can be used to re-activate the remote control, determine "
-                                     "to continue anyway?"
-                                  << "删除设备需要重新激活才能使用远程控制，确定继续吗？";
-        QTest::newRow("empty text") << "" << "";
+        QTest::newRow("table's own Manual input") << "Manual input..."
+                                                  << "手动输入";
+        QTest::newRow("case counts") << "ok"
+                                     << "";
+        QTest::newRow("composed at run time") << "Device Online 2"
+                                              << "";
+        QTest::newRow("long key")
+            << "Remove the device can be used to re-activate the remote control, determine "
+               "to continue anyway?"
+            << "删除设备需要重新激活才能使用远程控制，确定继续吗？";
+        QTest::newRow("empty text") << ""
+                                    << "";
     }
     void lookup() {
         QFETCH(QString, english);
@@ -151,12 +165,17 @@ private slots:
         QTest::addColumn<QString>("chinese");
         QTest::newRow("title") << int(TLangChoice::WindowTitle) << "Quillet for Windows V1.2.6"
                                << "澜桥匣 for Windows V1.2.6";
-        QTest::newRow("unlogged") << int(TLangChoice::Unlogged) << "Unlogged" << "未登录";
-        QTest::newRow("touch") << int(TLangChoice::TouchMode) << "Touch mode" << "触动模式";
-        QTest::newRow("jog") << int(TLangChoice::JogMode) << "Jog mode" << "点动模式";
-        QTest::newRow("lock reminder") << int(TLangChoice::LockPasswordReminder)
-                                       << "Please remember to lock screen password:" << "请牢记锁屏密码：";
-        QTest::newRow("manual input") << int(TLangChoice::ManualInput) << "Manual input..." << "手动输入...";
+        QTest::newRow("unlogged") << int(TLangChoice::Unlogged) << "Unlogged"
+                                  << "未登录";
+        QTest::newRow("touch") << int(TLangChoice::TouchMode) << "Touch mode"
+                               << "触动模式";
+        QTest::newRow("jog") << int(TLangChoice::JogMode) << "Jog mode"
+                             << "点动模式";
+        QTest::newRow("lock reminder")
+            << int(TLangChoice::LockPasswordReminder) << "Please remember to lock screen password:"
+            << "请牢记锁屏密码：";
+        QTest::newRow("manual input") << int(TLangChoice::ManualInput) << "Manual input..."
+                                      << "手动输入...";
     }
     void chosenTexts() {
         QFETCH(int, choice);

@@ -24,8 +24,8 @@ private slots:
         const auto eth0 = Adapter("eth0", "001A2B3C4D5E");
         const auto wlan0 = Adapter("wlan0", "a4b2c3d4e5f6");
         QTest::newRow("no adapter") << TNetAdapters{} << QStringLiteral("0000000000000000");
-        QTest::newRow("loopback only") << TNetAdapters{Adapter("lo", "000000000000", false, true)}
-                                       << QStringLiteral("0000000000000000");
+        QTest::newRow("loopback only")
+            << TNetAdapters{Adapter("lo", "000000000000", false, true)} << QStringLiteral("0000000000000000");
         QTest::newRow("one adapter") << TNetAdapters{eth0} << QStringLiteral("001A2B3C4D5E0000");
         QTest::newRow("uppercase digits") << TNetAdapters{wlan0} << QStringLiteral("A4B2C3D4E5F60000");
         QTest::newRow("lowest name first") << TNetAdapters{wlan0, eth0} << QStringLiteral("001A2B3C4D5E0000");
@@ -43,9 +43,13 @@ private slots:
             << TNetAdapters{Adapter("veth9", "0E1122334455", false), Adapter("br0", "0A1122334455", false)}
             << QStringLiteral("0A11223344550000");
         QTest::newRow("unusable addresses skipped")
-            << TNetAdapters{Adapter("a0", "000000000000"), Adapter("a1", "FFFFFFFFFFFF"),
-                            Adapter("a2", "010203040506"), Adapter("a3", ""), Adapter("a4", "0011223344"),
-                            Adapter("a5", "80000000000000000000000000000000000000FE"), wlan0}
+            << TNetAdapters{Adapter("a0", "000000000000"),
+                            Adapter("a1", "FFFFFFFFFFFF"),
+                            Adapter("a2", "010203040506"),
+                            Adapter("a3", ""),
+                            Adapter("a4", "0011223344"),
+                            Adapter("a5", "80000000000000000000000000000000000000FE"),
+                            wlan0}
             << QStringLiteral("A4B2C3D4E5F60000");
     }
     void buildKey() {

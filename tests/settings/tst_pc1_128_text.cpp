@@ -34,7 +34,8 @@ private slots:
         QTest::newRow("empty key, 'A'") << QByteArray() << QByteArray("A") << QStringLiteral("cf");
         QTest::newRow("16-letter key, 'abc'")
             << QByteArray("abcdefghijklmnop") << QByteArray("abc") << QStringLiteral("dpgigl");
-        QTest::newRow("short key, 'Hi!'") << QByteArray("key") << QByteArray("Hi!") << QStringLiteral("nkkfgi");
+        QTest::newRow("short key, 'Hi!'")
+            << QByteArray("key") << QByteArray("Hi!") << QStringLiteral("nkkfgi");
         QTest::newRow("machine-key shape, default password")
             << QByteArray("001122AABBCC0000") << QByteArray("qorvu") << QStringLiteral("ecipikiijk");
         QTest::newRow("bytes 01 FF 80 under FF key")
@@ -54,8 +55,8 @@ private slots:
         QTest::newRow("1 byte") << QByteArray("0123456789ABCDEF") << QByteArray("x");
         QTest::newRow("2 bytes, key of 5") << QByteArray("short") << QByteArray("\x01\xFF");
         QTest::newRow("17 random bytes") << QByteArray("AABBCCDDEEFF0000") << RandomNonZeroBytes(17, 1);
-        QTest::newRow("limit, 16500 bytes") << QByteArray("AABBCCDDEEFF0000")
-                                            << RandomNonZeroBytes(PC1TextMaxBytes, 2);
+        QTest::newRow("limit, 16500 bytes")
+            << QByteArray("AABBCCDDEEFF0000") << RandomNonZeroBytes(PC1TextMaxBytes, 2);
         QTest::newRow("high bytes, zero key") << QByteArray() << QByteArray(300, '\x80');
     }
     void roundTrip() {
