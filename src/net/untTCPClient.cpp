@@ -208,6 +208,8 @@ void TwwTCPClient::HandleReadyRead(QTcpSocket* s) {
 }
 
 bool TwwTCPClient::DeliverPending() {
+    if (!FSocket->isReadable())
+        return true;
     const QByteArray block = FSocket->readAll();
     if (block.isEmpty() || !OnReceiveData)
         return true;
@@ -260,7 +262,12 @@ void TwwTCPClient::FailAttempt() {
 bool TwwTCPClient::Send(const QByteArray& ABuf) {
     if (!Connected())
         return false;
-    return WriteBytes(ABuf, QString::fromLatin1(ABuf.toHex(' ').toUpper()));
+    // The debug line shows the first bytes only; a long write would flood the output.
+    constexpr int shown = 64;
+    QString text = QString::fromLatin1(ABuf.left(shown).toHex(' ').toUpper());
+    if (ABuf.size() > shown)
+        text += QStringLiteral(" ...");
+    return WriteBytes(ABuf, text);
 }
 
 bool TwwTCPClient::Send(const QString& AStr) {
