@@ -4,6 +4,7 @@
 #include "MachineKey.h"
 #include "untIniKeys.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -17,6 +18,8 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <limits>
 
 #ifdef Q_OS_UNIX
@@ -153,6 +156,40 @@ void SyncFolder(const QString& dir) {
 #endif
 }
 
+// Writes a new file beside the old one and renames it over the old one only when every byte is
+// on disk: a crash, a full disk or a killed process leaves the old file or the new one. The
+// buffered QSaveFile path is not enough: its commit renames a short file when the final flush
+// fails, so the bytes are written unbuffered, counted, and synced before the rename.
+// Gives the reason when it failed (nothing changed on disk then).
+std::optional<QString> WriteFileAtomically(const QString& path, const QByteArray& bytes) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return file.errorString();
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    if (done != bytes.size()) {
+        const QString why = file.errorString();
+        file.cancelWriting();
+        return why;
+    }
+#ifdef Q_OS_UNIX
+    if (::fsync(file.handle()) != 0) {
+        const QString why = QString::fromLocal8Bit(std::strerror(errno));
+        file.cancelWriting();
+        return why;
+    }
+#endif
+    if (!file.commit())
+        return file.errorString();
+    SyncFolder(QFileInfo(path).absolutePath());
+    return std::nullopt;
+}
+
 QString& CurrentSettingsFolder() {
     static QString folder;
     return folder;
@@ -226,17 +263,13 @@ TIniSaveResult SaveDevImage(const QString& mac, const QImage& picture) {
         return {false, QStringLiteral("A device picture needs a MAC address, not \"%1\".").arg(mac)};
     if (picture.isNull())
         return {false, QStringLiteral("The picture for %1 is empty.").arg(mac)};
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {false, QStringLiteral("Could not save the picture %1: %2").arg(path, file.errorString())};
-    QImageWriter writer(&file, "jpg");
-    if (!writer.write(picture)) {
-        file.cancelWriting();
+    QBuffer jpeg;
+    jpeg.open(QIODevice::WriteOnly);
+    QImageWriter writer(&jpeg, "jpg");
+    if (!writer.write(picture))
         return {false, QStringLiteral("Could not save the picture %1: %2").arg(path, writer.errorString())};
-    }
-    if (!file.commit())
-        return {false, QStringLiteral("Could not save the picture %1: %2").arg(path, file.errorString())};
-    SyncFolder(QFileInfo(path).absolutePath());
+    if (const auto problem = WriteFileAtomically(path, jpeg.data()))
+        return {false, QStringLiteral("Could not save the picture %1: %2").arg(path, *problem)};
     return {};
 }
 
@@ -359,23 +392,10 @@ TIniSaveResult TIniSettings::Save() {
     if (!FLoadProblem.isEmpty())
         return Refused(FLoadProblem);
 
-    // A new file beside the old one, renamed over it only when complete: a crash, a full disk or
-    // a killed process leaves the old file or the new one.
-    const QByteArray bytes = FDoc.ToBytes();
-    QSaveFile file(FilePath());
-    QString problem;
-    if (!file.open(QIODevice::WriteOnly))
-        problem = file.errorString();
-    else if (file.write(bytes) != bytes.size())
-        problem = file.errorString();
-    else if (!file.commit())
-        problem = file.errorString();
-    if (!problem.isEmpty()) {
-        file.cancelWriting();
-        qCWarning(lcIni).noquote() << "saving" << FilePath() << "failed:" << problem;
-        return Refused(QStringLiteral("The settings could not be saved to %1: %2").arg(FilePath(), problem));
+    if (const auto problem = WriteFileAtomically(FilePath(), FDoc.ToBytes())) {
+        qCWarning(lcIni).noquote() << "saving" << FilePath() << "failed:" << *problem;
+        return Refused(QStringLiteral("The settings could not be saved to %1: %2").arg(FilePath(), *problem));
     }
-    SyncFolder(FFolder);
     FLastFailure.clear();
     return {};
 }
