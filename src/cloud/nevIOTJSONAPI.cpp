@@ -89,6 +89,17 @@ QByteArray NewBoundary() {
 
 // Percent-encoded path segment; "." and ".." cannot be sent as segments because every HTTP stack
 // on the way may resolve them.
+// The call of an address for the debug log: its path without the parameters that follow the call
+// (one of them is a password in clear).
+QString CallOf(const QUrl& url) {
+    const QString path = url.path();
+    const qsizetype api = path.indexOf(QLatin1String("/api.php/"));
+    if (api < 0)
+        return path;
+    const QStringList parts = path.mid(api + 9).split(QLatin1Char('/'));
+    return QStringLiteral("/api.php/") + parts.mid(0, 2).join(QLatin1Char('/'));
+}
+
 std::optional<QByteArray> PathSegment(const QString& value) {
     if (value == QLatin1String(".") || value == QLatin1String(".."))
         return std::nullopt;
@@ -195,14 +206,14 @@ QUrl CloudClient::AboutPageUrl() const {
 QNetworkRequest CloudClient::MakeRequest(const QUrl& url) const {
     QNetworkRequest request(url);
     request.setRawHeader("Accept", "*/*");
+    // Replies are small; asking for them uncompressed keeps every request the same on every Qt build.
+    request.setRawHeader("Accept-Encoding", "identity");
     request.setHeader(QNetworkRequest::UserAgentHeader, QByteArray("Quillet/" QUILLET_VERSION));
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
     request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
     request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
-                         QNetworkRequest::AlwaysNetwork);
     return request;
 }
 
@@ -269,13 +280,13 @@ TCloudResult<QString> CloudClient::Http_Get(const QUrl& url) {
     TCloudResult<QString> result;
     Exchange ex = Wait(FNet->get(MakeRequest(url)));
     if (ex.Error) {
-        qCDebug(lcCloud) << "GET" << url.path() << "failed:" << ex.Error->Message;
+        qCDebug(lcCloud) << "GET" << CallOf(url) << "failed:" << ex.Error->Message;
         result.Error = ex.Error;
         return result;
     }
     // The platform's 8-bit text, which is UTF-8 here.
     result.Reply = QString::fromLocal8Bit(ex.Body);
-    qCDebug(lcCloud).noquote() << "GET" << url.path() << "->" << result.Reply;
+    qCDebug(lcCloud).noquote() << "GET" << CallOf(url) << "->" << result.Reply;
     return result;
 }
 
@@ -285,11 +296,11 @@ QString CloudClient::Http_PostForm(const QUrl& url, const TFormFields& fields) {
                       QByteArray("application/x-www-form-urlencoded"));
     Exchange ex = Wait(FNet->post(request, FormBody(fields)));
     if (ex.Error) {
-        qCDebug(lcCloud) << "POST" << url.path() << "failed:" << ex.Error->Message;
+        qCDebug(lcCloud) << "POST" << CallOf(url) << "failed:" << ex.Error->Message;
         return {};
     }
     const QString text = DecodeByCharset(ex.Body, ex.ContentType);
-    qCDebug(lcCloud).noquote() << "POST" << url.path() << "->" << text;
+    qCDebug(lcCloud).noquote() << "POST" << CallOf(url) << "->" << text;
     return text;
 }
 
@@ -335,12 +346,12 @@ TCloudResult<QString> CloudClient::Http_PostMultipart(const QUrl& url, const TFo
                       QByteArray("multipart/form-data; boundary=" + boundary));
     Exchange ex = Wait(FNet->post(request, body));
     if (ex.Error) {
-        qCDebug(lcCloud) << "POST" << url.path() << "failed:" << ex.Error->Message;
+        qCDebug(lcCloud) << "POST" << CallOf(url) << "failed:" << ex.Error->Message;
         result.Error = ex.Error;
         return result;
     }
     result.Reply = QString::fromLocal8Bit(ex.Body);
-    qCDebug(lcCloud).noquote() << "POST" << url.path() << "->" << result.Reply;
+    qCDebug(lcCloud).noquote() << "POST" << CallOf(url) << "->" << result.Reply;
     return result;
 }
 
