@@ -87,7 +87,18 @@ quint32 DateTimeToBoardSecs(const QDateTime& localTime) {
 
 QDateTime BoardSecsToDateTime(quint32 secs) {
     const QDateTime wall = QDateTime(QDate(1970, 1, 1), QTime(0, 0), QTimeZone::utc()).addSecs(secs);
-    return QDateTime(wall.date(), wall.time());
+    const QDateTime local(wall.date(), wall.time());
+    if (local.isValid())
+        return local;
+    // The wall clock falls in a gap of the local zone (clocks put forward): count on from the
+    // last valid time before it rather than hand out an invalid time.
+    for (qint64 back = 1800; back <= 2 * 86400; back += 1800) {
+        const QDateTime before = wall.addSecs(-back);
+        const QDateTime valid(before.date(), before.time());
+        if (valid.isValid())
+            return valid.addSecs(back);
+    }
+    return local;
 }
 
 // --- encoders ---------------------------------------------------------------------------------

@@ -63,7 +63,9 @@ using TREGs = QList<float>;
 // that wall clock were UTC. Times before 1970 give 0, times after 2106-02-07 06:28:15 give
 // 0xFFFFFFFF, an invalid time gives 0.
 quint32 DateTimeToBoardSecs(const QDateTime& localTime);
-// The inverse: a local date and time (Qt::LocalTime) with the wall clock of the count.
+// The inverse: a local date and time (Qt::LocalTime) with the wall clock of the count. A wall
+// clock that the local zone skips (clocks put forward) gives the time as far past the last
+// valid time before the gap, so the result is always valid.
 QDateTime BoardSecsToDateTime(quint32 secs);
 
 // Event types: one handler each; an event without a handler is not raised.

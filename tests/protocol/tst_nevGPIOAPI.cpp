@@ -190,6 +190,7 @@ private slots:
     void nameRecordRoundTrip();
     void boardTimeIsLocalWallClock();
     void boardTimeClamps();
+    void boardTimeInSkippedHourStaysValid();
     void handlerMaySendFromInside();
 };
 
@@ -578,6 +579,16 @@ void TestGPIOAPI::boardTimeClamps() {
     QCOMPARE(DateTimeToBoardSecs(Local(1970, 1, 1, 0, 0, 1)), 1u);
     QCOMPARE(DateTimeToBoardSecs(Local(2106, 2, 7, 6, 28, 15)), 0xFFFFFFFFu);
     QCOMPARE(DateTimeToBoardSecs(Local(2200, 1, 1)), 0xFFFFFFFFu);
+}
+
+// 2024-03-10 02:30 does not exist in New York (this test also runs there); elsewhere it does.
+void TestGPIOAPI::boardTimeInSkippedHourStaysValid() {
+    const quint32 secs = 1710037800;
+    const QDateTime t = BoardSecsToDateTime(secs);
+    QVERIFY(t.isValid());
+    QCOMPARE(t.date(), QDate(2024, 3, 10));
+    QVERIFY(t.time() == QTime(2, 30) || t.time() == QTime(3, 30));
+    QVERIFY(qAbs(qint64(DateTimeToBoardSecs(t)) - qint64(secs)) <= 3600);
 }
 
 // Handlers send new requests from inside their event; the decoder holds no state that this
