@@ -101,7 +101,7 @@ QString DevNameBufToStr(const TBUF16& ABuf) {
     for (int cut = 0; cut <= 3 && cut <= bytes.size(); ++cut) {
         const QByteArray part = bytes.left(bytes.size() - cut);
         QStringDecoder dec(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        (void)dec.decode(part);
+        const QString decoded = dec.decode(part);
         if (!dec.hasError())
             return Utf8BufToStr(part, int(part.size()));
     }
