@@ -196,6 +196,12 @@ const QStringList GlobalBoardKeys{
     QStringLiteral("ir-result"),       QStringLiteral("inputs-change-ms"), QStringLiteral("reg-drift"),
     QStringLiteral("tasks"),           QStringLiteral("irslots"),      QStringLiteral("password")};
 
+const QStringList ValueOptions{QStringLiteral("board"),       QStringLiteral("board-defaults"),
+                               QStringLiteral("count"),       QStringLiteral("listen"),
+                               QStringLiteral("udp-address"), QStringLiteral("search-port"),
+                               QStringLiteral("router-port"), QStringLiteral("search-spread-ms"),
+                               QStringLiteral("wifi")};
+
 TBUF6 GeneratedMac(int index) {
     return {0x02, 0x51, 0x4C, 0x00, quint8((index >> 8) & 0xFF), quint8(index & 0xFF)};
 }
@@ -288,6 +294,8 @@ std::optional<WorldConfig> ParseWorldArgs(const QStringList& args, QString* erro
                 return fail(err);
         } else if (!opt.startsWith(QLatin1String("--"))) {
             return fail(QStringLiteral("unexpected argument \"%1\"").arg(opt));
+        } else if (!ValueOptions.contains(key) && !GlobalBoardKeys.contains(key)) {
+            return fail(QStringLiteral("unknown option \"%1\"").arg(opt));
         } else if (!takeValue()) {
             return fail(QStringLiteral("%1 needs a value").arg(opt));
         } else if (opt == QLatin1String("--board")) {
