@@ -25,7 +25,7 @@ QString Floats(const TREGs& regs) {
 }
 
 QString Time(const QDateTime& t) {
-    return t.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) + (t.timeSpec() == Qt::LocalTime ? "" : "!spec");
+    return t.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) + (t.timeSpec() == Qt::LocalTime ? "" : " (not local)");
 }
 
 QString Task(const TTaskRcd& t) {
