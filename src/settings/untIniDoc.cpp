@@ -30,6 +30,30 @@ QString CutToMaxLength(QString text) {
     return text;
 }
 
+// A "[" line without "]" would make SimpleIni file the next key under a section named by
+// the rest of the file up to that key (newline included), a name that then grows by one line
+// at every save. Such a line is kept as a comment instead.
+QByteArray NeutraliseBrokenSectionLines(const QByteArray& data) {
+    QByteArray out;
+    out.reserve(data.size() + 16);
+    qsizetype start = 0;
+    while (start < data.size()) {
+        qsizetype end = start;
+        while (end < data.size() && data[end] != '\n' && data[end] != '\r')
+            ++end;
+        const QByteArrayView line(data.constData() + start, end - start);
+        const QByteArrayView body = line.trimmed();
+        if (body.startsWith('[') && !body.contains(']'))
+            out += ';';
+        out += line;
+        if (end < data.size())
+            out += '\n';
+        // "\r\n" is one line end.
+        start = (end + 1 < data.size() && data[end] == '\r' && data[end + 1] == '\n') ? end + 2 : end + 1;
+    }
+    return out;
+}
+
 bool IsControl(char16_t c) { return c < 0x20 || c == 0x7F; }
 bool IsBlank(QChar c) { return c == u' ' || c == u'\t'; }
 
@@ -74,6 +98,7 @@ TIniDocument TIniDocument::FromBytes(const QByteArray& bytes) {
         data = QString(gb(data)).toUtf8();
     }
 
+    data = NeutraliseBrokenSectionLines(data);
     TIniDocument doc;
     doc.d->Ini.LoadData(data.constData(), size_t(data.size()));
     return doc;

@@ -21,6 +21,7 @@ private slots:
     void keepsCommentsOrderAndUnknownEntries();
     void newKeysAndSectionsGoAtTheEnd();
     void valueCutAt2047KeepsSurrogatePairs();
+    void brokenSectionLineIsKeptAsAComment();
     void encodingOfTheFile_data();
     void encodingOfTheFile();
 };
@@ -158,6 +159,17 @@ void tst_IniDoc::valueCutAt2047KeepsSurrogatePairs() {
     const QString exact(IniMaxValueLength, u'y');
     doc.SetValue(QStringLiteral("S"), QStringLiteral("K"), exact + QStringLiteral("z"));
     QCOMPARE(*TIniDocument::FromBytes(doc.ToBytes()).Value(QStringLiteral("S"), QStringLiteral("K")), exact);
+}
+
+void tst_IniDoc::brokenSectionLineIsKeptAsAComment() {
+    // A "[" line without "]" once made the next key a section named "Broken\nKey" that grew by
+    // one line at every save.
+    const TIniDocument doc = TIniDocument::FromBytes("[A]\nX=1\n[Broken\nKey=2\n");
+    QCOMPARE(doc.Value(QStringLiteral("A"), QStringLiteral("Key")), QStringLiteral("2"));
+    const QByteArray once = doc.ToBytes();
+    QVERIFY2(once.contains(";[Broken\nKey=2\n"), once.constData());
+    QCOMPARE(TIniDocument::FromBytes(once).ToBytes(), once);
+    QCOMPARE(once.count('['), 2);
 }
 
 void tst_IniDoc::encodingOfTheFile_data() {
