@@ -14,8 +14,9 @@ const QString Key = QStringLiteral("5CCF7F01020A0000");
 
 QString Folder() {
     // Shared memory when there is some: four synced writes per input stay cheap.
-    static QTemporaryDir dir(QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm/fuzz_ini-XXXXXX")
-                                                                       : QDir::tempPath() + QStringLiteral("/fuzz_ini-XXXXXX"));
+    static QTemporaryDir dir(QDir(QStringLiteral("/dev/shm")).exists()
+                                 ? QStringLiteral("/dev/shm/fuzz_ini-XXXXXX")
+                                 : QDir::tempPath() + QStringLiteral("/fuzz_ini-XXXXXX"));
     if (!dir.isValid())
         std::abort();
     return dir.path();
@@ -44,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     // The text model alone: what is saved reads back as the same entries and comments.
-    const TIniDocument doc = TIniDocument::FromBytes(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
+    const TIniDocument doc =
+        TIniDocument::FromBytes(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
     const QByteArray once = doc.ToBytes();
     Check(Lines(TIniDocument::FromBytes(once).ToBytes()) == Lines(once));
 

@@ -1,7 +1,7 @@
 #include "untIni.h"
 
-#include "PC1_128_Text.h"
 #include "MachineKey.h"
+#include "PC1_128_Text.h"
 #include "untIniKeys.h"
 
 #include <QBuffer>
@@ -35,10 +35,16 @@ Q_LOGGING_CATEGORY(lcIni, "quillet.settings")
 
 namespace {
 
-QString Latin(const char* s) { return QString::fromLatin1(s); }
+QString Latin(const char* s) {
+    return QString::fromLatin1(s);
+}
 
-QString SectionOf(const TIniKey& key) { return Latin(key.Section); }
-QString SectionOf(const TIniKey& key, int n) { return Latin(key.Section) + QString::number(n); }
+QString SectionOf(const TIniKey& key) {
+    return Latin(key.Section);
+}
+QString SectionOf(const TIniKey& key, int n) {
+    return Latin(key.Section) + QString::number(n);
+}
 
 // Decimal with an optional sign within 32 bits, or "0x" and hexadecimal digits up to 32 bits
 // (taken as a signed 32-bit pattern, as the platform's integer reader does). Nothing else:
@@ -75,7 +81,9 @@ std::optional<qint32> ParseIniInt(QStringView text) {
     return negative ? qint32(-qint64(v)) : qint32(v);
 }
 
-qint32 DefaultInt(const TIniKey& key) { return ParseIniInt(Latin(key.Default)).value_or(0); }
+qint32 DefaultInt(const TIniKey& key) {
+    return ParseIniInt(Latin(key.Default)).value_or(0);
+}
 
 class TReader {
 public:
@@ -92,7 +100,9 @@ public:
         const auto v = raw ? ParseIniInt(*raw) : std::nullopt;
         return v.value_or(DefaultInt(key));
     }
-    qint32 Int(const TIniKey& key, const QString& section) const { return Int(key, section, Latin(key.Name)); }
+    qint32 Int(const TIniKey& key, const QString& section) const {
+        return Int(key, section, Latin(key.Name));
+    }
     bool Bool(const TIniKey& key, const QString& section, const QString& name) const {
         return Int(key, section, name) != 0;
     }
@@ -112,7 +122,10 @@ public:
         Text(key, section, QString::number(value));
     }
     void Bool(const TIniKey& key, const QString& section, bool value) {
-        Text(key, section, value ? QStringLiteral("1") : QStringLiteral("0"));
+        Bool(section, Latin(key.Name), value);
+    }
+    void Bool(const QString& section, const QString& name, bool value) {
+        FDoc.SetValue(section, name, value ? QStringLiteral("1") : QStringLiteral("0"));
     }
 
 private:
@@ -222,7 +235,9 @@ QString SettingsFolder() {
     return folder;
 }
 
-void SetSettingsFolder(const QString& folder) { CurrentSettingsFolder() = folder; }
+void SetSettingsFolder(const QString& folder) {
+    CurrentSettingsFolder() = folder;
+}
 
 QString DefaultCloudServer() {
     QString base = QStringLiteral(QUILLET_CLOUD_SERVER);
@@ -233,7 +248,9 @@ QString DefaultCloudServer() {
 
 // --- device pictures ----------------------------------------------------------------------------
 
-QString DevImgDir() { return EnsureDir(SettingsFolder() + u'/' + Latin(DevImgFolderName)); }
+QString DevImgDir() {
+    return EnsureDir(SettingsFolder() + u'/' + Latin(DevImgFolderName));
+}
 
 QString DevImgFile(const QString& mac) {
     if (!IsMACText(mac))
@@ -278,9 +295,13 @@ TIniSaveResult SaveDevImage(const QString& mac, const QImage& picture) {
 TIniSettings::TIniSettings(const QString& folder, const QString& machineKey)
     : FFolder(folder), FKeyOverride(machineKey) {}
 
-QString TIniSettings::FilePath() const { return FFolder + u'/' + Latin(IniFileName); }
+QString TIniSettings::FilePath() const {
+    return FFolder + u'/' + Latin(IniFileName);
+}
 
-QString TIniSettings::IniCloudHost() const { return QUrl(FCloudServer).host(); }
+QString TIniSettings::IniCloudHost() const {
+    return QUrl(FCloudServer).host();
+}
 
 void TIniSettings::IniLoad() {
     namespace K = IniKeys;
@@ -358,7 +379,8 @@ void TIniSettings::IniLoad() {
         dev.Activation = r.Bool(K::DevActivation, sec);
         const int outCount = std::min(r.Int(K::DevOutCount, sec), MaxIniOutLocks);
         for (int j = 0; j < outCount; ++j)
-            dev.DevParam.LockArr.append(r.Bool(K::DevOutLock, sec, Latin(K::DevOutLock.Name) + QString::number(j)));
+            dev.DevParam.LockArr.append(
+                r.Bool(K::DevOutLock, sec, Latin(K::DevOutLock.Name) + QString::number(j)));
         dev.DevParam.TouchMode = r.Bool(K::DevTouchMode, sec);
         dev.IP = cloudHost;
         dev.Port = FTCPRemotePort;
@@ -446,8 +468,7 @@ TIniSaveResult TIniSettings::IniWriteDevs(const TIniDevs& devs) {
         const int outCount = int(std::min<qsizetype>(dev.DevParam.LockArr.size(), MaxIniOutLocks));
         w.Int(DevOutCount, sec, outCount);
         for (int j = 0; j < outCount; ++j)
-            FDoc.SetValue(sec, Latin(DevOutLock.Name) + QString::number(j),
-                          dev.DevParam.LockArr.at(j) ? QStringLiteral("1") : QStringLiteral("0"));
+            w.Bool(sec, Latin(DevOutLock.Name) + QString::number(j), dev.DevParam.LockArr.at(j));
         w.Bool(DevTouchMode, sec, dev.DevParam.TouchMode);
     }
     return Save();
@@ -469,13 +490,15 @@ TIniSaveResult TIniSettings::IniWriteFeedMsgs(const TFeedMsgs& msgs) {
     return Save();
 }
 
-void TIniSettings::IniFree() { FClosed = true; }
+void TIniSettings::IniFree() {
+    FClosed = true;
+}
 
 TIniSaveResult TIniSettings::IniShutdown(bool chinese, bool remPss, bool autoLog, const TFeedMsgs& msgs,
                                          const TIniDevs& devs) {
     TIniSaveResult first;
-    for (TIniSaveResult r : {IniWriteLanguage(chinese), IniWriteUser(remPss, autoLog),
-                             IniWriteFeedMsgs(msgs), IniWriteDevs(devs)}) {
+    for (TIniSaveResult r : {IniWriteLanguage(chinese), IniWriteUser(remPss, autoLog), IniWriteFeedMsgs(msgs),
+                             IniWriteDevs(devs)}) {
         if (first && !r)
             first = r;
     }

@@ -45,7 +45,7 @@ QString DefaultCloudServer();
 // Device pictures: "<MAC>.jpg" in the picture folder. Only a MAC text of six two-digit
 // hexadecimal pairs ("AA-BB-CC-DD-EE-FF", either case) names a picture; any other text is
 // refused, so no path outside the folder is ever made from it.
-QString DevImgDir(); // created when missing
+QString DevImgDir();                            // created when missing
 QString DevImgFile(const QString& mac);         // empty for a refused text
 QString ExistingDevImgFile(const QString& mac); // empty when refused or absent
 QImage LoadDevImage(const QString& mac);        // null when refused, absent or unreadable
@@ -89,7 +89,7 @@ public:
     // device was removed, and at shutdown.
     TIniSaveResult IniWriteDevs(const TIniDevs& devs);
     TIniSaveResult IniWriteFeedMsgs(const TFeedMsgs& msgs); // nothing written when empty
-    void IniFree(); // later writes are refused
+    void IniFree();                                         // later writes are refused
 
     // Shutdown in its fixed order: language, login, feedback, devices, then IniFree. Gives the
     // first failure (each write is still tried).

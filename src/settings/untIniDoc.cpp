@@ -54,8 +54,12 @@ QByteArray NeutraliseBrokenSectionLines(const QByteArray& data) {
     return out;
 }
 
-bool IsControl(char16_t c) { return c < 0x20 || c == 0x7F; }
-bool IsBlank(QChar c) { return c == u' ' || c == u'\t'; }
+bool IsControl(char16_t c) {
+    return c < 0x20 || c == 0x7F;
+}
+bool IsBlank(QChar c) {
+    return c == u' ' || c == u'\t';
+}
 
 bool HasOuterQuotes(const QString& s) {
     if (s.size() < 2)
@@ -136,7 +140,8 @@ bool TIniDocument::HasSection(const QString& section) const {
 }
 
 QString TIniDocument::EncodeValue(const QString& value) {
-    bool quote = HasOuterQuotes(value) || (!value.isEmpty() && (IsBlank(value.front()) || IsBlank(value.back())));
+    bool quote =
+        HasOuterQuotes(value) || (!value.isEmpty() && (IsBlank(value.front()) || IsBlank(value.back())));
     for (QChar c : value) {
         if (IsControl(c.unicode())) {
             quote = true;
@@ -151,10 +156,18 @@ QString TIniDocument::EncodeValue(const QString& value) {
     out += u'"';
     for (QChar c : value) {
         switch (c.unicode()) {
-        case u'\\': out += QLatin1String("\\\\"); break;
-        case u'\n': out += QLatin1String("\\n"); break;
-        case u'\r': out += QLatin1String("\\r"); break;
-        case u'\t': out += QLatin1String("\\t"); break;
+        case u'\\':
+            out += QLatin1String("\\\\");
+            break;
+        case u'\n':
+            out += QLatin1String("\\n");
+            break;
+        case u'\r':
+            out += QLatin1String("\\r");
+            break;
+        case u'\t':
+            out += QLatin1String("\\t");
+            break;
         default:
             if (IsControl(c.unicode()))
                 out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));

@@ -13,12 +13,18 @@ namespace {
 
 const QByteArray TestKey = "5CCF7F01020A0000";
 
-QString S(const char* text) { return QString::fromUtf8(text); }
-QString Enc(const QString& text) { return IniEncrypt(text, TestKey); }
-QString CloudHost() { return QUrl(DefaultCloudServer()).host(); }
+QString S(const char* text) {
+    return QString::fromUtf8(text);
+}
+QString Enc(const QString& text) {
+    return IniEncrypt(text, TestKey);
+}
+QString CloudHost() {
+    return QUrl(DefaultCloudServer()).host();
+}
 
-TIniDev Dev(const QString& name, const QString& mac, const QString& password, quint8 type = 0, quint8 ctrl = 0,
-            TBooleans locks = {}, bool touch = true) {
+TIniDev Dev(const QString& name, const QString& mac, const QString& password, quint8 type = 0,
+            quint8 ctrl = 0, TBooleans locks = {}, bool touch = true) {
     TIniDev d;
     d.Name = name;
     d.MAC = mac;
@@ -32,7 +38,9 @@ TIniDev Dev(const QString& name, const QString& mac, const QString& password, qu
     return d;
 }
 
-TIniDev DefaultDev() { return Dev(QString(), QStringLiteral("FF FF FF FF FF FF"), QStringLiteral("qorvu")); }
+TIniDev DefaultDev() {
+    return Dev(QString(), QStringLiteral("FF FF FF FF FF FF"), QStringLiteral("qorvu"));
+}
 
 TFeedMsg Msg(const QString& text, bool fromService) {
     TFeedMsg m;
@@ -107,7 +115,7 @@ struct TLoaded {
 
     static TLoaded From(const TIniSettings& s) {
         return {s.IniLanguage(), s.IniTCPLANPort(), s.IniTCPRemotePort(), s.IniUDPSCanPort(), s.IniRemPss(),
-                s.IniAutoLog(), s.IniReadLock(), s.IniDevs(), s.IniFeedMsgs()};
+                s.IniAutoLog(),  s.IniReadLock(),   s.IniDevs(),          s.IniFeedMsgs()};
     }
 };
 Q_DECLARE_METATYPE(TLoaded)
@@ -145,8 +153,7 @@ char* toString(const TLoaded& l) {
 enum class TBrokenDisk { FolderIsAFile, FileIsAFolder, FullDisk, FileTooLarge };
 Q_DECLARE_METATYPE(TBrokenDisk)
 
-class tst_Ini : public QObject
-{
+class tst_Ini : public QObject {
     Q_OBJECT
 
 private slots:
@@ -185,7 +192,8 @@ private:
     QString Folder() const { return FDir->path(); }
     QString IniPath() const { return Folder() + QStringLiteral("/program.ini"); }
     std::unique_ptr<TIniSettings> Load(const QString& folder = {}) {
-        auto s = std::make_unique<TIniSettings>(folder.isEmpty() ? Folder() : folder, QString::fromLatin1(TestKey));
+        auto s = std::make_unique<TIniSettings>(folder.isEmpty() ? Folder() : folder,
+                                                QString::fromLatin1(TestKey));
         s->IniLoad();
         return s;
     }
@@ -202,7 +210,9 @@ void tst_Ini::init() {
     UDPSCanPort = DefaultUDPSCanPort;
 }
 
-void tst_Ini::cleanup() { FDir.reset(); }
+void tst_Ini::cleanup() {
+    FDir.reset();
+}
 
 void tst_Ini::load_data() {
     QTest::addColumn<QByteArray>("file"); // null: no file at all
@@ -220,20 +230,22 @@ void tst_Ini::load_data() {
     TIniDev lamp = DefaultDev();
     lamp.Name = QStringLiteral("Lamp");
     nameOnly.Devs = {lamp};
-    QTest::newRow("device keys missing") << QByteArray("[System]\nDevListCount=1\n[Device0]\nName=Lamp\n") << nameOnly;
+    QTest::newRow("device keys missing")
+        << QByteArray("[System]\nDevListCount=1\n[Device0]\nName=Lamp\n") << nameOnly;
 
     TLoaded emptyPassword;
     emptyPassword.Devs = {Dev(QString(), QStringLiteral("FF FF FF FF FF FF"), QString())};
-    QTest::newRow("empty password value") << QByteArray("[System]\nDevListCount=1\n[Device0]\nDevPassword=\n")
-                                          << emptyPassword;
+    QTest::newRow("empty password value")
+        << QByteArray("[System]\nDevListCount=1\n[Device0]\nDevPassword=\n") << emptyPassword;
 
     TLoaded full;
-    TIniDev living = Dev(QStringLiteral("客厅"), QStringLiteral("5C-CF-7F-01-02-0A"), QStringLiteral("123456"), 3, 255,
-                         {true, false, true}, false);
+    TIniDev living = Dev(QStringLiteral("客厅"), QStringLiteral("5C-CF-7F-01-02-0A"),
+                         QStringLiteral("123456"), 3, 255, {true, false, true}, false);
     living.Activation = true;
     full.Devs = {living};
     QTest::newRow("every device key")
-        << ("[System]\nDevListCount=1\n[Device0]\nName=客厅\nMAC=5C-CF-7F-01-02-0A\nDevPassword=" + Enc("123456").toUtf8() +
+        << ("[System]\nDevListCount=1\n[Device0]\nName=客厅\nMAC=5C-CF-7F-01-02-0A\nDevPassword=" +
+            Enc("123456").toUtf8() +
             "\nType=3\nCtrlByte=255\nActivation=1\nOutCount=3\nOutLock0=1\nOutLock2=1\nTouchMode=0\n")
         << full;
 
@@ -248,8 +260,9 @@ void tst_Ini::load_data() {
     hex.Devs = {DefaultDev()};
     hex.Devs[0].Port = 9000;
     hex.Devs[0].DevType = 0xAB;
-    QTest::newRow("hexadecimal") << QByteArray("[System]\nLanguage=0x0\nTCPLANPort=0x1F90\nTCPRemotePort=0X2328\n"
-                                               "UDPSCanPort=0x\nDevListCount=0x1\n[Device0]\nType=0xab\n")
+    QTest::newRow("hexadecimal") << QByteArray(
+                                        "[System]\nLanguage=0x0\nTCPLANPort=0x1F90\nTCPRemotePort=0X2328\n"
+                                        "UDPSCanPort=0x\nDevListCount=0x1\n[Device0]\nType=0xab\n")
                                  << hex;
 
     TLoaded low16;
@@ -259,10 +272,12 @@ void tst_Ini::load_data() {
     low16.Devs = {DefaultDev()};
     low16.Devs[0].Port = 65535;
     QTest::newRow("ports keep the low 16 bits")
-        << QByteArray("[System]\nTCPLANPort=70000\nTCPRemotePort=-1\nUDPSCanPort=0x11170\nDevListCount=1\n") << low16;
+        << QByteArray("[System]\nTCPLANPort=70000\nTCPRemotePort=-1\nUDPSCanPort=0x11170\nDevListCount=1\n")
+        << low16;
 
-    QTest::newRow("beyond 32 bits") << QByteArray("[System]\nTCPLANPort=4294967296\nTCPRemotePort=0x100000000\n"
-                                                  "UDPSCanPort=-2147483649\n")
+    QTest::newRow("beyond 32 bits") << QByteArray(
+                                           "[System]\nTCPLANPort=4294967296\nTCPRemotePort=0x100000000\n"
+                                           "UDPSCanPort=-2147483649\n")
                                     << TLoaded{};
 
     TLoaded bytes8;
@@ -285,8 +300,8 @@ void tst_Ini::load_data() {
 
     TLoaded noLocks;
     noLocks.Devs = {DefaultDev()};
-    QTest::newRow("OutCount below one") << QByteArray("[System]\nDevListCount=1\n[Device0]\nOutCount=-1\nOutLock0=1\n")
-                                        << noLocks;
+    QTest::newRow("OutCount below one")
+        << QByteArray("[System]\nDevListCount=1\n[Device0]\nOutCount=-1\nOutLock0=1\n") << noLocks;
 
     TLoaded bools;
     bools.RemPss = true;
@@ -303,11 +318,13 @@ void tst_Ini::load_data() {
     anyCase.Devs = {Dev(QStringLiteral("x"), QStringLiteral("5C-CF-7F-01-02-0A"), QStringLiteral("qorvu"))};
     anyCase.Devs[0].DevParam.TouchMode = false;
     QTest::newRow("names without regard to case")
-        << QByteArray("[system]\nLANGUAGE=0\ndevlistcount=1\n[DEVICE0]\nname=x\nMac=5C-CF-7F-01-02-0A\ntouchMODE=0\n")
+        << QByteArray("[system]\nLANGUAGE=0\ndevlistcount=1\n[DEVICE0]\nname=x\nMac=5C-CF-7F-01-02-"
+                      "0A\ntouchMODE=0\n")
         << anyCase;
 
     TLoaded feed;
-    feed.Msgs = {Msg(QStringLiteral("你好"), false), Msg(QStringLiteral("line\nbreak"), true), Msg(QString(), false)};
+    feed.Msgs = {Msg(QStringLiteral("你好"), false), Msg(QStringLiteral("line\nbreak"), true),
+                 Msg(QString(), false)};
     QTest::newRow("feedback") << QByteArray("[System]\nFeedListCount=3\n[FeedList0]\nText=你好\nType=0\n"
                                             "[FeedList1]\nText=\"line\\nbreak\"\nType=1\n")
                               << feed;
@@ -318,13 +335,14 @@ void tst_Ini::load_data() {
 
     TLoaded cut;
     cut.Lock = QString(2047, u'x');
-    QTest::newRow("value cut at 2047 characters") << ("[System]\nLock=" + QByteArray(3000, 'x') + "\n") << cut;
+    QTest::newRow("value cut at 2047 characters")
+        << ("[System]\nLock=" + QByteArray(3000, 'x') + "\n") << cut;
 
     TLoaded first;
     first.Language = false;
     first.Lock = QStringLiteral("one");
-    QTest::newRow("first of duplicate keys") << QByteArray("[System]\nLanguage=0\nLock=one\nlock=two\nLanguage=1\n")
-                                             << first;
+    QTest::newRow("first of duplicate keys")
+        << QByteArray("[System]\nLanguage=0\nLock=one\nlock=two\nLanguage=1\n") << first;
 
     TLoaded gbk;
     gbk.Devs = {Dev(QStringLiteral("客厅"), QStringLiteral("FF FF FF FF FF FF"), QStringLiteral("qorvu"))};
@@ -376,11 +394,16 @@ void tst_Ini::rememberedLogin_data() {
     QTest::addColumn<QString>("password");
     QTest::addColumn<bool>("inSession");
 
-    QTest::newRow("nothing remembered") << QByteArray("RemPss=0\nAutoLog=0") << S("alice") << S("pw1") << S("") << S("") << false;
-    QTest::newRow("remember password") << QByteArray("RemPss=1\nAutoLog=0") << S("alice") << S("pw1") << S("alice") << S("pw1") << true;
-    QTest::newRow("auto login alone") << QByteArray("RemPss=0\nAutoLog=1") << S("alice") << S("pw1") << S("alice") << S("pw1") << true;
-    QTest::newRow("chinese account") << QByteArray("RemPss=1") << S("用户") << S("密码") << S("用户") << S("密码") << true;
-    QTest::newRow("password missing") << QByteArray("RemPss=1") << S("alice") << S("") << S("alice") << S("") << false;
+    QTest::newRow("nothing remembered")
+        << QByteArray("RemPss=0\nAutoLog=0") << S("alice") << S("pw1") << S("") << S("") << false;
+    QTest::newRow("remember password")
+        << QByteArray("RemPss=1\nAutoLog=0") << S("alice") << S("pw1") << S("alice") << S("pw1") << true;
+    QTest::newRow("auto login alone")
+        << QByteArray("RemPss=0\nAutoLog=1") << S("alice") << S("pw1") << S("alice") << S("pw1") << true;
+    QTest::newRow("chinese account") << QByteArray("RemPss=1") << S("用户") << S("密码") << S("用户")
+                                     << S("密码") << true;
+    QTest::newRow("password missing")
+        << QByteArray("RemPss=1") << S("alice") << S("") << S("alice") << S("") << false;
 }
 
 void tst_Ini::rememberedLogin() {
@@ -415,8 +438,8 @@ void tst_Ini::writeUser() {
     QFETCH(bool, autoLog);
     QFETCH(bool, kept);
     // A login remembered earlier must be blanked when both boxes are clear.
-    QVERIFY(WriteAll(IniPath(), "[System]\nRemPss=1\nUserName=" + Enc("old").toUtf8() + "\nPassword=" +
-                                    Enc("oldpw").toUtf8() + "\n"));
+    QVERIFY(WriteAll(IniPath(), "[System]\nRemPss=1\nUserName=" + Enc("old").toUtf8() +
+                                    "\nPassword=" + Enc("oldpw").toUtf8() + "\n"));
     auto s = Load();
     CloudSession.SetAccount(QStringLiteral("bob"));
     CloudSession.SetPassword(QStringLiteral("新密码"));
@@ -445,13 +468,16 @@ void tst_Ini::writeUser() {
 
 void tst_Ini::nextRunReadsBackFieldForField() {
     TIniDevs devs = {
-        Dev(QStringLiteral("客厅灯"), QStringLiteral("5C-CF-7F-01-02-0A"), QStringLiteral("密码1"), 2, 6, {true, false, true}, false),
-        Dev(QStringLiteral("  Garage \"B\"  "), QStringLiteral("AA-BB-CC-DD-EE-FF"), QStringLiteral("abc\\d;e=f"), 255, 255),
+        Dev(QStringLiteral("客厅灯"), QStringLiteral("5C-CF-7F-01-02-0A"), QStringLiteral("密码1"), 2, 6,
+            {true, false, true}, false),
+        Dev(QStringLiteral("  Garage \"B\"  "), QStringLiteral("AA-BB-CC-DD-EE-FF"),
+            QStringLiteral("abc\\d;e=f"), 255, 255),
         Dev(QString(), QStringLiteral("FF FF FF FF FF FF"), QString()),
     };
     devs[1].Activation = true;
     const TFeedMsgs msgs = {Msg(QStringLiteral("设备无法连接，怎么办？\n第二行"), false),
-                            Msg(QStringLiteral("  Reply with \"quotes\"\tand tabs  "), true), Msg(QString(), true)};
+                            Msg(QStringLiteral("  Reply with \"quotes\"\tand tabs  "), true),
+                            Msg(QString(), true)};
     {
         auto s = Load();
         QVERIFY(s->IniWriteLock(QStringLiteral("Lock 锁")));
@@ -471,8 +497,8 @@ void tst_Ini::nextRunReadsBackFieldForField() {
     expected.AutoLog = true;
     expected.Lock = QStringLiteral("Lock 锁");
     expected.Devs = devs;
-    expected.Devs[1].Activation = false;                        // written as 0 always
-    expected.Devs[2].DevPassword = QStringLiteral("qorvu");     // empty is stored as the default
+    expected.Devs[1].Activation = false;                    // written as 0 always
+    expected.Devs[2].DevPassword = QStringLiteral("qorvu"); // empty is stored as the default
     expected.Msgs = msgs;
     QCOMPARE(TLoaded::From(*s), expected);
     QCOMPARE(s->IniUserName(), QStringLiteral("账号"));
@@ -482,9 +508,11 @@ void tst_Ini::nextRunReadsBackFieldForField() {
 
 void tst_Ini::deviceListShrinks() {
     auto s = Load();
-    const TIniDevs three = {Dev(QStringLiteral("a"), QStringLiteral("AA-AA-AA-AA-AA-01"), QStringLiteral("1"), 0, 0, {true, true, true}),
-                            Dev(QStringLiteral("b"), QStringLiteral("AA-AA-AA-AA-AA-02"), QStringLiteral("2")),
-                            Dev(QStringLiteral("c"), QStringLiteral("AA-AA-AA-AA-AA-03"), QStringLiteral("3"))};
+    const TIniDevs three = {
+        Dev(QStringLiteral("a"), QStringLiteral("AA-AA-AA-AA-AA-01"), QStringLiteral("1"), 0, 0,
+            {true, true, true}),
+        Dev(QStringLiteral("b"), QStringLiteral("AA-AA-AA-AA-AA-02"), QStringLiteral("2")),
+        Dev(QStringLiteral("c"), QStringLiteral("AA-AA-AA-AA-AA-03"), QStringLiteral("3"))};
     QVERIFY(s->IniWriteDevs(three));
     TIniDevs two = three.mid(0, 2);
     two[0].DevParam.LockArr = {false};
@@ -492,7 +520,7 @@ void tst_Ini::deviceListShrinks() {
 
     const QByteArray text = ReadAll(IniPath());
     QVERIFY(text.contains("DevListCount=2\n"));
-    QVERIFY(text.contains("[Device2]")); // left over, ignored by the count
+    QVERIFY(text.contains("[Device2]"));  // left over, ignored by the count
     QVERIFY(text.contains("OutLock2=1")); // left over from the longer lock array
     QCOMPARE(Load()->IniDevs(), two);
 
@@ -523,7 +551,8 @@ void tst_Ini::lockIsSetAndCancelled() {
 void tst_Ini::valuesCannotAddEntries() {
     // Names come from boards and the cloud, texts from the support service: none of them may
     // turn into a lock, a cloud address or a device of their own.
-    const QString evil = QStringLiteral("x\n[System]\nLock=owned\nCloudServer=http://evil.example\nDevListCount=9\r\n");
+    const QString evil =
+        QStringLiteral("x\n[System]\nLock=owned\nCloudServer=http://evil.example\nDevListCount=9\r\n");
     auto s = Load();
     QVERIFY(s->IniWriteDevs({Dev(evil, QStringLiteral("AA-AA-AA-AA-AA-01"), evil)}));
     QVERIFY(s->IniWriteFeedMsgs({Msg(evil, true)}));
@@ -546,11 +575,12 @@ void tst_Ini::cloudServer_data() {
                                    << S("http://cloud.example.com:8080") << S("cloud.example.com");
     QTest::newRow("https with path") << QByteArray("cloudserver=https://api.example.org/v1/")
                                      << S("https://api.example.org/v1") << S("api.example.org");
-    QTest::newRow("loopback") << QByteArray("CloudServer=http://127.0.0.1:18080") << S("http://127.0.0.1:18080")
-                              << S("127.0.0.1");
+    QTest::newRow("loopback") << QByteArray("CloudServer=http://127.0.0.1:18080")
+                              << S("http://127.0.0.1:18080") << S("127.0.0.1");
     QTest::newRow("other scheme") << QByteArray("CloudServer=ftp://cloud.example.com") << def << CloudHost();
     QTest::newRow("no scheme") << QByteArray("CloudServer=cloud.example.com") << def << CloudHost();
-    QTest::newRow("credentials") << QByteArray("CloudServer=http://u:p@cloud.example.com") << def << CloudHost();
+    QTest::newRow("credentials") << QByteArray("CloudServer=http://u:p@cloud.example.com") << def
+                                 << CloudHost();
     QTest::newRow("empty") << QByteArray("CloudServer=") << def << CloudHost();
 }
 
@@ -598,7 +628,8 @@ void tst_Ini::failedWrite() {
         break;
     case TBrokenDisk::FileTooLarge: {
         QFile big(IniPath());
-        QVERIFY(big.open(QIODevice::WriteOnly) && big.write(old) == old.size() && big.resize(MaxIniFileSize + 1));
+        QVERIFY(big.open(QIODevice::WriteOnly) && big.write(old) == old.size() &&
+                big.resize(MaxIniFileSize + 1));
         break;
     }
     }
@@ -625,7 +656,8 @@ void tst_Ini::failedWrite() {
         QVERIFY(QFileInfo(watched).isDir());
     } else {
         QCOMPARE(ReadAll(watched), before);
-        QCOMPARE(QFileInfo(watched).size(), broken == TBrokenDisk::FileTooLarge ? MaxIniFileSize + 1 : before.size());
+        QCOMPARE(QFileInfo(watched).size(),
+                 broken == TBrokenDisk::FileTooLarge ? MaxIniFileSize + 1 : before.size());
     }
     QCOMPARE(QDir(Folder()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(),
              broken == TBrokenDisk::FileIsAFolder ? 0 : 1); // no temporary file left behind
@@ -650,7 +682,8 @@ void tst_Ini::failedWriteIsSavedByTheNextGoodOne() {
 
 void tst_Ini::killedWriterLeavesTheOldFile() {
     auto s = Load();
-    QVERIFY(s->IniWriteDevs({Dev(QStringLiteral("a"), QStringLiteral("AA-AA-AA-AA-AA-01"), QStringLiteral("1"))}));
+    QVERIFY(s->IniWriteDevs(
+        {Dev(QStringLiteral("a"), QStringLiteral("AA-AA-AA-AA-AA-01"), QStringLiteral("1"))}));
     QVERIFY(s->IniWriteFeedMsgs({Msg(QStringLiteral("old message"), true)}));
     const QByteArray before = ReadAll(IniPath());
 

@@ -4,8 +4,7 @@
 
 #include <QtTest>
 
-class tst_IniDoc : public QObject
-{
+class tst_IniDoc : public QObject {
     Q_OBJECT
 
 private slots:
@@ -49,7 +48,8 @@ void tst_IniDoc::valueRoundTrip() {
     TIniDocument doc;
     doc.SetValue(QStringLiteral("S"), QStringLiteral("K"), value);
     const TIniDocument back = TIniDocument::FromBytes(doc.ToBytes());
-    QCOMPARE(back.Value(QStringLiteral("S"), QStringLiteral("K")).value_or(QStringLiteral("<missing>")), value);
+    QCOMPARE(back.Value(QStringLiteral("S"), QStringLiteral("K")).value_or(QStringLiteral("<missing>")),
+             value);
 }
 
 void tst_IniDoc::storedForm_data() {
@@ -88,7 +88,8 @@ void tst_IniDoc::readsLegacyValues() {
     QFETCH(QByteArray, line);
     QFETCH(QString, value);
     const TIniDocument doc = TIniDocument::FromBytes("[S]\n" + line + "\nNext=1\n");
-    QCOMPARE(doc.Value(QStringLiteral("S"), QStringLiteral("K")).value_or(QStringLiteral("<missing>")), value);
+    QCOMPARE(doc.Value(QStringLiteral("S"), QStringLiteral("K")).value_or(QStringLiteral("<missing>")),
+             value);
     QCOMPARE(doc.Value(QStringLiteral("S"), QStringLiteral("Next")), QStringLiteral("1"));
 }
 
@@ -123,7 +124,8 @@ void tst_IniDoc::firstOfDuplicateKeysWins() {
     doc.SetValue(QStringLiteral("S"), QStringLiteral("K"), QStringLiteral("new"));
     const QByteArray bytes = doc.ToBytes();
     QVERIFY2(!bytes.contains("second") && !bytes.contains("third"), bytes.constData());
-    QCOMPARE(TIniDocument::FromBytes(bytes).Value(QStringLiteral("S"), QStringLiteral("K")), QStringLiteral("new"));
+    QCOMPARE(TIniDocument::FromBytes(bytes).Value(QStringLiteral("S"), QStringLiteral("K")),
+             QStringLiteral("new"));
 }
 
 void tst_IniDoc::keepsCommentsOrderAndUnknownEntries() {
@@ -153,7 +155,8 @@ void tst_IniDoc::valueCutAt2047KeepsSurrogatePairs() {
     QString longText = QString(IniMaxValueLength - 1, u'x') + emoji + QStringLiteral("tail");
     TIniDocument doc;
     doc.SetValue(QStringLiteral("S"), QStringLiteral("K"), longText);
-    const QString back = *TIniDocument::FromBytes(doc.ToBytes()).Value(QStringLiteral("S"), QStringLiteral("K"));
+    const QString back =
+        *TIniDocument::FromBytes(doc.ToBytes()).Value(QStringLiteral("S"), QStringLiteral("K"));
     QCOMPARE(back, QString(IniMaxValueLength - 1, u'x'));
 
     const QString exact(IniMaxValueLength, u'y');
@@ -178,7 +181,8 @@ void tst_IniDoc::encodingOfTheFile_data() {
     QTest::newRow("utf-8") << QByteArray("[D]\nName=\xE5\xAE\xA2\xE5\x8E\x85\n") << QStringLiteral("客厅");
     QTest::newRow("utf-8 with byte-order mark")
         << QByteArray("\xEF\xBB\xBF[D]\nName=\xE5\xAE\xA2\xE5\x8E\x85\n") << QStringLiteral("客厅");
-    QTest::newRow("GBK of the older program") << QByteArray("[D]\r\nName=\xBF\xCD\xCC\xFC\r\n") << QStringLiteral("客厅");
+    QTest::newRow("GBK of the older program")
+        << QByteArray("[D]\r\nName=\xBF\xCD\xCC\xFC\r\n") << QStringLiteral("客厅");
     QTest::newRow("zero bytes dropped") << QByteArray("[D]\nName=a\0\0b\n\0\0", 16) << QStringLiteral("ab");
     QTest::newRow("carriage returns only") << QByteArray("[D]\rName=x\r") << QStringLiteral("x");
 }
@@ -187,7 +191,8 @@ void tst_IniDoc::encodingOfTheFile() {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, name);
     const TIniDocument doc = TIniDocument::FromBytes(bytes);
-    QCOMPARE(doc.Value(QStringLiteral("D"), QStringLiteral("Name")).value_or(QStringLiteral("<missing>")), name);
+    QCOMPARE(doc.Value(QStringLiteral("D"), QStringLiteral("Name")).value_or(QStringLiteral("<missing>")),
+             name);
     // Whatever came in, what goes out is UTF-8.
     QVERIFY(doc.ToBytes().contains(name.toUtf8()));
 }
