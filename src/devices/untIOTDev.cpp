@@ -30,15 +30,24 @@ template <class F, class... A> void Raise(const F& event, A&&... args) {
 
 QString NetStateText(TIOTNETSTATE AState) {
     switch (AState) {
-    case TIOTNETSTATE::NET_CNNT: return QStringLiteral("No validation");
-    case TIOTNETSTATE::NET_CNNTING: return QStringLiteral("Connecting...");
-    case TIOTNETSTATE::NET_DISCNNT: return QStringLiteral("Disconnected");
-    case TIOTNETSTATE::NET_PSDERR: return QStringLiteral("Password error");
-    case TIOTNETSTATE::NET_TIMEOUT: return QStringLiteral("Connect Timeout");
-    case TIOTNETSTATE::NET_OK: return QStringLiteral("Device Online");
-    case TIOTNETSTATE::NET_OFFLINE: return QStringLiteral("Device Offline");
-    case TIOTNETSTATE::NET_NOPER: return QStringLiteral("Not available");
-    case TIOTNETSTATE::NET_CNNTFAILED: return QStringLiteral("Connect failed");
+    case TIOTNETSTATE::NET_CNNT:
+        return QStringLiteral("No validation");
+    case TIOTNETSTATE::NET_CNNTING:
+        return QStringLiteral("Connecting...");
+    case TIOTNETSTATE::NET_DISCNNT:
+        return QStringLiteral("Disconnected");
+    case TIOTNETSTATE::NET_PSDERR:
+        return QStringLiteral("Password error");
+    case TIOTNETSTATE::NET_TIMEOUT:
+        return QStringLiteral("Connect Timeout");
+    case TIOTNETSTATE::NET_OK:
+        return QStringLiteral("Device Online");
+    case TIOTNETSTATE::NET_OFFLINE:
+        return QStringLiteral("Device Offline");
+    case TIOTNETSTATE::NET_NOPER:
+        return QStringLiteral("Not available");
+    case TIOTNETSTATE::NET_CNNTFAILED:
+        return QStringLiteral("Connect failed");
     }
     return {};
 }
@@ -52,9 +61,12 @@ QString StateLabelText(TIOTNETSTYLE AStyle, TIOTNETSTATE AState, bool ALogged) {
 QString NetImageName(TIOTNETSTYLE AStyle, TIOTNETSTATE AState) {
     const bool online = AState == TIOTNETSTATE::NET_OK;
     switch (AStyle) {
-    case TIOTNETSTYLE::NET_LAN: return online ? QStringLiteral("WifiOnLine") : QStringLiteral("WifiOffLine");
-    case TIOTNETSTYLE::NET_REMOTE: return online ? QStringLiteral("NetOnLine") : QStringLiteral("NetOffLine");
-    case TIOTNETSTYLE::NET_DEFAULT: break;
+    case TIOTNETSTYLE::NET_LAN:
+        return online ? QStringLiteral("WifiOnLine") : QStringLiteral("WifiOffLine");
+    case TIOTNETSTYLE::NET_REMOTE:
+        return online ? QStringLiteral("NetOnLine") : QStringLiteral("NetOffLine");
+    case TIOTNETSTYLE::NET_DEFAULT:
+        break;
     }
     return QStringLiteral("NetOffLine");
 }
@@ -123,7 +135,9 @@ TNEV_IOTDevConn::~TNEV_IOTDevConn() {
     delete FTCPClnt; // closes silently, also from inside one of its own events
 }
 
-void TNEV_IOTDevConn::Changed(TIOTDevField AField) { Raise(OnIOTDevChange, AField); }
+void TNEV_IOTDevConn::Changed(TIOTDevField AField) {
+    Raise(OnIOTDevChange, AField);
+}
 
 void TNEV_IOTDevConn::Init(const TUDPRcvRcd& ARxRcd) {
     QPointer<TNEV_IOTDevConn> self(this);
@@ -281,7 +295,9 @@ bool TNEV_IOTDevConn::TCPSend(const QString& SStr) {
     return FTCPClnt->Send(SStr);
 }
 
-void TNEV_IOTDevConn::TransportConnecting() { setNetState(TIOTNETSTATE::NET_CNNTING); }
+void TNEV_IOTDevConn::TransportConnecting() {
+    setNetState(TIOTNETSTATE::NET_CNNTING);
+}
 
 void TNEV_IOTDevConn::TransportConnect() {
     // The clock runs from the moment the login leaves.

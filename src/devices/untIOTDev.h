@@ -41,8 +41,7 @@ std::optional<TBUF16> NameReplyOf(QByteArrayView ABlock);
 // 16-byte limit is dropped rather than losing the whole name.
 QString DevNameBufToStr(const TBUF16& ABuf);
 
-class TNEV_IOTDevConn : public QObject
-{
+class TNEV_IOTDevConn : public QObject {
     Q_OBJECT
 
 public:

@@ -11,9 +11,13 @@ qint64 SteadyMs() {
 
 } // namespace
 
-TTimeState::TTimeState(int AInterval, TClock AClock) : FInterval(AInterval) { setClock(std::move(AClock)); }
+TTimeState::TTimeState(int AInterval, TClock AClock) : FInterval(AInterval) {
+    setClock(std::move(AClock));
+}
 
-void TTimeState::setClock(TClock AClock) { FClock = AClock ? std::move(AClock) : TClock(SteadyMs); }
+void TTimeState::setClock(TClock AClock) {
+    FClock = AClock ? std::move(AClock) : TClock(SteadyMs);
+}
 
 void TTimeState::Start(bool AValue) {
     if (AValue) {

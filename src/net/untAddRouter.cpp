@@ -4,6 +4,7 @@
 
 #include <QLoggingCategory>
 #include <QNetworkDatagram>
+#include <QNetworkProxy>
 #include <QPointer>
 #include <QTimer>
 #include <QUdpSocket>
@@ -33,7 +34,9 @@ QString TRouterNet::NameStr() const {
     return text.mid(b, e - b);
 }
 
-QString TRouterNet::Caption() const { return QStringLiteral("%1   [%2%]").arg(NameStr()).arg(Signal); }
+QString TRouterNet::Caption() const {
+    return QStringLiteral("%1   [%2%]").arg(NameStr()).arg(Signal);
+}
 
 TSearchRe CheckRouterDatagram(QByteArrayView datagram) {
     TSearchRe re;
@@ -115,6 +118,7 @@ QByteArray BuildJoinPayload(QByteArrayView name, QByteArrayView password) {
 TAddRouter::TAddRouter(quint16 APort, const QHostAddress& ABroadcast, quint16 ATargetPort, QObject* parent)
     : QObject(parent), FUDPSvr(new QUdpSocket(this)), FUDPtmr(new QTimer(this)), FPort(APort),
       FBroadcast(ABroadcast), FTargetPort(ATargetPort) {
+    FUDPSvr->setProxy(QNetworkProxy::NoProxy);
     FUDPtmr->setSingleShot(true);
     connect(FUDPtmr, &QTimer::timeout, this, [this] {
         TEmitScope scope(FEmittingStack, this, FUDPtmr);
@@ -139,7 +143,9 @@ TAddRouter::~TAddRouter() {
     TEmitScope::ReleaseEmitting(FEmittingStack, this);
 }
 
-bool TAddRouter::isListening() const { return FUDPSvr->state() == QAbstractSocket::BoundState; }
+bool TAddRouter::isListening() const {
+    return FUDPSvr->state() == QAbstractSocket::BoundState;
+}
 
 bool TAddRouter::Listen() {
     if (isListening())
@@ -154,7 +160,9 @@ bool TAddRouter::Listen() {
     return true;
 }
 
-quint16 TAddRouter::LocalPort() const { return isListening() ? FUDPSvr->localPort() : 0; }
+quint16 TAddRouter::LocalPort() const {
+    return isListening() ? FUDPSvr->localPort() : 0;
+}
 
 quint16 TAddRouter::TargetPort() const {
     if (FTargetPort != 0)
@@ -162,7 +170,9 @@ quint16 TAddRouter::TargetPort() const {
     return FPort != 0 ? FPort : LocalPort();
 }
 
-bool TAddRouter::Searching() const { return FUDPtmr->isActive(); }
+bool TAddRouter::Searching() const {
+    return FUDPtmr->isActive();
+}
 
 bool TAddRouter::SendPayload(QByteArrayView payload) {
     if (!Listen())
@@ -214,7 +224,8 @@ void TAddRouter::MergeList(const TRouterNets& nets) {
     // Several boards may answer one search: every name keeps its own bytes, a name seen twice is
     // listed once with the stronger signal, so list positions never shift.
     for (const TRouterNet& net : nets) {
-        auto it = std::find_if(FNets.begin(), FNets.end(), [&](const TRouterNet& n) { return n.Name == net.Name; });
+        auto it =
+            std::find_if(FNets.begin(), FNets.end(), [&](const TRouterNet& n) { return n.Name == net.Name; });
         if (it != FNets.end())
             it->Signal = std::max(it->Signal, net.Signal);
         else if (FNets.size() < MaxKeptNets)

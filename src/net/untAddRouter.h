@@ -46,9 +46,9 @@ struct TRouterNet {
 using TRouterNets = QList<TRouterNet>;
 
 enum class TRouterJoinResult : quint8 {
-    JOIN_NOSSID,  // "SSID not exist!"
-    JOIN_PSDERR,  // "SSID password error!"
-    JOIN_OK,      // "Add SSID success!"
+    JOIN_NOSSID, // "SSID not exist!"
+    JOIN_PSDERR, // "SSID password error!"
+    JOIN_OK,     // "Add SSID success!"
 };
 
 inline constexpr int MaxNetsPerReply = 30;
@@ -63,8 +63,7 @@ TRouterNets ParseRouterList(QByteArrayView data, int AMax = MaxNetsPerReply);
 std::optional<TRouterJoinResult> ParseJoinResult(QByteArrayView data);
 QByteArray BuildJoinPayload(QByteArrayView name, QByteArrayView password);
 
-class TAddRouter : public QObject
-{
+class TAddRouter : public QObject {
     Q_OBJECT
 
 public:

@@ -4,6 +4,7 @@
 
 #include <QLoggingCategory>
 #include <QNetworkDatagram>
+#include <QNetworkProxy>
 #include <QPointer>
 #include <QTimer>
 #include <QUdpSocket>
@@ -44,6 +45,7 @@ TNEV_IOTUDP::TNEV_IOTUDP(quint16 APort, QObject* parent)
 TNEV_IOTUDP::TNEV_IOTUDP(quint16 APort, const QHostAddress& ABroadcast, quint16 ATargetPort, QObject* parent)
     : QObject(parent), FUDPSvr(new QUdpSocket(this)), FUDPtmr(new QTimer(this)), FPort(APort),
       FBroadcast(ABroadcast), FTargetPort(ATargetPort) {
+    FUDPSvr->setProxy(QNetworkProxy::NoProxy);
     FUDPtmr->setSingleShot(true);
     connect(FUDPtmr, &QTimer::timeout, this, [this] {
         TEmitScope scope(FEmittingStack, this, FUDPtmr);
@@ -64,7 +66,9 @@ TNEV_IOTUDP::~TNEV_IOTUDP() {
     TEmitScope::ReleaseEmitting(FEmittingStack, this);
 }
 
-bool TNEV_IOTUDP::Active() const { return FUDPSvr->state() == QAbstractSocket::BoundState; }
+bool TNEV_IOTUDP::Active() const {
+    return FUDPSvr->state() == QAbstractSocket::BoundState;
+}
 
 bool TNEV_IOTUDP::setActive(bool AValue) {
     if (AValue == Active())
@@ -84,7 +88,9 @@ bool TNEV_IOTUDP::setActive(bool AValue) {
     return true;
 }
 
-quint16 TNEV_IOTUDP::LocalPort() const { return Active() ? FUDPSvr->localPort() : 0; }
+quint16 TNEV_IOTUDP::LocalPort() const {
+    return Active() ? FUDPSvr->localPort() : 0;
+}
 
 quint16 TNEV_IOTUDP::TargetPort() const {
     if (FTargetPort != 0)
@@ -92,7 +98,9 @@ quint16 TNEV_IOTUDP::TargetPort() const {
     return FPort != 0 ? FPort : LocalPort();
 }
 
-bool TNEV_IOTUDP::Searching() const { return FUDPtmr->isActive(); }
+bool TNEV_IOTUDP::Searching() const {
+    return FUDPtmr->isActive();
+}
 
 bool TNEV_IOTUDP::SearchDevice() {
     bool sent = false;

@@ -21,8 +21,7 @@ std::optional<TUDPRcvRcd> ParseSearchAnswer(QByteArrayView datagram);
 // The answer a board with these fields sends (head and check byte filled in).
 QByteArray BuildSearchAnswer(TUDPRcvRcd rcd);
 
-class TNEV_IOTUDP : public QObject
-{
+class TNEV_IOTUDP : public QObject {
     Q_OBJECT
 
 public:

@@ -3,6 +3,7 @@
 #include "untEmitScope.h"
 
 #include <QLoggingCategory>
+#include <QNetworkProxy>
 #include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -12,8 +13,8 @@
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 #elif defined(Q_OS_WIN)
-#include <winsock2.h>
 #include <mstcpip.h>
+#include <winsock2.h>
 #endif
 
 Q_LOGGING_CATEGORY(lcTcp, "quillet.tcp")
@@ -134,6 +135,7 @@ bool TwwTCPClient::Connect(const QString& AHost, quint16 APort) {
     }
 
     auto* s = new QTcpSocket(this);
+    s->setProxy(QNetworkProxy::NoProxy); // boards are reached directly, whatever proxy the program sets
     FSocket = s;
     FPhase = TPhase::Lookup;
     AttachSocket(s);
@@ -174,7 +176,9 @@ bool TwwTCPClient::Connected() const {
     return FSocket && FPhase == TPhase::Open && FSocket->state() == QAbstractSocket::ConnectedState;
 }
 
-bool TwwTCPClient::Connecting() const { return FSocket && (FPhase == TPhase::Lookup || FPhase == TPhase::Handshake); }
+bool TwwTCPClient::Connecting() const {
+    return FSocket && (FPhase == TPhase::Lookup || FPhase == TPhase::Handshake);
+}
 
 void TwwTCPClient::HandleStateChanged(QTcpSocket* s, int state) {
     if (s != FSocket || FPhase != TPhase::Lookup || state != QAbstractSocket::ConnectingState)

@@ -20,8 +20,7 @@ enum class TTCPERRCODE : quint8 {
     ERR_CNNTTIMEOUT = 3, // refused, unreachable, unresolvable, or not accepted within the time-out
 };
 
-class TwwTCPClient : public QObject
-{
+class TwwTCPClient : public QObject {
     Q_OBJECT
 
 public:

@@ -15,7 +15,9 @@
 
 namespace {
 
-QString S(TIOTNETSTATE s) { return NetStateText(s); }
+QString S(TIOTNETSTATE s) {
+    return NetStateText(s);
+}
 
 QByteArray NameReply(quint8 code, const QByteArray& name) {
     QByteArray payload(1, char(code));
@@ -55,10 +57,12 @@ struct TRig {
     }
     QByteArray Read(int bytes) {
         QByteArray got;
-        const bool complete = QTest::qWaitFor([&] {
-            got += Peer->readAll();
-            return got.size() >= bytes;
-        }, 5000);
+        const bool complete = QTest::qWaitFor(
+            [&] {
+                got += Peer->readAll();
+                return got.size() >= bytes;
+            },
+            5000);
         return complete ? got : QByteArray();
     }
     void Answer(const QByteArray& bytes) {
@@ -66,10 +70,12 @@ struct TRig {
         Peer->flush();
     }
     bool PeerClosed() {
-        return QTest::qWaitFor([this] {
-            Peer->readAll();
-            return Peer->state() == QAbstractSocket::UnconnectedState;
-        }, 5000);
+        return QTest::qWaitFor(
+            [this] {
+                Peer->readAll();
+                return Peer->state() == QAbstractSocket::UnconnectedState;
+            },
+            5000);
     }
 
     bool LanLogin() {
@@ -93,8 +99,7 @@ struct TRig {
 
 } // namespace
 
-class tst_untIOTDev : public QObject
-{
+class tst_untIOTDev : public QObject {
     Q_OBJECT
 
 private slots:
@@ -286,17 +291,22 @@ private slots:
         QTest::addColumn<bool>("closed");
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("forwarded");
-        QTest::newRow("$0 off-line") << QByteArray("$0") << int(TIOTNETSTATE::NET_OFFLINE) << false << "Old" << false;
-        QTest::newRow("$1 online, name kept") << QByteArray("$1") << int(TIOTNETSTATE::NET_OK) << false << "Old" << false;
-        QTest::newRow("$1 with a name") << QByteArray("$1Lab \xE5\xAE\xB6") << int(TIOTNETSTATE::NET_OK) << false
-                                        << QStringLiteral("Lab 家") << false;
-        QTest::newRow("$2 account password") << QByteArray("$2") << int(TIOTNETSTATE::NET_PSDERR) << true << "Old"
-                                             << false;
-        QTest::newRow("$3 no permission") << QByteArray("$3") << int(TIOTNETSTATE::NET_NOPER) << true << "Old" << false;
-        QTest::newRow("$4 no permission") << QByteArray("$4") << int(TIOTNETSTATE::NET_NOPER) << true << "Old" << false;
-        QTest::newRow("$5 is data") << QByteArray("$5") << int(TIOTNETSTATE::NET_CNNT) << false << "Old" << true;
-        QTest::newRow("OK is data on the relay") << QByteArray("OK") << int(TIOTNETSTATE::NET_CNNT) << false << "Old"
-                                                 << true;
+        QTest::newRow("$0 off-line") << QByteArray("$0") << int(TIOTNETSTATE::NET_OFFLINE) << false << "Old"
+                                     << false;
+        QTest::newRow("$1 online, name kept")
+            << QByteArray("$1") << int(TIOTNETSTATE::NET_OK) << false << "Old" << false;
+        QTest::newRow("$1 with a name") << QByteArray("$1Lab \xE5\xAE\xB6") << int(TIOTNETSTATE::NET_OK)
+                                        << false << QStringLiteral("Lab 家") << false;
+        QTest::newRow("$2 account password")
+            << QByteArray("$2") << int(TIOTNETSTATE::NET_PSDERR) << true << "Old" << false;
+        QTest::newRow("$3 no permission")
+            << QByteArray("$3") << int(TIOTNETSTATE::NET_NOPER) << true << "Old" << false;
+        QTest::newRow("$4 no permission")
+            << QByteArray("$4") << int(TIOTNETSTATE::NET_NOPER) << true << "Old" << false;
+        QTest::newRow("$5 is data") << QByteArray("$5") << int(TIOTNETSTATE::NET_CNNT) << false << "Old"
+                                    << true;
+        QTest::newRow("OK is data on the relay")
+            << QByteArray("OK") << int(TIOTNETSTATE::NET_CNNT) << false << "Old" << true;
     }
     void relayAnswers() {
         QFETCH(QByteArray, answer);
@@ -370,19 +380,22 @@ private slots:
         const QByteArray reply = QByteArray::fromHex("AA55000400820301 8A");
         QTest::newRow("reply, selected") << true << reply << "Old" << true;
         QTest::newRow("reply, not selected") << false << reply << "Old" << false;
-        QTest::newRow("name reply 244, not selected") << false << NameReply(244, "Garage") << "Garage" << false;
+        QTest::newRow("name reply 244, not selected")
+            << false << NameReply(244, "Garage") << "Garage" << false;
         QTest::newRow("name reply 245, selected") << true << NameReply(245, "Attic") << "Attic" << true;
-        QTest::newRow("name reply of 16 bytes") << false << NameReply(244, "0123456789ABCDEF") << "0123456789ABCDEF"
-                                                << false;
+        QTest::newRow("name reply of 16 bytes")
+            << false << NameReply(244, "0123456789ABCDEF") << "0123456789ABCDEF" << false;
         QByteArray badSum = NameReply(244, "Garage");
         badSum[22] = char(badSum[22] + 1);
         QTest::newRow("name reply, wrong sum") << true << badSum << "Old" << true;
-        QTest::newRow("name reply with a trailing byte") << false << NameReply(244, "Garage") + "x" << "Old" << false;
+        QTest::newRow("name reply with a trailing byte") << false << NameReply(244, "Garage") + "x"
+                                                         << "Old" << false;
         QTest::newRow("other code, 23 bytes") << false << NameReply(0xE3, "Garage") << "Old" << false;
         // A short frame followed by bytes that would be taken for a name.
         const QByteArray shortFrame = BuildReplyFrame(QByteArray::fromHex("F4"));
         QTest::newRow("short name frame padded to 23")
-            << false << shortFrame + QByteArray("Garbage").leftJustified(23 - shortFrame.size(), 'x') << "Old" << false;
+            << false << shortFrame + QByteArray("Garbage").leftJustified(23 - shortFrame.size(), 'x') << "Old"
+            << false;
         QTest::newRow("two bytes that are not OK or NO") << true << QByteArray("ok") << "Old" << true;
     }
     void receivedBlocks() {

@@ -2,8 +2,7 @@
 
 #include <QTest>
 
-class tst_untTimeState : public QObject
-{
+class tst_untTimeState : public QObject {
     Q_OBJECT
 
 private slots:

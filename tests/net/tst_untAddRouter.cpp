@@ -10,7 +10,9 @@
 
 namespace {
 
-QByteArray Hex(const char* hex) { return QByteArray::fromHex(hex); }
+QByteArray Hex(const char* hex) {
+    return QByteArray::fromHex(hex);
+}
 
 // The data of a list reply: an unused byte, then name, unused byte, signal, CR, LF per network.
 QByteArray ListData(const QList<QPair<QByteArray, int>>& nets) {
@@ -20,12 +22,13 @@ QByteArray ListData(const QList<QPair<QByteArray, int>>& nets) {
     return d;
 }
 
-QByteArray Reply(quint8 cmd, const QByteArray& data) { return BuildRouterDatagram(QByteArray(1, char(cmd)) + data); }
+QByteArray Reply(quint8 cmd, const QByteArray& data) {
+    return BuildRouterDatagram(QByteArray(1, char(cmd)) + data);
+}
 
 } // namespace
 
-class tst_untAddRouter : public QObject
-{
+class tst_untAddRouter : public QObject {
     Q_OBJECT
 
 private slots:
@@ -75,12 +78,13 @@ private slots:
         QTest::newRow("one") << ListData({{"lab", 76}}) << QByteArrayList{"lab"} << QList<int>{76};
         QTest::newRow("two") << ListData({{"lab", 76}, {"home-5G", 40}}) << QByteArrayList{"lab", "home-5G"}
                              << QList<int>{76, 40};
-        QTest::newRow("signal 13 looks like CR") << ListData({{"a", 13}, {"b", 10}}) << QByteArrayList{"a", "b"}
-                                                 << QList<int>{13, 10};
-        QTest::newRow("raw bytes kept") << ListData({{"caf\xE9", 5}}) << QByteArrayList{"caf\xE9"} << QList<int>{5};
+        QTest::newRow("signal 13 looks like CR")
+            << ListData({{"a", 13}, {"b", 10}}) << QByteArrayList{"a", "b"} << QList<int>{13, 10};
+        QTest::newRow("raw bytes kept")
+            << ListData({{"caf\xE9", 5}}) << QByteArrayList{"caf\xE9"} << QList<int>{5};
         QTest::newRow("empty name") << ListData({{"", 9}}) << QByteArrayList{""} << QList<int>{9};
-        QTest::newRow("too short a record is skipped") << Hex("00") + "\x07\r\n" + ListData({{"x", 1}}).mid(1)
-                                                       << QByteArrayList{"x"} << QList<int>{1};
+        QTest::newRow("too short a record is skipped")
+            << Hex("00") + "\x07\r\n" + ListData({{"x", 1}}).mid(1) << QByteArrayList{"x"} << QList<int>{1};
         QTest::newRow("bare CR LF first") << Hex("000D0A") << QByteArrayList{} << QList<int>{};
         QTest::newRow("no terminator") << Hex("00616263") << QByteArrayList{} << QList<int>{};
         QTest::newRow("only the unused byte") << Hex("00") << QByteArrayList{} << QList<int>{};
@@ -118,7 +122,8 @@ private slots:
         QTest::addColumn<QByteArray>("data");
         QTest::addColumn<int>("result"); // -1: none
         QTest::newRow("no such network") << Hex("0000") << int(TRouterJoinResult::JOIN_NOSSID);
-        QTest::newRow("no such network, any second byte") << Hex("00FF") << int(TRouterJoinResult::JOIN_NOSSID);
+        QTest::newRow("no such network, any second byte")
+            << Hex("00FF") << int(TRouterJoinResult::JOIN_NOSSID);
         QTest::newRow("wrong password") << Hex("0100") << int(TRouterJoinResult::JOIN_PSDERR);
         QTest::newRow("joined") << Hex("0101") << int(TRouterJoinResult::JOIN_OK);
         QTest::newRow("unknown") << Hex("0102") << -1;
@@ -154,9 +159,11 @@ private slots:
         const QNetworkDatagram request = board1.receiveDatagram();
         QCOMPARE(request.data(), Hex("FF00010102"));
         const quint16 back = router.LocalPort();
-        board1.writeDatagram(Reply(0x81, ListData({{"lab", 76}, {"caf\xE9", 30}})), QHostAddress::LocalHost, back);
+        board1.writeDatagram(Reply(0x81, ListData({{"lab", 76}, {"caf\xE9", 30}})), QHostAddress::LocalHost,
+                             back);
         QTRY_COMPARE(lists.size(), 1);
-        board2.writeDatagram(Reply(0x81, ListData({{"attic", 20}, {"lab", 90}})), QHostAddress::LocalHost, back);
+        board2.writeDatagram(Reply(0x81, ListData({{"attic", 20}, {"lab", 90}})), QHostAddress::LocalHost,
+                             back);
         QTRY_COMPARE(lists.size(), 2);
         QTRY_COMPARE(ends, 1);
         const TRouterNets expected{{"lab", 90}, {"caf\xE9", 30}, {"attic", 20}};
@@ -182,7 +189,8 @@ private slots:
         board1.writeDatagram(Reply(0x82, Hex("0100")), QHostAddress::LocalHost, back);
         board1.writeDatagram(Reply(0x82, Hex("0101")), QHostAddress::LocalHost, back);
         QTRY_COMPARE(results.size(), 2);
-        QCOMPARE(results, (QList<TRouterJoinResult>{TRouterJoinResult::JOIN_PSDERR, TRouterJoinResult::JOIN_OK}));
+        QCOMPARE(results,
+                 (QList<TRouterJoinResult>{TRouterJoinResult::JOIN_PSDERR, TRouterJoinResult::JOIN_OK}));
         QCOMPARE(lists.size(), 2);
 
         // A new search forgets the old list; an empty reply is still reported.

@@ -39,8 +39,7 @@ QByteArray Resummed(QByteArray b) {
 
 } // namespace
 
-class tst_untIOTUDP : public QObject
-{
+class tst_untIOTUDP : public QObject {
     Q_OBJECT
 
 private slots:

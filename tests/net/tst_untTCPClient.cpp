@@ -28,7 +28,9 @@ struct TEventLog {
         c.OnConnecting = [this](TwwTCPClient*) { Events << "connecting"; };
         c.OnConnect = [this](TwwTCPClient*) { Events << "connect"; };
         c.OnDisconnect = [this](TwwTCPClient*) { Events << "disconnect"; };
-        c.OnConnectError = [this](TwwTCPClient*, TTCPERRCODE e) { Events << QStringLiteral("error:%1").arg(int(e)); };
+        c.OnConnectError = [this](TwwTCPClient*, TTCPERRCODE e) {
+            Events << QStringLiteral("error:%1").arg(int(e));
+        };
         c.OnReceiveData = [this](TwwTCPClient*, const QByteArray& b) {
             if (b.isEmpty())
                 Events << "empty block";
@@ -89,8 +91,7 @@ int IntSockOpt(QTcpSocket* s, int level, int name) {
 
 } // namespace
 
-class tst_untTCPClient : public QObject
-{
+class tst_untTCPClient : public QObject {
     Q_OBJECT
 
 private:
@@ -101,7 +102,8 @@ private:
     bool ConnectToServer(TwwTCPClient& c, TEventLog& log) {
         if (!c.Connect(QStringLiteral("127.0.0.1"), FServer.serverPort()))
             return false;
-        if (!QTest::qWaitFor([&] { return log.Events.contains("connect") && FServer.hasPendingConnections(); }, 5000))
+        if (!QTest::qWaitFor(
+                [&] { return log.Events.contains("connect") && FServer.hasPendingConnections(); }, 5000))
             return false;
         FPeer = FServer.nextPendingConnection();
         return FPeer != nullptr;
@@ -191,8 +193,8 @@ private slots:
         QTest::newRow("password line") << QStringLiteral("qorvu") << QByteArray("qorvu\r\n");
         QTest::newRow("empty line") << QString() << QByteArray("\r\n");
         QTest::newRow("non-ASCII becomes ?") << QStringLiteral("pä€x") << QByteArray("p??x\r\n");
-        QTest::newRow("one ? per character beyond 16 bits") << QString::fromUtf8("a\xF0\x9F\x98\x80z")
-                                                           << QByteArray("a?z\r\n");
+        QTest::newRow("one ? per character beyond 16 bits")
+            << QString::fromUtf8("a\xF0\x9F\x98\x80z") << QByteArray("a?z\r\n");
     }
     void bytesOnTheWire() {
         QFETCH(QString, text);
@@ -253,7 +255,8 @@ private slots:
         QCOMPARE(log.Events.last(), QStringLiteral("disconnect"));
         QVERIFY(!c.Connected());
         QByteArray got;
-        QTRY_VERIFY_WITH_TIMEOUT((got += FPeer->readAll(), FPeer->state() != QAbstractSocket::ConnectedState), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT((got += FPeer->readAll(), FPeer->state() != QAbstractSocket::ConnectedState),
+                                 10000);
         got += FPeer->readAll();
         QCOMPARE(got.size(), big.size());
         c.Disconnect(); // a second call raises nothing
