@@ -265,7 +265,7 @@ void TNEV_IOTDevConn::setNetState(TIOTNETSTATE AValue) {
     case TIOTNETSTYLE::NET_REMOTE:
         if (AValue == TIOTNETSTATE::NET_CNNT) {
             // Raw bytes, not a frame: it leaves LastCmd alone.
-            FTCPClnt->Send(BuildRelayLoginBlock(FMACBuf, CloudSession));
+            FTCPClnt->Send(BuildRelayLoginBlock(FMACBuf, CloudSession), TSendTrace::Hidden);
         } else if (AValue == TIOTNETSTATE::NET_PSDERR || AValue == TIOTNETSTATE::NET_NOPER) {
             CloseOwn();
         }

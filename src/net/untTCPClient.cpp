@@ -263,9 +263,11 @@ void TwwTCPClient::FailAttempt() {
     }
 }
 
-bool TwwTCPClient::Send(const QByteArray& ABuf) {
+bool TwwTCPClient::Send(const QByteArray& ABuf, TSendTrace ATrace) {
     if (!Connected())
         return false;
+    if (ATrace == TSendTrace::Hidden)
+        return WriteBytes(ABuf, QStringLiteral("(%1 bytes not shown)").arg(ABuf.size()));
     // The debug line shows the first bytes only; a long write would flood the output.
     constexpr int shown = 64;
     QString text = QString::fromLatin1(ABuf.left(shown).toHex(' ').toUpper());
@@ -277,7 +279,7 @@ bool TwwTCPClient::Send(const QByteArray& ABuf) {
 bool TwwTCPClient::Send(const QString& AStr) {
     if (!Connected())
         return false;
-    return WriteBytes(ToAsciiLine(AStr), AStr);
+    return WriteBytes(ToAsciiLine(AStr), QString(AStr.size(), QLatin1Char('*')));
 }
 
 bool TwwTCPClient::WriteBytes(const QByteArray& bytes, const QString& logText) {

@@ -20,6 +20,10 @@ enum class TTCPERRCODE : quint8 {
     ERR_CNNTTIMEOUT = 3, // refused, unreachable, unresolvable, or not accepted within the time-out
 };
 
+// What the debug trace shows of a write. Lines sent as text carry passwords, and the relay login
+// block is enciphered under a key every copy of the program holds, so neither is traced.
+enum class TSendTrace : quint8 { Shown, Hidden };
+
 class TwwTCPClient : public QObject {
     Q_OBJECT
 
@@ -45,8 +49,9 @@ public:
     void Disconnect();
     // Writes all bytes; false when not connected (nothing raised) or when the write failed
     // (connection closed, OnDisconnect then OnConnectError(ERR_SEND)).
-    bool Send(const QByteArray& ABuf);
-    // Writes the text as 7-bit ASCII ("?" for any other character) followed by CR LF.
+    bool Send(const QByteArray& ABuf, TSendTrace ATrace = TSendTrace::Shown);
+    // Writes the text as 7-bit ASCII ("?" for any other character) followed by CR LF; the trace
+    // shows one "*" per character.
     bool Send(const QString& AStr);
 
     bool Connected() const;
