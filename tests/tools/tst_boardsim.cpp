@@ -469,6 +469,16 @@ private slots:
         QCOMPARE(c.Read(17), Reply(Hex("820101")) + Reply(Hex("8A01")));
     }
 
+    void faultLoginDropLater() {
+        auto w = Start({"--bad-password", "drop", "--login-drop-ms", "150"});
+        QVERIFY(w);
+        Client c;
+        QVERIFY(c.Connect(w->Servers().first()->Port()));
+        c.socket.write("wrong\r\n");
+        QVERIFY(c.Wait([&] { return c.closed; }));
+        QVERIFY(c.received.isEmpty()); // no "NO" first
+    }
+
     void faultDropAfter() {
         auto w = Start({"--drop-after", "100"});
         QVERIFY(w);

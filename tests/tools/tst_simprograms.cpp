@@ -53,7 +53,7 @@ private slots:
         QTest::addColumn<QString>("program");
         QTest::addColumn<QStringList>("mentions");
         QTest::newRow("boardsim") << QString(BOARDSIM)
-                                  << QStringList{"--board SPEC", "--count", "--refuse-password", "--bad-password",
+                                  << QStringList{"--board SPEC", "--count", "--refuse-password", "--bad-password", "--login-drop-ms",
                                                  "--drop-after", "--delay", "--split", "--garbage", "--ignore",
                                                  "--wifi", "--step-address", "ready"};
         QTest::newRow("relaysim") << QString(RELAYSIM)

@@ -26,6 +26,7 @@ struct Faults {
     enum class Login : quint8 { Answer, No, Drop };
     Login refuse = Login::Answer;  // refuse every password this way (Answer: accept good ones)
     Login badPassword = Login::No; // how a wrong password is refused (No or Drop)
+    int loginDropMs = 0;           // a refusal by dropping closes this long after the password line
     int dropAfterMs = 0;           // close each connection this long after it opened (0: never)
     int delayMs = 0;               // hold every write this long
     int splitBytes = 0;            // write every reply in pieces of this many bytes (0: whole)

@@ -99,7 +99,10 @@ void Session::HandleLoginLine(const QByteArray& line) {
         Send("NO", false);
         break;
     case Login::Drop:
-        Drop("password refused");
+        if (FFaults.loginDropMs > 0)
+            QTimer::singleShot(FFaults.loginDropMs, this, [this] { Drop("password refused"); });
+        else
+            Drop("password refused");
         break;
     }
 }

@@ -141,6 +141,9 @@ bool ApplyBoardKey(BoardConfig& b, const QString& key, const QString& value, QSt
     } else if (key == QLatin1String("bad-password")) {
         if (!ParseLogin(value, b.faults.badPassword, false))
             return bad("expected no or drop");
+    } else if (key == QLatin1String("login-drop-ms")) {
+        if (!ParseInt(value, 0, 600'000, b.faults.loginDropMs))
+            return bad("expected milliseconds");
     } else if (key == QLatin1String("drop-after")) {
         if (!ParseInt(value, 0, 86'400'000, b.faults.dropAfterMs))
             return bad("expected milliseconds");
@@ -190,7 +193,8 @@ bool ApplyBoardKey(BoardConfig& b, const QString& key, const QString& value, QSt
 
 const QStringList FlagKeys{QStringLiteral("garbage"), QStringLiteral("reg-drift")};
 const QStringList GlobalBoardKeys{
-    QStringLiteral("refuse-password"), QStringLiteral("bad-password"), QStringLiteral("drop-after"),
+    QStringLiteral("refuse-password"), QStringLiteral("bad-password"), QStringLiteral("login-drop-ms"),
+    QStringLiteral("drop-after"),
     QStringLiteral("delay"),           QStringLiteral("split"),        QStringLiteral("split-gap-ms"),
     QStringLiteral("garbage"),         QStringLiteral("ignore"),       QStringLiteral("ir-delay-ms"),
     QStringLiteral("ir-result"),       QStringLiteral("inputs-change-ms"), QStringLiteral("reg-drift"),
@@ -444,6 +448,9 @@ Fault switches (as options for every board, or as keys of one board):
                           refuse every password line with "NO", or by closing the
                           connection at once (well within 1200 ms)
   --bad-password no|drop  how a wrong password is refused (default no)
+  --login-drop-ms MS      a refusal by dropping closes the connection MS ms after the password
+                          line instead of at once (a client takes a loss within 1200 ms of its
+                          login for a refused password, a later one for a lost connection)
   --drop-after MS         close each connection MS ms after it opened
   --delay MS              hold every answer MS ms before writing it
   --split BYTES           write every reply frame in pieces of BYTES bytes ...

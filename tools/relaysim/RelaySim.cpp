@@ -401,8 +401,11 @@ void RelaySession::Online(const QString& name) {
     FTimer.stop();
     FPhase = Phase::Carry;
     Answer("$1" + name.toUtf8());
-    if (!FBoardBuf.isEmpty() && FClient)
-        FClient->write(std::exchange(FBoardBuf, {}));
+    // Anything else the board said so far is not for the client, and sent now it could merge
+    // with the answer into one block.
+    if (!FBoardBuf.isEmpty())
+        qCDebug(lcRelaySim).noquote() << FTag << "drops" << FBoardBuf.size() << "bytes of the board's login";
+    FBoardBuf.clear();
     if (!FClientBuf.isEmpty() && FBoard)
         FBoard->write(std::exchange(FClientBuf, {}));
 }
