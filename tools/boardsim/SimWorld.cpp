@@ -464,8 +464,10 @@ Fault switches (as options for every board, or as keys of one board):
 Requests served: 01-05 outputs, 0A outputs read, 14 inputs read, 22 PWM duty, 24 PWM read,
 28-2B infrared create/learn/send/remove, 32 PWM frequency, 40 registers read, 50-54 timed tasks
 and clock (53 reads the clock), 60 channel name, 63 all names, 72 IO configuration,
-73 password, 74 name, 75 name read, 7A save, 7E IO read. Anything else, and arguments out of
-range, are answered FF <code>.
+73 password, 74 name, 75 name read, 7A save, 7E IO read. Anything else, a wrong length and a
+channel that does not exist are answered FF <code>; infrared requests for a slot that does not
+exist answer with result 0 (learning: 2, failure). Learning answers phase 0 at once and the
+result (1, 2 or 3) after ir-delay-ms.
 )");
 }
 
