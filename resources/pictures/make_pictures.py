@@ -23,6 +23,7 @@ BADGE_DARK = "#C24F05"
 BADGE_TINT = "#FFE3CF"
 PAGE_TINT = "#E2F4FD"
 PAGE_PALE = "#F3FAFE"
+PAGE_PRESSED = "#C4E8FC"
 BAR_DARK = "#0E5F93"
 GREY = "#B9C5CE"
 GREY_DARK = "#7B8A95"
@@ -262,7 +263,7 @@ def listbutton_n():
 
 @picture("ListButton_HL")
 def listbutton_hl():
-    return svg(600, 50, rect(0, 0, 600, 50, PAGE_TINT) + rect(0, 0, 5, 50, BAR) + rect(0, 49, 600, 1, PAGE)
+    return svg(600, 50, rect(0, 0, 600, 50, PAGE_PRESSED) + rect(0, 0, 5, 50, BAR) + rect(0, 49, 600, 1, PAGE)
                + glyph("chevron", BAR, 568, 13, 24, 2.6))
 
 

@@ -46,8 +46,9 @@ TImageItem::TImageItem(QWidget* AOwner, const TBitmap& ABit) : QWidget(AOwner), 
     FImg->setGeometry(rect());
     setCursor(Qt::PointingHandCursor);
     connect(FImg, &TImage::clicked, this, [this] {
-        if (OnImgClick)
-            OnImgClick(this, FIndex);
+        // The handler may empty the list this item is in; call a copy.
+        if (const TImgClickEvent handler = OnImgClick)
+            handler(this, FIndex);
     });
 }
 
@@ -229,6 +230,7 @@ void TPopImageList::Popup() {
     raise();
     setFocus(Qt::PopupFocusReason);
     FOpen = true;
+    ++FOpenings;
     if (!FFilterInstalled) {
         qApp->installEventFilter(this);
         FFilterInstalled = true;
@@ -238,20 +240,20 @@ void TPopImageList::Popup() {
 void TPopImageList::ClosePopup() {
     if (!FOpen)
         return;
-    hide();
-}
-
-void TPopImageList::hideEvent(QHideEvent* event) {
-    QWidget::hideEvent(event);
-    // A minimised window hides us too; that is not a close.
-    if (event->spontaneous() || !FOpen)
-        return;
     FOpen = false;
     if (FFilterInstalled) {
         qApp->removeEventFilter(this);
         FFilterInstalled = false;
     }
+    hide();
     Clear();
+}
+
+void TPopImageList::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    // Hidden with its window (closed, not minimised): that closes the picker too.
+    if (!event->spontaneous())
+        ClosePopup();
 }
 
 void TPopImageList::Clear() {
@@ -267,9 +269,11 @@ void TPopImageList::Clear() {
 
 void TPopImageList::ImgClick(quint16 index) {
     QPointer<TPopImageList> self(this);
+    const quint64 opening = FOpenings;
     if (OnImgClick)
         OnImgClick(this, index);
-    if (self)
+    // A handler that opened the picker again keeps it open.
+    if (self && FOpenings == opening)
         ClosePopup();
 }
 
@@ -346,6 +350,9 @@ void TPopImageList::Place() {
     FCltrctngl->SetCalloutOffset(std::clamp(tip - pw / 2, lo, hi));
 }
 
+// A press on the popup's own background stays with it: the window behind must not see it.
+void TPopImageList::mousePressEvent(QMouseEvent* event) { event->accept(); }
+
 void TPopImageList::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape) {
         ClosePopup();
@@ -361,8 +368,8 @@ bool TPopImageList::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick: {
-        const auto* me = static_cast<QMouseEvent*>(event);
-        if (rect().contains(mapFromGlobal(me->globalPosition().toPoint())))
+        auto* target = static_cast<QWidget*>(watched);
+        if (target == this || isAncestorOf(target))
             return false;
         ClosePopup();
         return true;

@@ -97,6 +97,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -116,5 +117,6 @@ private:
     TPlacement FPlacement = TPlacement::Bottom;
     QPointer<QWidget> FTarget;
     bool FOpen = false;
+    quint64 FOpenings = 0; // tells a choice's handler that reopened us from one that did not
     bool FFilterInstalled = false;
 };
