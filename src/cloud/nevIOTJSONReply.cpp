@@ -1,16 +1,14 @@
 // Positional reader of the cloud server's JSON replies.
 #include "nevIOTJSONAPI.h"
 
-#include <rapidjson/document.h>
-#include <rapidjson/error/en.h>
+#include <simdjson.h>
 
+#include <string_view>
 #include <type_traits>
 
 namespace {
 
-// Iterative parsing keeps the stack flat for deeply nested input; numbers arrive as the text
-// they were written with.
-constexpr unsigned ParseFlags = rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag;
+namespace od = simdjson::ondemand;
 
 // Every character outside 7-bit ASCII becomes "?" (a surrogate pair is one character).
 QByteArray AsciiReduce(const QString& text) {
@@ -29,23 +27,63 @@ QByteArray AsciiReduce(const QString& text) {
     return out;
 }
 
-// The text of a string or number member; nullopt for every other kind. With numbers parsed as
-// strings both are JSON strings here, and a number never holds a quote.
-std::optional<QString> TextOf(const rapidjson::Value& v) {
-    if (!v.IsString())
-        return std::nullopt;
-    QString s = QString::fromUtf8(v.GetString(), qsizetype(v.GetStringLength()));
-    s.replace(QLatin1Char('"'), QLatin1String("\\\""));
-    return StripQuotes(s);
+// The whole text must be one valid JSON object. The document parser checks every byte (the
+// member walk below skips what it does not need and would not notice errors there) and nests
+// without recursion.
+bool Validate(const simdjson::padded_string& json, QString& why) {
+    simdjson::dom::parser parser;
+    simdjson::dom::element root;
+    if (const auto err = parser.parse(json).get(root); err != simdjson::SUCCESS) {
+        why = QStringLiteral("Reply is not JSON: %1").arg(QString::fromLatin1(simdjson::error_message(err)));
+        return false;
+    }
+    if (root.type() != simdjson::dom::element_type::OBJECT) {
+        why = QStringLiteral("Reply is not a JSON object");
+        return false;
+    }
+    return true;
 }
 
-template <class D> D RecordFrom(const rapidjson::Value& obj) {
+std::string_view TrimRight(std::string_view s) {
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' || s.back() == '\r'))
+        s.remove_suffix(1);
+    return s;
+}
+
+// The text of a string member (decoded, each double quote written with a backslash in front) or
+// of a number member (as written); nullopt for every other kind.
+std::optional<QString> TextOf(od::value& v) {
+    od::json_type type;
+    if (v.type().get(type) != simdjson::SUCCESS)
+        return std::nullopt;
+    if (type == od::json_type::string) {
+        std::string_view s;
+        if (v.get_string().get(s) != simdjson::SUCCESS)
+            return std::nullopt;
+        QString text = QString::fromUtf8(s.data(), qsizetype(s.size()));
+        text.replace(QLatin1Char('"'), QLatin1String("\\\""));
+        return StripQuotes(text);
+    }
+    if (type == od::json_type::number) {
+        const std::string_view raw = TrimRight(v.raw_json_token());
+        return StripQuotes(QString::fromLatin1(raw.data(), qsizetype(raw.size())));
+    }
+    return std::nullopt;
+}
+
+template <class D> D RecordFrom(od::object obj) {
     D d;
     const auto& members = TCloudFields<D>::Members;
     std::size_t k = 0;
-    for (auto m = obj.MemberBegin(); m != obj.MemberEnd() && k < members.size(); ++m, ++k) {
-        if (auto t = TextOf(m->value))
-            d.*members[k] = *t;
+    for (auto field : obj) {
+        if (k >= members.size())
+            break;
+        od::value v;
+        if (field.value().get(v) == simdjson::SUCCESS) {
+            if (auto t = TextOf(v))
+                d.*members[k] = *t;
+        }
+        ++k;
     }
     return d;
 }
@@ -70,53 +108,69 @@ template <class Rec> constexpr Shape ShapeOf() {
 
 template <class Rec> bool Read(const QString& text, Rec& rec, QString* error) {
     const QByteArray ascii = AsciiReduce(text);
-    auto fail = [&](const QString& why) {
+    const simdjson::padded_string json(ascii.constData(), std::size_t(ascii.size()));
+    QString why;
+    if (!Validate(json, why)) {
         if (error)
             *error = why;
         return false;
-    };
-    // The parser takes a zero byte for the end of the input; no valid reply holds one.
-    if (const auto nul = ascii.indexOf('\0'); nul >= 0)
-        return fail(QStringLiteral("Reply is not JSON: zero byte at offset %1").arg(nul));
+    }
 
-    rapidjson::Document doc;
-    doc.Parse<ParseFlags>(ascii.constData(), std::size_t(ascii.size()));
-    if (doc.HasParseError())
-        return fail(QStringLiteral("Reply is not JSON: %1 at offset %2")
-                        .arg(QString::fromLatin1(rapidjson::GetParseError_En(doc.GetParseError())))
-                        .arg(doc.GetErrorOffset()));
-    if (!doc.IsObject())
-        return fail(QStringLiteral("Reply is not a JSON object"));
+    Rec out = rec;
+    od::parser parser;
+    od::document doc;
+    od::object top;
+    if (parser.iterate(json).get(doc) != simdjson::SUCCESS || doc.get_object().get(top) != simdjson::SUCCESS) {
+        if (error)
+            *error = QStringLiteral("Reply is not a JSON object");
+        return false;
+    }
 
     constexpr Shape shape = ShapeOf<Rec>();
     int pos = 0;
-    for (auto m = doc.MemberBegin(); m != doc.MemberEnd(); ++m, ++pos) {
-        const rapidjson::Value& v = m->value;
+    for (auto field : top) {
+        od::value v;
+        if (field.value().get(v) != simdjson::SUCCESS)
+            break;
+        od::json_type type;
+        if (v.type().get(type) != simdjson::SUCCESS)
+            break;
         if (auto t = TextOf(v)) {
             if (pos == 0)
-                rec.status = *t;
+                out.status = *t;
             else if (pos == 1)
-                rec.info = *t;
+                out.info = *t;
         } else if constexpr (shape == Shape::DataObject) {
-            if (v.IsObject())
-                rec.data = RecordFrom<std::remove_cvref_t<decltype(rec.data)>>(v);
+            od::object obj;
+            if (type == od::json_type::object && v.get_object().get(obj) == simdjson::SUCCESS)
+                out.data = RecordFrom<std::remove_cvref_t<decltype(out.data)>>(obj);
         } else if constexpr (shape == Shape::DataList) {
-            if (v.IsArray()) {
-                using D = typename ListOf<std::remove_cvref_t<decltype(rec.data)>>::type;
+            od::array arr;
+            if (type == od::json_type::array && v.get_array().get(arr) == simdjson::SUCCESS) {
+                using D = typename ListOf<std::remove_cvref_t<decltype(out.data)>>::type;
                 QList<D> list;
-                list.reserve(qsizetype(v.Size()));
-                for (const auto& e : v.GetArray())
-                    list.append(e.IsObject() ? RecordFrom<D>(e) : D{});
-                rec.data = std::move(list);
+                for (auto element : arr) {
+                    od::value e;
+                    od::json_type et;
+                    od::object eo;
+                    if (element.get(e) == simdjson::SUCCESS && e.type().get(et) == simdjson::SUCCESS &&
+                        et == od::json_type::object && e.get_object().get(eo) == simdjson::SUCCESS)
+                        list.append(RecordFrom<D>(eo));
+                    else
+                        list.append(D{});
+                }
+                out.data = std::move(list);
             }
         }
         if (pos == 1) {
             if constexpr (shape == Shape::InfoOnly)
                 break;
-            else if (rec.status == QLatin1String("0"))
+            else if (out.status == QLatin1String("0"))
                 break;
         }
+        ++pos;
     }
+    rec = std::move(out);
     return true;
 }
 

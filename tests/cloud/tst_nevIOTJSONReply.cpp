@@ -289,16 +289,23 @@ void tst_nevIOTJSONReply::fieldOrder() {
 }
 
 void tst_nevIOTJSONReply::deepNestingIsHarmless() {
-    // A hostile reply nested far deeper than any stack could recurse.
-    const int depth = 200000;
-    const QString text = QStringLiteral("{\"status\":1,\"info\":\"deep\",\"data\":[{\"id\":") + QString(depth, QLatin1Char('[')) +
-                         QString(depth, QLatin1Char(']')) + QStringLiteral(",\"mac\":\"m\"}]}");
+    auto nested = [](int depth) {
+        return QStringLiteral("{\"status\":1,\"info\":\"deep\",\"data\":[{\"id\":") + QString(depth, QLatin1Char('[')) +
+               QString(depth, QLatin1Char(']')) + QStringLiteral(",\"mac\":\"m\"}]}");
+    };
+    // Nesting a reply might plausibly carry is read past.
     TCloudDevs devs;
-    QVERIFY(ReadReply(text, devs));
+    QVERIFY(ReadReply(nested(1000), devs));
     QCOMPARE(devs.info, QStringLiteral("deep"));
     QCOMPARE(devs.data.size(), 1);
     QCOMPARE(devs.data.first().id, QString());
     QCOMPARE(devs.data.first().mac, QStringLiteral("m"));
+    // A hostile reply nested far deeper than any stack could recurse is refused, not followed.
+    TCloudDevs hostile;
+    QString why;
+    QVERIFY(!ReadReply(nested(200000), hostile, &why));
+    QVERIFY(!why.isEmpty());
+    QCOMPARE(hostile, TCloudDevs{});
 }
 
 void tst_nevIOTJSONReply::md5Hex_data() {
