@@ -103,7 +103,12 @@ void TPressPictures::Attach(TImage* image, TPressStyle style) const {
             QObject::connect(image, signal, image, [image, bitmap] { image->SetBitmap(bitmap); });
     };
     wire(&TImage::pressed, Bitmap(n.Pressed), !n.Pressed.isEmpty());
-    wire(&TImage::released, Bitmap(n.Released), !n.Released.isEmpty());
+    if (!n.Released.isEmpty()) {
+        // Let go after the pointer left: the pointer-over picture would stay behind.
+        const TBitmap over = Bitmap(n.Released), away = Bitmap(n.Left.isEmpty() ? n.Released : n.Left);
+        QObject::connect(image, &TImage::released, image,
+                         [image, over, away] { image->SetBitmap(image->isPointerInside() ? over : away); });
+    }
     wire(&TImage::left, Bitmap(n.Left), !n.Left.isEmpty());
     wire(&TImage::entered, Bitmap(n.Entered), !n.Entered.isEmpty());
     image->SetBitmap(Bitmap(n.Rest));

@@ -20,7 +20,6 @@
 namespace {
 const QColor ColorTitle(11, 67, 104);
 const QColor ColorBar(19, 121, 185);
-const QColor ColorPage(80, 189, 245);
 const QColor ColorBadge(250, 104, 6);
 constexpr int SheetWidth = 1640;
 constexpr int Margin = 20;

@@ -84,6 +84,8 @@ void tst_presspictures::pictures_data() {
     QTest::newRow("close: release") << "img_PopTask_Close" << "enter press release" << "Close_E";
     QTest::newRow("close: leave") << "img_PopTask_Close" << "enter leave" << "Close_N";
     QTest::newRow("close: held pointer leaves") << "img_PopTask_Close" << "press dragout" << "Close_N";
+    QTest::newRow("close: let go outside") << "img_PopTask_Close" << "press dragout releaseout" << "Close_N";
+    QTest::newRow("close: out and back in") << "img_PopTask_Close" << "press dragout dragin release" << "Close_E";
     QTest::newRow("login: press") << "img_Lock_Unlock" << "press" << "LoginBtn_HL";
     QTest::newRow("login: release") << "img_User_Login_Login" << "press release" << "LoginBtn_N";
     QTest::newRow("login: leave") << "img_User_Login_Login" << "press leave" << "LoginBtn_N";
