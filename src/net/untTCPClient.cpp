@@ -215,9 +215,17 @@ bool TwwTCPClient::DeliverPending() {
     if (!FSocket->isReadable())
         return true;
     const QByteArray block = FSocket->readAll();
-    if (block.isEmpty() || !OnReceiveData)
+    if (block.isEmpty())
         return true;
     QPointer<TwwTCPClient> self(this);
+    if (OnTrace) {
+        auto t = OnTrace;
+        t(false, block);
+        if (!self)
+            return false;
+    }
+    if (!OnReceiveData)
+        return true;
     auto h = OnReceiveData;
     h(this, block);
     return !self.isNull();
@@ -287,6 +295,12 @@ bool TwwTCPClient::WriteBytes(const QByteArray& bytes, const QString& logText) {
     QPointer<TwwTCPClient> self(this);
     QTcpSocket* s = FSocket;
     bool ok = s->write(bytes) == bytes.size();
+    if (ok && OnTrace) {
+        auto t = OnTrace;
+        t(true, bytes);
+        if (!self)
+            return false;
+    }
     if (ok) {
         TEmitScope scope(FEmittingStack, this, s);
         s->flush(); // hand the bytes to the system now rather than on the next loop pass

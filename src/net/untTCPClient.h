@@ -71,6 +71,9 @@ public:
     QTcpSocket* IdTCPClient() const { return FSocket; }
 
     TReceiveDataEvent OnReceiveData;
+    // Every block written (ASent true) and received, exactly as on the wire, for tools that show
+    // the traffic; unlike the debug output it hides nothing.
+    std::function<void(bool ASent, const QByteArray& ABytes)> OnTrace;
     TNotifyEvent OnConnecting;
     TNotifyEvent OnConnect;
     TNotifyEvent OnDisconnect;

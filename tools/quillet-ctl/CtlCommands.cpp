@@ -141,7 +141,9 @@ struct TIOCounts {
 
 class TBoardCommand {
 public:
-    TBoardCommand(TCtlBoard& board, TOutput& io) : FBoard(board), FIO(io) {}
+    // Without a board the command only checks its arguments: every usage error is found before
+    // any request would be sent, so a dry run returns ExitUsage or stops at its first request.
+    TBoardCommand(TCtlBoard* board, TOutput& io) : FBoard(board), FIO(io) {}
 
     int Run(const QStringList& p, const TArgs& a);
 
@@ -168,14 +170,16 @@ private:
         return ctl::Fail(FIO, why);
     }
 
-    TCtlBoard& FBoard;
+    TCtlBoard* FBoard;
     TOutput& FIO;
     bool FFailed = false;
 };
 
 std::optional<QByteArray> TBoardCommand::Ask(const QByteArray& payload, int timeoutMs,
                                              const std::function<bool(const QByteArray&)>& accept) {
-    const TCtlReply r = FBoard.Request(payload, timeoutMs, accept);
+    if (!FBoard)
+        return std::nullopt;
+    const TCtlReply r = FBoard->Request(payload, timeoutMs, accept);
     switch (r.What) {
     case TCtlReply::Kind::Answer:
         return r.Payload;
@@ -418,7 +422,7 @@ int TBoardCommand::Ir(const QStringList& p) {
         if (!Fetch(TNEV_GPIOAPI::Red_Study(quint8(n), quint8(passes)), api))
             return ExitFailed;
         if (phase == 0) {
-            const TCtlReply r = FBoard.Await(0x80 + 41, 20000, [](const QByteArray& pl) {
+            const TCtlReply r = FBoard->Await(0x80 + 41, 20000, [](const QByteArray& pl) {
                 return pl.size() >= 3 && pl.at(2) != 0;
             });
             if (r.What != TCtlReply::Kind::Answer)
@@ -678,17 +682,6 @@ int TBoardCommand::Run(const QStringList& p, const TArgs& a) {
     return Usage(FIO, QStringLiteral("unknown command: %1").arg(p.join(QLatin1Char(' '))));
 }
 
-// Checks a board command's arguments without a connection, so that usage errors never wait for
-// the network. Returns an empty text when the command is known.
-QString CheckBoardCommand(const QStringList& p) {
-    static const QStringList known{"status", "out", "pwm", "ir", "name", "task", "clock", "device"};
-    if (p.isEmpty())
-        return QStringLiteral("missing COMMAND");
-    if (!known.contains(p.first()))
-        return QStringLiteral("unknown command: %1").arg(p.first());
-    return {};
-}
-
 bool ParseBroadcast(const TArgs& a, QHostAddress& out, QString& error) {
     out = QHostAddress(QHostAddress::Broadcast);
     if (!a.has("--broadcast"))
@@ -839,16 +832,16 @@ int Board(const TArgs& a, TOutput& io) {
     }
     if (t.Host.isEmpty())
         return Usage(io, QStringLiteral("the host must not be empty"));
-    const QString why = CheckBoardCommand(a.pos);
-    if (!why.isEmpty())
-        return Usage(io, why);
+    if (a.pos.isEmpty())
+        return Usage(io, QStringLiteral("missing COMMAND"));
+    if (TBoardCommand(nullptr, io).Run(a.pos, a) == ExitUsage)
+        return ExitUsage;
 
     TCtlBoard board(t, a.switches.contains("--trace"));
     QString error;
     if (!board.Login(error))
         return Fail(io, error);
-    TBoardCommand cmd(board, io);
-    return cmd.Run(a.pos, a);
+    return TBoardCommand(&board, io).Run(a.pos, a);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "CtlCommands.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QTextStream>
 
 #include <cstdio>
@@ -9,6 +10,8 @@
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quillet-ctl"));
+    // The program's own debug lines would mix with the tool's output; --trace shows the traffic.
+    QLoggingCategory::setFilterRules(QStringLiteral("quillet.*.debug=false"));
     QTextStream out(stdout);
     QTextStream err(stderr);
     return ctl::RunMain(app.arguments().mid(1), ctl::TOutput{out, err});
