@@ -99,6 +99,7 @@ private slots:
     void download();
     void updateDevice();
     void uploadImage();
+    void uploadWithNonAsciiAccount();
     void deleteDevice();
     void feedbackConversation();
     void newsAndProducts();
@@ -351,6 +352,20 @@ void tst_cloudsim::uploadImage() {
     QCOMPARE(bad.Reply.info, QStringLiteral("Only JPEG pictures are accepted"));
     const auto wrongPw = client.Device_UploadImg(QStringLiteral("alice"), QStringLiteral("x"), QStringLiteral("5ccf7f01020b"), jpg);
     QCOMPARE(wrongPw.Reply.status, QStringLiteral("0"));
+}
+
+void tst_cloudsim::uploadWithNonAsciiAccount() {
+    // The text parts travel quoted-printable: "=" and UTF-8 bytes must survive the round trip.
+    const QString account = QString::fromUtf8("张=41 x");
+    START_SIM(sim, (QStringList{QStringLiteral("--account"), account + QStringLiteral(":pw=1"), QStringLiteral("--device"),
+                                QStringLiteral("mac=5ccf7f0102aa,owner=") + account}));
+    const QString jpg = WriteJpeg(FDir.filePath(QStringLiteral("Upload.jpg")), 30, 30);
+    const auto up = client.Device_UploadImg(account, QStringLiteral("pw=1"), QStringLiteral("5ccf7f0102aa"), jpg);
+    QVERIFY(!up.Error);
+    QCOMPARE(up.Reply.status, QStringLiteral("1"));
+    const auto devs = client.Device_Download(account, QStringLiteral("pw=1"));
+    QCOMPARE(devs.Reply.data.size(), 1);
+    QCOMPARE(client.LoadUrlImage(devs.Reply.data.first().img).size(), QSize(30, 30));
 }
 
 void tst_cloudsim::deleteDevice() {

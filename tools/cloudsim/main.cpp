@@ -32,6 +32,9 @@ Calls (members of every reply in the order the client reads them: status, info, 
   GET  /api.php/Feedback/feedlist/account/A/password/MD5   unread support replies (marks them read)
   POST /api.php/Feedback/add       account password(MD5) msg
   GET  /index.php/Page/detail/item/about                   the about page
+  GET  /index.php/News/detail/id/ID, /index.php/Product/detail/id/ID   item pages (weburl)
+  GET  /uploads/news/ID.jpg, /uploads/product/ID.jpg, /uploads/device/MAC.jpg   JPEG pictures
+Addresses in replies (img, weburl) use the Host header of the request.
 Passwords are checked as the MD5 of their UTF-8 bytes, in lowercase hexadecimal.
 MACs are 12 lowercase hexadecimal digits.
 
