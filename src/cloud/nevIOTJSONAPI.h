@@ -180,7 +180,8 @@ template <class D> QList<std::pair<QString, QString>> CloudFieldsOf(const D& d) 
 
 // --- positional reply reader --------------------------------------------------------------------
 // Fills `rec` from a reply text by member position. A text that is not JSON, or whose top level
-// is not an object, is an error: false, `rec` untouched, `error` (when given) says why.
+// is not an object, is an error: false, `rec` untouched, `error` (when given) says why. Replies
+// nested deeper than 1024 levels and numbers beyond 64-bit/double range count as not JSON.
 bool ReadReply(const QString& text, TJSInfoReturn& rec, QString* error = nullptr);
 bool ReadReply(const QString& text, TUserRead& rec, QString* error = nullptr);
 bool ReadReply(const QString& text, TDevActive& rec, QString* error = nullptr);
