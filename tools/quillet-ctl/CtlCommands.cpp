@@ -367,8 +367,9 @@ int TBoardCommand::Pwm(const QStringList& p) {
     QString result;
     QByteArray payload;
     if (p.at(1) == QLatin1String("duty")) {
-        if (!ToInt(p.at(3), 0, 255, v))
-            return Usage(FIO, QStringLiteral("duty must be 0 to 255"));
+        // The window's duty slider runs from 0 to 100; a board refuses anything above.
+        if (!ToInt(p.at(3), 0, 100, v))
+            return Usage(FIO, QStringLiteral("duty must be 0 to 100"));
         payload = TNEV_GPIOAPI::PWM_Duty_Set_One(quint8(n), quint8(v));
         api.OnPWM_Duty_One = [&](quint8, quint8 ch, quint8 duty) {
             result = TJsonOut().AddNum("pwm", ch).AddNum("duty", duty).Text();
@@ -861,7 +862,7 @@ QString UsageText() {
         "      status                      IO counts, states and names as one JSON object\n"
         "      out on|off|toggle N         N counted from 1; prints {\"out\":N,\"on\":true|false}\n"
         "      out all-on | out all-off\n"
-        "      pwm duty N VALUE | pwm freq N HZ        (HZ 715..65535)\n"
+        "      pwm duty N VALUE | pwm freq N HZ        (VALUE 0..100, HZ 715..65535)\n"
         "      ir create | ir learn N [1|2|3] | ir send N | ir remove N\n"
         "      name out|in|pwm|reg|ir N TEXT\n"
         "      task list N                 one JSON object per task\n"
