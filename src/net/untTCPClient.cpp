@@ -12,6 +12,8 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+
+#include <cerrno>
 #elif defined(Q_OS_WIN)
 #include <mstcpip.h>
 #include <winsock2.h>
@@ -28,6 +30,37 @@ QByteArray ToAsciiLine(const QString& text) {
         out.append(c < 0x80 ? char(c) : '?');
     out.append("\r\n", 2);
     return out;
+}
+
+// Hands the bytes to the system directly when nothing is queued before them, and returns how many
+// it took (0 when it took none: queued data, a full send buffer, or an error that the buffered
+// write then meets and reports). A buffered write switches the socket's write notifier on and off
+// again; with the GLib event dispatcher each switch wakes the event loop, which costs every
+// request four system calls and a spare loop pass (see bench/bench_roundtrip.cpp).
+qint64 SendDirect(QTcpSocket* s, const QByteArray& bytes) {
+#if defined(Q_OS_LINUX)
+    if (s->bytesToWrite() > 0)
+        return 0;
+    const qintptr fd = s->socketDescriptor();
+    if (fd < 0)
+        return 0;
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n =
+            ::send(int(fd), bytes.constData() + done, size_t(bytes.size() - done), MSG_NOSIGNAL);
+        if (n > 0)
+            done += n;
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else
+            break;
+    }
+    return done;
+#else
+    Q_UNUSED(s);
+    Q_UNUSED(bytes);
+    return 0;
+#endif
 }
 
 } // namespace
@@ -274,34 +307,48 @@ void TwwTCPClient::FailAttempt() {
 bool TwwTCPClient::Send(const QByteArray& ABuf, TSendTrace ATrace) {
     if (!Connected())
         return false;
-    if (ATrace == TSendTrace::Hidden)
-        return WriteBytes(ABuf, QStringLiteral("(%1 bytes not shown)").arg(ABuf.size()));
-    // The debug line shows the first bytes only; a long write would flood the output.
-    constexpr int shown = 64;
-    QString text = QString::fromLatin1(ABuf.left(shown).toHex(' ').toUpper());
-    if (ABuf.size() > shown)
-        text += QStringLiteral(" ...");
-    return WriteBytes(ABuf, text);
+    return WriteBytes(ABuf, ATrace == TSendTrace::Hidden ? TLogForm::Hidden : TLogForm::Hex);
 }
 
 bool TwwTCPClient::Send(const QString& AStr) {
     if (!Connected())
         return false;
-    return WriteBytes(ToAsciiLine(AStr), QString(AStr.size(), QLatin1Char('*')));
+    return WriteBytes(ToAsciiLine(AStr), TLogForm::Masked, AStr.size());
 }
 
-bool TwwTCPClient::WriteBytes(const QByteArray& bytes, const QString& logText) {
-    qCDebug(lcTcp).noquote() << QStringLiteral("TCP发送：") + logText;
+bool TwwTCPClient::WriteBytes(const QByteArray& bytes, TLogForm form, qsizetype maskedChars) {
+    if (lcTcp().isDebugEnabled()) {
+        QString text;
+        switch (form) {
+        case TLogForm::Hex: {
+            // The first bytes only; a long write would flood the output.
+            constexpr int shown = 64;
+            text = QString::fromLatin1(bytes.left(shown).toHex(' ').toUpper());
+            if (bytes.size() > shown)
+                text += QStringLiteral(" ...");
+            break;
+        }
+        case TLogForm::Hidden:
+            text = QStringLiteral("(%1 bytes not shown)").arg(bytes.size());
+            break;
+        case TLogForm::Masked:
+            text = QString(maskedChars, QLatin1Char('*'));
+            break;
+        }
+        qCDebug(lcTcp).noquote() << QStringLiteral("TCP发送：") + text;
+    }
     QPointer<TwwTCPClient> self(this);
     QTcpSocket* s = FSocket;
-    bool ok = s->write(bytes) == bytes.size();
+    const qint64 direct = SendDirect(s, bytes);
+    const qint64 rest = bytes.size() - direct;
+    bool ok = rest == 0 || s->write(bytes.constData() + direct, rest) == rest;
     if (ok && OnTrace) {
         auto t = OnTrace;
         t(true, bytes);
         if (!self)
             return false;
     }
-    if (ok) {
+    if (ok && rest > 0) {
         TEmitScope scope(FEmittingStack, this, s);
         s->flush(); // hand the bytes to the system now rather than on the next loop pass
     }

@@ -96,7 +96,9 @@ private:
     bool CloseOpen(bool graceful);
     bool DeliverPending();
     void ApplyKeepAlive();
-    bool WriteBytes(const QByteArray& bytes, const QString& logText);
+    // How the debug line shows a write; built only when that output is on.
+    enum class TLogForm : quint8 { Hex, Hidden, Masked };
+    bool WriteBytes(const QByteArray& bytes, TLogForm form, qsizetype maskedChars = 0);
 
     QTcpSocket* FSocket = nullptr;
     QTimer* FConnectTimer = nullptr;

@@ -211,6 +211,32 @@ private slots:
         QVERIFY(!log.Events.contains("error:2"));
     }
 
+    // Writes go to the system directly while nothing waits before them; once the system has taken
+    // only part of one, later writes must queue behind the rest, even when the system has room
+    // again before the client's event loop has run.
+    void sendsKeepTheirOrderWhenTheSystemTakesOnlyPart() {
+        const int small = 4096;
+        ::setsockopt(int(FServer.socketDescriptor()), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        TwwTCPClient c;
+        TEventLog log;
+        log.Attach(c);
+        QVERIFY(ConnectToServer(c, log));
+        ::setsockopt(int(c.IdTCPClient()->socketDescriptor()), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+        const QByteArray first(100000, 'a');
+        QVERIFY(c.Send(first));
+        QVERIFY(c.IdTCPClient()->bytesToWrite() > 0); // the system took only part of it
+        QByteArray got;
+        char buf[65536];
+        for (ssize_t n; (n = ::recv(int(FPeer->socketDescriptor()), buf, sizeof buf, MSG_DONTWAIT)) > 0;)
+            got.append(buf, n);
+        QVERIFY(!got.isEmpty());
+        const QByteArray second = QByteArray::fromHex("55AA000300020308");
+        QVERIFY(c.Send(second));
+        QTRY_VERIFY_WITH_TIMEOUT((got += FPeer->readAll()).size() >= first.size() + second.size(), 10000);
+        QCOMPARE(got, first + second);
+        QCOMPARE(log.Events, QStringList({"connecting", "connect"}));
+    }
+
     void receivesEveryByteInOrder() {
         TwwTCPClient c;
         TEventLog log;
