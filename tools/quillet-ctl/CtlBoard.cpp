@@ -106,8 +106,10 @@ std::optional<TCtlReply> TCtlBoard::TakeReply(quint8 code, quint8 request,
             return r;
         }
         if (c == 0xFF && p.size() == 2 && quint8(p.at(1)) == request) {
+            // Copied before the removal: `p` refers into the list.
+            TCtlReply r{TCtlReply::Kind::Refused, p};
             FPayloads.remove(0, i + 1);
-            return TCtlReply{TCtlReply::Kind::Refused, p};
+            return r;
         }
     }
     return std::nullopt;
