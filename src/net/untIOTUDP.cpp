@@ -20,6 +20,11 @@ quint8 Sum8(QByteArrayView bytes) {
     return sum;
 }
 
+// Receive buffer asked for the search socket. Linux grants twice what is asked, up to twice
+// net.core.rmem_max: at least 416 KiB on a default system, room for about 500 answers of some
+// 830 bytes of buffer each.
+constexpr int SearchReceiveBufferBytes = 256 * 1024;
+
 } // namespace
 
 std::optional<TUDPRcvRcd> ParseSearchAnswer(QByteArrayView datagram) {
@@ -84,6 +89,9 @@ bool TNEV_IOTUDP::setActive(bool AValue) {
         FUDPSvr->close();
         return false;
     }
+    // Every board answers the one broadcast at about the same moment; the system's default
+    // receive buffer holds some 250 answers, and a busy event loop loses the rest.
+    FUDPSvr->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, SearchReceiveBufferBytes);
     FError.clear();
     return true;
 }

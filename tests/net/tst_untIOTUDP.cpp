@@ -3,6 +3,7 @@
 #include "untIOTUDP.h"
 
 #include <QNetworkDatagram>
+#include <QSet>
 #include <QTest>
 #include <QUdpSocket>
 
@@ -112,6 +113,30 @@ private slots:
         board1.writeDatagram(BuildSearchAnswer(Board(1)), to, udp.LocalPort());
         QTRY_COMPARE(events.size(), 4);
         QCOMPARE(events.last(), QStringLiteral("5C-CF-7F-01-02-01"));
+    }
+
+    // Hundreds of boards answer one broadcast at once; the answers wait in the system until the
+    // event loop reads them, and none may be lost meanwhile.
+    void answersArrivingAllAtOnceAreAllReported() {
+        QUdpSocket boards;
+        QVERIFY(boards.bind(QHostAddress::LocalHost, 0));
+        TNEV_IOTUDP udp(0, QHostAddress::LocalHost, boards.localPort());
+        QSet<QString> seen;
+        int reports = 0;
+        udp.OnUDPReceive = [&](const TUDPRcvRcd& r) {
+            ++reports;
+            seen.insert(MACBufToStr(r.DevMAC));
+        };
+        QVERIFY(udp.setActive(true));
+        constexpr int count = 450;
+        for (int i = 0; i < count; ++i) {
+            TUDPRcvRcd r = Board(quint8(i));
+            r.DevMAC[4] = quint8(i >> 8);
+            QCOMPARE(boards.writeDatagram(BuildSearchAnswer(r), QHostAddress::LocalHost, udp.LocalPort()),
+                     qint64(TUDPRcvRcd::Size));
+        }
+        QTRY_COMPARE(reports, count);
+        QCOMPARE(seen.size(), count);
     }
 
     void searchWhileUnboundSendsNothingButEnds() {
