@@ -48,6 +48,7 @@ enum BoardId {
     Garbage,
     SplitGarbage,
     Deaf,
+    DropLearning,
     BoardCount
 };
 
@@ -70,6 +71,7 @@ const TBoardDef Boards[BoardCount] = {
     {"02-51-4C-00-01-09", "Garbage", 1, 6, "garbage=1"},
     {"02-51-4C-00-01-0A", "Split garbage", 1, 6, "split=5,split-gap-ms=1,garbage=1"},
     {"02-51-4C-00-01-0B", "Deaf", 1, 6, "ignore=0x0A,ir-result=timeout,ir-delay-ms=100"},
+    {"02-51-4C-00-01-0C", "Drop learning", 1, 6, "ir-delay-ms=2000,drop-after=700"},
 };
 
 // Relay accounts: demo may use every board and a MAC the relay has no route to; guest only Lab.
@@ -682,6 +684,8 @@ private slots:
         QTest::newRow("wrong password") << Host(Lab) + QStringList{"--password", "qorvu1"} + st << 1 << QString()
                                         << "Password error";
         QTest::newRow("connection dropped while waiting") << Host(DropAfter) + on1 << 1 << QString() << "Disconnected";
+        QTest::newRow("connection dropped while learning") << Host(DropLearning) + QStringList{"ir", "learn", "1"} << 1
+                                                          << QString() << "Disconnected";
         QTest::newRow("replies after 1500 ms") << Host(Slow) + on1 << 0 << R"({"out":1,"on":true})" << QString();
         // The board holds its "OK" as well: the login itself gets no answer within 3 s.
         QTest::newRow("replies after 3500 ms") << Host(TooSlow) + on1 << 1 << QString() << "Connect Timeout";

@@ -426,6 +426,8 @@ int TBoardCommand::Ir(const QStringList& p) {
             const TCtlReply r = FBoard->Await(0x80 + 41, 20000, [](const QByteArray& pl) {
                 return pl.size() >= 3 && pl.at(2) != 0;
             });
+            if (r.What == TCtlReply::Kind::Lost)
+                return Fail(QStringLiteral("Disconnected"));
             if (r.What != TCtlReply::Kind::Answer)
                 return Fail(QStringLiteral("Infrared study overtime!"));
             api.ReceiveData(r.Payload);
