@@ -31,13 +31,13 @@ struct TBoardDef {
 };
 
 enum BoardId {
-    Lab,        // read only: status, discovery, relay
-    Kitchen,    // small board without PWM, registers or infrared
-    Bench,      // outputs, PWM, infrared, channel names
-    Timer,      // timed tasks (a table of 2) and the clock; no IO configuration
-    Config,     // device name, password, IO configuration, save
-    Dud,        // infrared learning fails
-    RefuseNo,   // fault switches from here on
+    Lab,      // read only: status, discovery, relay
+    Kitchen,  // small board without PWM, registers or infrared
+    Bench,    // outputs, PWM, infrared, channel names
+    Timer,    // timed tasks (a table of 2) and the clock; no IO configuration
+    Config,   // device name, password, IO configuration, save
+    Dud,      // infrared learning fails
+    RefuseNo, // fault switches from here on
     RefuseDrop,
     Drop500,
     Drop1500,
@@ -106,7 +106,8 @@ QStringList VirtualLanArgs() {
 // Outside the virtual LAN: start it, with this program as its command.
 int RunInVirtualLan(int argc, char** argv) {
     if (geteuid() != 0) {
-        std::fprintf(stderr, "tst_e2e_ctl: skipped: needs root to create the virtual LAN's network namespaces\n");
+        std::fprintf(stderr,
+                     "tst_e2e_ctl: skipped: needs root to create the virtual LAN's network namespaces\n");
         return SkipStatus;
     }
     char self[4096];
@@ -220,8 +221,14 @@ class tst_e2e_ctl : public QObject {
     QString Ip(BoardId b) const { return FIps.value(b); }
     QStringList Host(BoardId b) const { return {"--host", Ip(b)}; }
     QStringList Relay(const QString& mac, const QString& account = "demo", const QString& pw = "demo") const {
-        return {"--relay", qEnvironmentVariable("QUILLET_VLAN_RELAY_HOST"), "--mac", mac, "--account", account,
-                "--account-password", pw};
+        return {"--relay",
+                qEnvironmentVariable("QUILLET_VLAN_RELAY_HOST"),
+                "--mac",
+                mac,
+                "--account",
+                account,
+                "--account-password",
+                pw};
     }
 
     static TRun Ctl(const QStringList& args, int timeoutMs = 60000) {
@@ -324,8 +331,10 @@ private slots:
                             .arg(b.ctrl);
         }
         QCOMPARE(Sorted(r.out), Sorted(expected));
-        QVERIFY(r.out.contains(R"({"mac":"5C-CF-7F-01-02-0A","ip":"10.77.1.1","name":"Lab","type":1,"ctrl":6})"));
-        QVERIFY(r.out.contains(R"({"mac":"5C-CF-7F-01-02-0B","ip":"10.77.1.2","name":"Kitchen","type":2,"ctrl":2})"));
+        QVERIFY(
+            r.out.contains(R"({"mac":"5C-CF-7F-01-02-0A","ip":"10.77.1.1","name":"Lab","type":1,"ctrl":6})"));
+        QVERIFY(r.out.contains(
+            R"({"mac":"5C-CF-7F-01-02-0B","ip":"10.77.1.2","name":"Kitchen","type":2,"ctrl":2})"));
         for (const QString& line : r.out) {
             QString bad;
             const QJsonObject o = ParseObject(line, &bad);
@@ -334,7 +343,8 @@ private slots:
         }
 
         // Nobody listens on another port: an empty result, not a failure.
-        const TRun none = Ctl({"discover", "--broadcast", FBroadcast, "--port", "1999", "--timeout-ms", "300"});
+        const TRun none =
+            Ctl({"discover", "--broadcast", FBroadcast, "--port", "1999", "--timeout-ms", "300"});
         QCOMPARE(none.rc, 0);
         QCOMPARE(none.out, QStringList());
     }
@@ -366,7 +376,8 @@ private slots:
 
     // --trace shows every block as it is on the wire, the password line included.
     void trace() {
-        TStep lan{Host(Kitchen) + QStringList{"--trace", "out", "off", "3"}, 0, {R"({"out":3,"on":false})"}, {}};
+        TStep lan{
+            Host(Kitchen) + QStringList{"--trace", "out", "off", "3"}, 0, {R"({"out":3,"on":false})"}, {}};
         TRun r = Ctl(lan.args);
         QVERIFY2(r.rc == 0 && r.out == lan.out, qPrintable(Describe(lan.args, r)));
         QCOMPARE(r.err, (QStringList{"> 71 6F 72 76 75 0D 0A", "< 4F 4B", "> 55 AA 00 03 00 01 03 07",
@@ -401,15 +412,18 @@ private slots:
         QTest::newRow("frequency 65536") << lab + QStringList{"pwm", "freq", "1", "65536"}
                                          << "quillet-ctl: frequency must be 715 to 65535 Hz";
         QTest::newRow("frequency not a number") << lab + QStringList{"pwm", "freq", "1", "1k"}
-                                                 << "quillet-ctl: frequency must be 715 to 65535 Hz";
-        QTest::newRow("duty 101") << lab + QStringList{"pwm", "duty", "1", "101"} << "quillet-ctl: duty must be 0 to 100";
-        QTest::newRow("output 0") << lab + QStringList{"out", "on", "0"} << "quillet-ctl: output number must be 1 to 255";
+                                                << "quillet-ctl: frequency must be 715 to 65535 Hz";
+        QTest::newRow("duty 101") << lab + QStringList{"pwm", "duty", "1", "101"}
+                                  << "quillet-ctl: duty must be 0 to 100";
+        QTest::newRow("output 0") << lab + QStringList{"out", "on", "0"}
+                                  << "quillet-ctl: output number must be 1 to 255";
         QTest::newRow("out blink") << lab + QStringList{"out", "blink", "1"}
                                    << "quillet-ctl: out on|off|toggle N, out all-on, out all-off";
         QTest::newRow("device name of 17 bytes") << lab + QStringList{"device", "name", "ABCDEFGHIJKLMNOPQ"}
                                                  << "quillet-ctl: the device name must be 1 to 16 bytes";
-        QTest::newRow("device name of 17 UTF-8 bytes") << lab + QStringList{"device", "name", "ÄÖÜäöüßéx"}
-                                                       << "quillet-ctl: the device name must be 1 to 16 bytes";
+        QTest::newRow("device name of 17 UTF-8 bytes")
+            << lab + QStringList{"device", "name", "ÄÖÜäöüßéx"}
+            << "quillet-ctl: the device name must be 1 to 16 bytes";
         QTest::newRow("empty device name") << lab + QStringList{"device", "name", ""}
                                            << "quillet-ctl: the device name must be 1 to 16 bytes";
         QTest::newRow("password of 7 bytes") << lab + QStringList{"device", "password", "qorvu", "1234567"}
@@ -418,29 +432,36 @@ private slots:
                                      << "quillet-ctl: OUT + IN must be at most 24 and PWM at most 2";
         QTest::newRow("PWM 3") << lab + QStringList{"device", "io", "4", "4", "3", "0"}
                                << "quillet-ctl: OUT + IN must be at most 24 and PWM at most 2";
-        QTest::newRow("empty channel name") << lab + QStringList{"name", "out", "1", " "}
-                                            << "quillet-ctl: the name must not be empty";
+        QTest::newRow("empty channel name")
+            << lab + QStringList{"name", "out", "1", " "} << "quillet-ctl: the name must not be empty";
         QTest::newRow("task start") << lab + QStringList{"task", "add", "1", "on", "2030-13-01 10:00"}
                                     << "quillet-ctl: start time must be \"YYYY-MM-DD hh:mm\"";
-        QTest::newRow("task days") << lab + QStringList{"task", "add", "1", "on", "2030-06-01 10:00", "--days", "MO,XX"}
+        QTest::newRow("task days") << lab + QStringList{"task",   "add",  "1", "on", "2030-06-01 10:00",
+                                                        "--days", "MO,XX"}
                                    << "quillet-ctl: days are SU,MO,TU,WE,TH,FR,SA";
-        QTest::newRow("ir learn passes") << lab + QStringList{"ir", "learn", "1", "4"}
-                                         << "quillet-ctl: ir create | ir learn N [1|2|3] | ir send N | ir remove N";
-        QTest::newRow("unknown command") << lab + QStringList{"blink"} << "quillet-ctl: unknown command: blink";
+        QTest::newRow("ir learn passes")
+            << lab + QStringList{"ir", "learn", "1", "4"}
+            << "quillet-ctl: ir create | ir learn N [1|2|3] | ir send N | ir remove N";
+        QTest::newRow("unknown command")
+            << lab + QStringList{"blink"} << "quillet-ctl: unknown command: blink";
         QTest::newRow("no command") << lab << "quillet-ctl: missing COMMAND";
-        QTest::newRow("unknown option") << lab + QStringList{"--frobnicate", "status"}
-                                        << "quillet-ctl: unknown option --frobnicate";
-        QTest::newRow("no board") << QStringList{"status"} << "quillet-ctl: a board command needs --host or --relay";
+        QTest::newRow("unknown option")
+            << lab + QStringList{"--frobnicate", "status"} << "quillet-ctl: unknown option --frobnicate";
+        QTest::newRow("no board") << QStringList{"status"}
+                                  << "quillet-ctl: a board command needs --host or --relay";
         QTest::newRow("host and relay") << lab + QStringList{"--relay", "10.77.0.2", "status"}
                                         << "quillet-ctl: --host and --relay exclude each other";
-        QTest::newRow("relay without account") << QStringList{"--relay", "10.77.0.2", "--mac", Boards[Lab].mac, "status"}
-                                               << "quillet-ctl: --relay needs --account";
-        QTest::newRow("relay, bad MAC") << Relay("5C-CF-7F-01-02") + QStringList{"status"}
-                                        << "quillet-ctl: --mac must be six hexadecimal pairs, e.g. 5C-CF-7F-01-02-0A";
+        QTest::newRow("relay without account")
+            << QStringList{"--relay", "10.77.0.2", "--mac", Boards[Lab].mac, "status"}
+            << "quillet-ctl: --relay needs --account";
+        QTest::newRow("relay, bad MAC")
+            << Relay("5C-CF-7F-01-02") + QStringList{"status"}
+            << "quillet-ctl: --mac must be six hexadecimal pairs, e.g. 5C-CF-7F-01-02-0A";
         QTest::newRow("discover, bad broadcast") << QStringList{"discover", "--broadcast", "lan"}
                                                  << "quillet-ctl: --broadcast needs an IPv4 address";
-        QTest::newRow("wifi join without password") << QStringList{"wifi", "join", "Workshop", "--broadcast", FBroadcast}
-                                                    << "quillet-ctl: wifi scan [--timeout-ms MS] | wifi join SSID PASSWORD";
+        QTest::newRow("wifi join without password")
+            << QStringList{"wifi", "join", "Workshop", "--broadcast", FBroadcast}
+            << "quillet-ctl: wifi scan [--timeout-ms MS] | wifi join SSID PASSWORD";
     }
 
     void usage() {
@@ -480,8 +501,14 @@ private slots:
             {b + QStringList{"pwm", "duty", "2", "100"}, 0, {R"({"pwm":2,"duty":100})"}, {}},
             {b + QStringList{"pwm", "freq", "1", "715"}, 0, {R"({"pwm":1,"hz":715})"}, {}},
             {b + QStringList{"pwm", "freq", "2", "65535"}, 0, {R"({"pwm":2,"hz":65535})"}, {}},
-            {b + QStringList{"pwm", "freq", "2", "65536"}, 2, {}, "quillet-ctl: frequency must be 715 to 65535 Hz"},
-            {b + QStringList{"pwm", "freq", "1", "714"}, 2, {}, "quillet-ctl: frequency must be 715 to 65535 Hz"},
+            {b + QStringList{"pwm", "freq", "2", "65536"},
+             2,
+             {},
+             "quillet-ctl: frequency must be 715 to 65535 Hz"},
+            {b + QStringList{"pwm", "freq", "1", "714"},
+             2,
+             {},
+             "quillet-ctl: frequency must be 715 to 65535 Hz"},
             {b + QStringList{"pwm", "duty", "3", "10"}, 1, {}, "The board does not support command 0x22"},
         });
         if (QTest::currentTestFailed())
@@ -495,16 +522,30 @@ private slots:
             // A slot of the board's IO configuration holds a code; a created one has none yet.
             {b + QStringList{"ir", "send", "1"}, 0, {R"({"ir":1,"ok":true})"}, {}},
             {b + QStringList{"ir", "create"}, 0, {R"({"ir":2})"}, {}},
-            {b + QStringList{"ir", "send", "2"}, 1, {R"({"ir":2,"ok":false})"}, "The board reported a failure (0)"},
+            {b + QStringList{"ir", "send", "2"},
+             1,
+             {R"({"ir":2,"ok":false})"},
+             "The board reported a failure (0)"},
             {b + QStringList{"ir", "create"}, 1, {}, "No free infrared slot on the board"},
             {b + QStringList{"ir", "learn", "1"}, 0, {R"({"ir":1,"result":"success"})"}, {}},
             {b + QStringList{"ir", "learn", "2", "3"}, 0, {R"({"ir":2,"result":"success"})"}, {}},
             {b + QStringList{"ir", "send", "2"}, 0, {R"({"ir":2,"ok":true})"}, {}},
-            {b + QStringList{"ir", "learn", "3", "2"}, 1, {R"({"ir":3,"result":"failure"})"}, "Infrared study failure!"},
+            {b + QStringList{"ir", "learn", "3", "2"},
+             1,
+             {R"({"ir":3,"result":"failure"})"},
+             "Infrared study failure!"},
             {b + QStringList{"ir", "remove", "2"}, 0, {R"({"ir":2,"ok":true})"}, {}},
-            {b + QStringList{"ir", "remove", "2"}, 1, {R"({"ir":2,"ok":false})"}, "The board reported a failure (0)"},
-            {Host(Dud) + QStringList{"ir", "learn", "1"}, 1, {R"({"ir":1,"result":"failure"})"}, "Infrared study failure!"},
-            {Host(Deaf) + QStringList{"ir", "learn", "1", "2"}, 1, {R"({"ir":1,"result":"overtime"})"},
+            {b + QStringList{"ir", "remove", "2"},
+             1,
+             {R"({"ir":2,"ok":false})"},
+             "The board reported a failure (0)"},
+            {Host(Dud) + QStringList{"ir", "learn", "1"},
+             1,
+             {R"({"ir":1,"result":"failure"})"},
+             "Infrared study failure!"},
+            {Host(Deaf) + QStringList{"ir", "learn", "1", "2"},
+             1,
+             {R"({"ir":1,"result":"overtime"})"},
              "Infrared study overtime!"},
         });
         if (QTest::currentTestFailed())
@@ -516,12 +557,21 @@ private slots:
         const QStringList b = Host(Bench);
         RunSteps({
             {b + QStringList{"name", "out", "1", "Lamp"}, 0, {R"({"kind":"out","n":1,"name":"Lamp"})"}, {}},
-            {b + QStringList{"name", "out", "3", "ABCDEFGHIJKLM"}, 0, {R"({"kind":"out","n":3,"name":"ABCDEFGHIJKL"})"}, {}},
+            {b + QStringList{"name", "out", "3", "ABCDEFGHIJKLM"},
+             0,
+             {R"({"kind":"out","n":3,"name":"ABCDEFGHIJKL"})"},
+             {}},
             {b + QStringList{"name", "in", "2", "Door"}, 0, {R"({"kind":"in","n":2,"name":"Door"})"}, {}},
             {b + QStringList{"name", "pwm", "2", "Fan"}, 0, {R"({"kind":"pwm","n":2,"name":"Fan"})"}, {}},
-            {b + QStringList{"name", "reg", "1", "Küche °C"}, 0, {R"({"kind":"reg","n":1,"name":"Küche °C"})"}, {}},
+            {b + QStringList{"name", "reg", "1", "Küche °C"},
+             0,
+             {R"({"kind":"reg","n":1,"name":"Küche °C"})"},
+             {}},
             // A plain literal: moc misreads a backslash inside a raw string.
-            {b + QStringList{"name", "ir", "1", "TV \"on\""}, 0, {"{\"kind\":\"ir\",\"n\":1,\"name\":\"TV \\\"on\\\"\"}"}, {}},
+            {b + QStringList{"name", "ir", "1", "TV \"on\""},
+             0,
+             {"{\"kind\":\"ir\",\"n\":1,\"name\":\"TV \\\"on\\\"\"}"},
+             {}},
             {b + QStringList{"name", "out", "9", "X"}, 1, {}, "The board has no out channel 9"},
             {b + QStringList{"name", "lamp", "1", "X"}, 2, {}, "quillet-ctl: name out|in|pwm|reg|ir N TEXT"},
         });
@@ -539,14 +589,19 @@ private slots:
     // A table of two tasks: board-given IDs, a full table, states, deletion and reuse of an ID.
     void tasks() {
         const QStringList b = Host(Timer);
-        const QString task1 = R"({"id":1,"enable":true,"loop":"once","start":"2030-12-24 18:30","cmd":"on","out":1,"week":[]})";
-        const QString task1Off = R"({"id":1,"enable":false,"loop":"once","start":"2030-12-24 18:30","cmd":"on","out":1,"week":[]})";
+        const QString task1 =
+            R"({"id":1,"enable":true,"loop":"once","start":"2030-12-24 18:30","cmd":"on","out":1,"week":[]})";
+        const QString task1Off =
+            R"({"id":1,"enable":false,"loop":"once","start":"2030-12-24 18:30","cmd":"on","out":1,"week":[]})";
         const QString task2 =
             R"({"id":2,"enable":true,"loop":"day","start":"2031-01-02 07:05","cmd":"off","out":2,"week":["SU","MO","FR"]})";
         RunSteps({
             {b + QStringList{"task", "list", "1"}, 0, {}, {}},
             {b + QStringList{"task", "add", "1", "on", "2030-12-24 18:30"}, 0, {task1}, {}},
-            {b + QStringList{"task", "add", "2", "off", "2031-01-02 07:05", "--days", "FR,SU,mo"}, 0, {task2}, {}},
+            {b + QStringList{"task", "add", "2", "off", "2031-01-02 07:05", "--days", "FR,SU,mo"},
+             0,
+             {task2},
+             {}},
             {b + QStringList{"task", "list", "1"}, 0, {task1}, {}},
             {b + QStringList{"task", "list", "2"}, 0, {task2}, {}},
             {b + QStringList{"task", "disable", "1"}, 0, {R"({"id":1,"state":"disabled"})"}, {}},
@@ -560,7 +615,8 @@ private slots:
         // Full: the clock is still set first, then the board answers ID 255.
         const QStringList full = b + QStringList{"--trace", "task", "add", "3", "toggle", "2030-06-01 12:00"};
         const TRun r = Ctl(full);
-        QVERIFY2(r.rc == 1 && r.out.isEmpty() && r.err.value(r.err.size() - 1) == "Task list was full!", qPrintable(Describe(full, r)));
+        QVERIFY2(r.rc == 1 && r.out.isEmpty() && r.err.value(r.err.size() - 1) == "Task list was full!",
+                 qPrintable(Describe(full, r)));
         const QStringList sent = SentFrames(r);
         QCOMPARE(sent.size(), 2);
         QVERIFY2(sent.at(0).startsWith("> 55 AA 00 06 00 54 "), qPrintable(sent.at(0)));
@@ -570,11 +626,16 @@ private slots:
             {b + QStringList{"task", "delete", "2"}, 0, {R"({"id":2,"state":"deleted"})"}, {}},
             {b + QStringList{"task", "list", "2"}, 0, {}, {}},
             {b + QStringList{"task", "delete", "2"}, 1, {}, "The board does not support command 0x52"},
-            {b + QStringList{"task", "add", "3", "toggle", "2030-06-01 12:00", "--days", "SA"}, 0,
-             {R"({"id":2,"enable":true,"loop":"day","start":"2030-06-01 12:00","cmd":"toggle","out":3,"week":["SA"]})"}, {}},
+            {b + QStringList{"task", "add", "3", "toggle", "2030-06-01 12:00", "--days", "SA"},
+             0,
+             {R"({"id":2,"enable":true,"loop":"day","start":"2030-06-01 12:00","cmd":"toggle","out":3,"week":["SA"]})"},
+             {}},
             {b + QStringList{"task", "add", "1", "off", "2030-06-01 12:00"}, 1, {}, "Task list was full!"},
             {b + QStringList{"task", "list", "1"}, 0, {task1}, {}},
-            {b + QStringList{"task", "add", "9", "on", "2030-06-01 12:00"}, 1, {}, "The board does not support command 0x51"},
+            {b + QStringList{"task", "add", "9", "on", "2030-06-01 12:00"},
+             1,
+             {},
+             "The board does not support command 0x51"},
             {b + QStringList{"clock", "sync"}, 0, {R"({"clock":true})"}, {}},
         });
     }
@@ -587,9 +648,14 @@ private slots:
             {b + QStringList{"device", "name", "ÄÖÜäöüßé"}, 0, {R"({"name":"ÄÖÜäöüßé"})"}, {}},
             {b + QStringList{"device", "password", "qorvu", "123456"}, 0, {R"({"changed":true})"}, {}},
             {b + QStringList{"status"}, 1, {}, "Password error"},
-            {newPw + QStringList{"device", "password", "qorvu", "654321"}, 1, {R"({"changed":false})"},
+            {newPw + QStringList{"device", "password", "qorvu", "654321"},
+             1,
+             {R"({"changed":false})"},
              "Failed to change device password!"},
-            {newPw + QStringList{"device", "io", "6", "6", "1", "3"}, 0, {R"({"out":6,"in":6,"pwm":1,"reg":3,"ir":1})"}, {}},
+            {newPw + QStringList{"device", "io", "6", "6", "1", "3"},
+             0,
+             {R"({"out":6,"in":6,"pwm":1,"reg":3,"ir":1})"},
+             {}},
         });
         if (QTest::currentTestFailed())
             return;
@@ -609,11 +675,18 @@ private slots:
                                      "< AA 55 00 02 00 FA FC"}));
 
         RunSteps({
-            {newPw + QStringList{"device", "io", "24", "0", "2", "4", "--save"}, 0,
-             {R"({"out":24,"in":0,"pwm":2,"reg":4,"ir":1})"}, {}},
+            {newPw + QStringList{"device", "io", "24", "0", "2", "4", "--save"},
+             0,
+             {R"({"out":24,"in":0,"pwm":2,"reg":4,"ir":1})"},
+             {}},
             // More registers than this board takes, and a board without IO configuration.
-            {newPw + QStringList{"device", "io", "4", "4", "0", "5"}, 1, {}, "The board does not support command 0x72"},
-            {Host(Timer) + QStringList{"device", "io", "4", "4", "0", "0"}, 1, {},
+            {newPw + QStringList{"device", "io", "4", "4", "0", "5"},
+             1,
+             {},
+             "The board does not support command 0x72"},
+            {Host(Timer) + QStringList{"device", "io", "4", "4", "0", "0"},
+             1,
+             {},
              "The board does not support command 0x72"},
             {newPw + QStringList{"device", "password", "123456", "qorvu"}, 0, {R"({"changed":true})"}, {}},
         });
@@ -630,20 +703,21 @@ private slots:
         const QString lab = Boards[Lab].mac;
         const QStringList off1{"out", "off", "1"};
         QTest::newRow("demo") << Relay(lab) + off1 << 0 << R"({"out":1,"on":false})" << QString();
-        QTest::newRow("guest, its board") << Relay(lab, "guest", "guest") + off1 << 0 << R"({"out":1,"on":false})"
-                                          << QString();
-        QTest::newRow("wrong account password") << Relay(lab, "demo", "demo1") + off1 << 1 << QString()
-                                                << "Password error";
-        QTest::newRow("unknown account") << Relay(lab, "nobody", "demo") + off1 << 1 << QString() << "Password error";
-        QTest::newRow("board of another account") << Relay(Boards[Kitchen].mac, "guest", "guest") + off1 << 1
-                                                  << QString() << "Not available";
+        QTest::newRow("guest, its board")
+            << Relay(lab, "guest", "guest") + off1 << 0 << R"({"out":1,"on":false})" << QString();
+        QTest::newRow("wrong account password")
+            << Relay(lab, "demo", "demo1") + off1 << 1 << QString() << "Password error";
+        QTest::newRow("unknown account")
+            << Relay(lab, "nobody", "demo") + off1 << 1 << QString() << "Password error";
+        QTest::newRow("board of another account")
+            << Relay(Boards[Kitchen].mac, "guest", "guest") + off1 << 1 << QString() << "Not available";
         QTest::newRow("board of no account") << Relay(Unowned) + off1 << 1 << QString() << "Not available";
-        QTest::newRow("board the relay cannot reach") << Relay(Unroutable) + off1 << 1 << QString()
-                                                      << "Device Offline";
-        QTest::newRow("board refuses the relay") << Relay(Boards[RefuseNo].mac) + off1 << 1 << QString()
-                                                 << "Device Offline";
-        QTest::newRow("no relay at the port") << Relay(lab) + QStringList{"--relay-port", "8901"} + off1 << 1
-                                              << QString() << "Connect failed";
+        QTest::newRow("board the relay cannot reach")
+            << Relay(Unroutable) + off1 << 1 << QString() << "Device Offline";
+        QTest::newRow("board refuses the relay")
+            << Relay(Boards[RefuseNo].mac) + off1 << 1 << QString() << "Device Offline";
+        QTest::newRow("no relay at the port")
+            << Relay(lab) + QStringList{"--relay-port", "8901"} + off1 << 1 << QString() << "Connect failed";
     }
 
     void relayLogins() {
@@ -659,12 +733,19 @@ private slots:
         QVERIFY2(OnlyVirtualLanInterfaces(&why), qPrintable(why));
         const QStringList bc{"--broadcast", FBroadcast};
         RunSteps({
-            {QStringList{"wifi", "scan", "--timeout-ms", "1000"} + bc, 0,
+            {QStringList{"wifi", "scan", "--timeout-ms", "1000"} + bc,
+             0,
              {R"({"ssid":"Quillet Lab","signal":80})", R"({"ssid":"Workshop","signal":45})",
               R"({"ssid":"Open","signal":20})"},
              {}},
-            {QStringList{"wifi", "join", "Workshop", "tools123"} + bc, 0, {R"({"ssid":"Workshop","joined":true})"}, {}},
-            {QStringList{"wifi", "join", "Quillet Lab", "secret12"} + bc, 0, {R"({"ssid":"Quillet Lab","joined":true})"}, {}},
+            {QStringList{"wifi", "join", "Workshop", "tools123"} + bc,
+             0,
+             {R"({"ssid":"Workshop","joined":true})"},
+             {}},
+            {QStringList{"wifi", "join", "Quillet Lab", "secret12"} + bc,
+             0,
+             {R"({"ssid":"Quillet Lab","joined":true})"},
+             {}},
             {QStringList{"wifi", "join", "Workshop", "tools12"} + bc, 1, {}, "SSID password error!"},
             {QStringList{"wifi", "join", "Nowhere", "whatever"} + bc, 1, {}, "SSID not exist!"},
         });
@@ -677,27 +758,37 @@ private slots:
         QTest::addColumn<QString>("out");
         QTest::addColumn<QString>("err");
         const QStringList st{"status"}, on1{"out", "on", "1"};
-        QTest::newRow("password refused with NO") << Host(RefuseNo) + st << 1 << QString() << "Password error";
-        QTest::newRow("password refused by a drop") << Host(RefuseDrop) + st << 1 << QString() << "Password error";
-        QTest::newRow("drop 500 ms after the login") << Host(Drop500) + st << 1 << QString() << "Password error";
-        QTest::newRow("drop 1500 ms after the login") << Host(Drop1500) + st << 1 << QString() << "Disconnected";
-        QTest::newRow("wrong password") << Host(Lab) + QStringList{"--password", "qorvu1"} + st << 1 << QString()
-                                        << "Password error";
-        QTest::newRow("connection dropped while waiting") << Host(DropAfter) + on1 << 1 << QString() << "Disconnected";
-        QTest::newRow("connection dropped while learning") << Host(DropLearning) + QStringList{"ir", "learn", "1"} << 1
-                                                          << QString() << "Disconnected";
-        QTest::newRow("replies after 1500 ms") << Host(Slow) + on1 << 0 << R"({"out":1,"on":true})" << QString();
+        QTest::newRow("password refused with NO")
+            << Host(RefuseNo) + st << 1 << QString() << "Password error";
+        QTest::newRow("password refused by a drop")
+            << Host(RefuseDrop) + st << 1 << QString() << "Password error";
+        QTest::newRow("drop 500 ms after the login")
+            << Host(Drop500) + st << 1 << QString() << "Password error";
+        QTest::newRow("drop 1500 ms after the login")
+            << Host(Drop1500) + st << 1 << QString() << "Disconnected";
+        QTest::newRow("wrong password")
+            << Host(Lab) + QStringList{"--password", "qorvu1"} + st << 1 << QString() << "Password error";
+        QTest::newRow("connection dropped while waiting")
+            << Host(DropAfter) + on1 << 1 << QString() << "Disconnected";
+        QTest::newRow("connection dropped while learning")
+            << Host(DropLearning) + QStringList{"ir", "learn", "1"} << 1 << QString() << "Disconnected";
+        QTest::newRow("replies after 1500 ms")
+            << Host(Slow) + on1 << 0 << R"({"out":1,"on":true})" << QString();
         // The board holds its "OK" as well: the login itself gets no answer within 3 s.
         QTest::newRow("replies after 3500 ms") << Host(TooSlow) + on1 << 1 << QString() << "Connect Timeout";
         QTest::newRow("split replies") << Host(Split) + st << 0 << DefaultStatus << QString();
         QTest::newRow("garbage between frames") << Host(Garbage) + st << 0 << DefaultStatus << QString();
-        QTest::newRow("split replies and garbage") << Host(SplitGarbage) + st << 0 << DefaultStatus << QString();
-        QTest::newRow("split replies through the relay") << Relay(Boards[SplitGarbage].mac) + st << 0 << DefaultStatus
-                                                         << QString();
-        QTest::newRow("ignored command") << Host(Deaf) + st << 1 << QString() << "No reply from the board within 3000 ms";
-        QTest::newRow("other commands of that board") << Host(Deaf) + on1 << 0 << R"({"out":1,"on":true})" << QString();
-        QTest::newRow("no board at the address") << QStringList{"--host", qEnvironmentVariable("QUILLET_VLAN_PC_IP")} + st
-                                                 << 1 << QString() << "Connect failed";
+        QTest::newRow("split replies and garbage")
+            << Host(SplitGarbage) + st << 0 << DefaultStatus << QString();
+        QTest::newRow("split replies through the relay")
+            << Relay(Boards[SplitGarbage].mac) + st << 0 << DefaultStatus << QString();
+        QTest::newRow("ignored command")
+            << Host(Deaf) + st << 1 << QString() << "No reply from the board within 3000 ms";
+        QTest::newRow("other commands of that board")
+            << Host(Deaf) + on1 << 0 << R"({"out":1,"on":true})" << QString();
+        QTest::newRow("no board at the address")
+            << QStringList{"--host", qEnvironmentVariable("QUILLET_VLAN_PC_IP")} + st << 1 << QString()
+            << "Connect failed";
     }
 
     void faults() {
