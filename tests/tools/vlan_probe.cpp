@@ -72,13 +72,11 @@ int main(int argc, char** argv) {
     const QList<QByteArray> answers = Broadcast(1901, QByteArray::fromHex("FF010102"), int(ips.size()));
     QStringList found;
     for (const QByteArray& d : answers) {
-        if (d.size() != 36 || sim::Sum8(d) != 0 || !d.startsWith(QByteArray::fromHex("FF2401")))
+        const auto rec = TUDPRcvRcd::FromBytes(d);
+        if (!rec || sim::Sum8(d) != 0 || !d.startsWith(QByteArray::fromHex("FF2401")))
             continue;
-        TBUF4 ip{};
-        TBUF6 mac{};
-        std::copy_n(reinterpret_cast<const quint8*>(d.constData()) + 5, 4, ip.begin());
-        std::copy_n(reinterpret_cast<const quint8*>(d.constData()) + 9, 6, mac.begin());
-        found << QStringLiteral("found %1 %2 %3").arg(MACBufToStr(mac), IPBufToStr(ip), Utf8BufToStr(d.mid(19, 16), 16));
+        found << QStringLiteral("found %1 %2 %3").arg(MACBufToStr(rec->DevMAC), IPBufToStr(rec->DevIP),
+                                                      Utf8BufToStr(rec->DevName));
     }
     found.sort();
     Out(QStringLiteral("search %1").arg(found.size()));
