@@ -1,0 +1,139 @@
+// quillet-bench-search: how many boards one LAN search (TNEV_IOTUDP, one request, one search
+// window) reports. It broadcasts, so it runs only inside a private network namespace (see
+// bench/run-search-bench); it refuses to run in the machine's own one. Prints figures only.
+#include "untIOTUDP.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSet>
+
+#include <sys/stat.h>
+
+#include <cstdio>
+
+namespace {
+
+// True only inside a network namespace made with "ip netns add" (named under /run/netns, as
+// tools/virtual-lan makes them) that has no default route: a broadcast there cannot reach a real
+// network. The machine's own namespace has no such name.
+bool InPrivateNamespace(QString& why) {
+    struct stat own {};
+    if (::stat("/proc/self/ns/net", &own) != 0) {
+        why = QStringLiteral("cannot tell which network namespace this is");
+        return false;
+    }
+    const QDir named(QStringLiteral("/run/netns"));
+    bool found = false;
+    for (const QString& name :
+         named.entryList(QDir::Files | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        struct stat ns {};
+        const QByteArray path = QFile::encodeName(named.filePath(name));
+        if (::stat(path.constData(), &ns) == 0 && ns.st_dev == own.st_dev && ns.st_ino == own.st_ino)
+            found = true;
+    }
+    if (!found) {
+        why = QStringLiteral("this is not a network namespace made with ip netns");
+        return false;
+    }
+    QFile routes(QStringLiteral("/proc/net/route"));
+    if (!routes.open(QIODevice::ReadOnly)) {
+        why = QStringLiteral("cannot read the routing table");
+        return false;
+    }
+    routes.readLine(); // column titles
+    while (!routes.atEnd()) {
+        const QList<QByteArray> cols = routes.readLine().simplified().split(' ');
+        if (cols.size() > 7 && cols.at(1) == "00000000" && cols.at(7) == "00000000") {
+            why = QStringLiteral("this namespace has a default route");
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "One LAN search with TNEV_IOTUDP; prints how many boards answered within the search window.\n"
+        "Runs only inside a private network namespace; use bench/run-search-bench."));
+    parser.addHelpOption();
+    const QCommandLineOption bcastOpt(QStringLiteral("broadcast"),
+                                      QStringLiteral("Broadcast address of the namespace (required)."),
+                                      QStringLiteral("ADDR"));
+    const QCommandLineOption portOpt(QStringLiteral("port"), QStringLiteral("Search port (default 1901)."),
+                                     QStringLiteral("PORT"), QString::number(UDPSCanPort));
+    const QCommandLineOption windowOpt(QStringLiteral("window-ms"),
+                                       QStringLiteral("Search window (default 3000)."), QStringLiteral("MS"),
+                                       QString::number(SearchWindowMs));
+    const QCommandLineOption expectOpt(QStringLiteral("expect"),
+                                       QStringLiteral("Boards on the LAN, for the figures."),
+                                       QStringLiteral("N"), QStringLiteral("0"));
+    parser.addOptions({bcastOpt, portOpt, windowOpt, expectOpt});
+    parser.process(app);
+
+    const QHostAddress broadcast(parser.value(bcastOpt));
+    if (broadcast.isNull() || broadcast.protocol() != QAbstractSocket::IPv4Protocol) {
+        std::fprintf(stderr, "quillet-bench-search: --broadcast needs an IPv4 address\n");
+        return 2;
+    }
+    QString why;
+    if (!InPrivateNamespace(why)) {
+        std::fprintf(
+            stderr,
+            "quillet-bench-search: refusing to broadcast: %s (run it through bench/run-search-bench)\n",
+            qPrintable(why));
+        return 2;
+    }
+    const auto port = quint16(parser.value(portOpt).toUInt());
+    const int windowMs = std::max(1, parser.value(windowOpt).toInt());
+    const int expect = parser.value(expectOpt).toInt();
+
+    TNEV_IOTUDP search(port, broadcast);
+    search.setSearchWindowMs(windowMs);
+    if (!search.setActive(true)) {
+        std::fprintf(stderr, "quillet-bench-search: cannot bind port %u: %s\n", unsigned(port),
+                     qPrintable(search.ErrorString()));
+        return 1;
+    }
+    QElapsedTimer clock;
+    qint64 reports = 0;
+    qint64 lastMs = -1;
+    QSet<QByteArray> macs;
+    search.OnUDPReceive = [&](const TUDPRcvRcd& rcd) {
+        ++reports;
+        lastMs = clock.elapsed();
+        macs.insert(QByteArray(reinterpret_cast<const char*>(rcd.DevMAC.data()), int(rcd.DevMAC.size())));
+    };
+    search.OnUDPTimeOut = [&app] { app.quit(); };
+    clock.start();
+    if (!search.SearchDevice()) {
+        std::fprintf(stderr, "quillet-bench-search: the search request was not sent: %s\n",
+                     qPrintable(search.ErrorString()));
+        return 1;
+    }
+    app.exec();
+
+    std::printf("quillet-bench-search: one search to %s:%u, window %d ms\n", qPrintable(broadcast.toString()),
+                unsigned(port), windowMs);
+    std::printf("  answers reported   %lld (%lld distinct boards)", static_cast<long long>(reports),
+                static_cast<long long>(macs.size()));
+    if (expect > 0)
+        std::printf(" of %d on the LAN   (goal: all %d: %s)", expect, expect,
+                    macs.size() >= expect ? "met" : "not met");
+    std::printf("\n  last answer at     %lld ms after the request\n", static_cast<long long>(lastMs));
+    const auto sysctl = [](const char* path) {
+        QFile f(QString::fromLatin1(path));
+        return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed() : QByteArray("?");
+    };
+    std::printf("  system limits      net.core.rmem_default %s, net.core.rmem_max %s\n",
+                sysctl("/proc/sys/net/core/rmem_default").constData(),
+                sysctl("/proc/sys/net/core/rmem_max").constData());
+    std::fflush(stdout);
+    return 0;
+}
