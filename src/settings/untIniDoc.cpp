@@ -32,7 +32,9 @@ QString CutToMaxLength(QString text) {
 
 // A "[" line without "]" would make SimpleIni file the next key under a section named by
 // the rest of the file up to that key (newline included), a name that then grows by one line
-// at every save. Such a line is kept as a comment instead.
+// at every save. A section with a blank name is taken for the nameless top of the file, which
+// is saved without its header, so the comments above it move at every save. Such lines are
+// kept as comments instead.
 QByteArray NeutraliseBrokenSectionLines(const QByteArray& data) {
     QByteArray out;
     out.reserve(data.size() + 16);
@@ -43,8 +45,11 @@ QByteArray NeutraliseBrokenSectionLines(const QByteArray& data) {
             ++end;
         const QByteArrayView line(data.constData() + start, end - start);
         const QByteArrayView body = line.trimmed();
-        if (body.startsWith('[') && !body.contains(']'))
-            out += ';';
+        if (body.startsWith('[')) {
+            const qsizetype close = body.indexOf(']');
+            if (close < 0 || body.sliced(1, close - 1).trimmed().isEmpty())
+                out += ';';
+        }
         out += line;
         if (end < data.size())
             out += '\n';
@@ -87,8 +92,6 @@ TIniDocument& TIniDocument::operator=(TIniDocument&&) noexcept = default;
 
 TIniDocument TIniDocument::FromBytes(const QByteArray& bytes) {
     QByteArray data = bytes;
-    if (data.startsWith("\xEF\xBB\xBF"))
-        data.remove(0, 3);
     // Zero bytes (a file torn by an older writer) would end the parse early and the next save
     // would drop everything after them.
     data.replace('\0', QByteArray());
@@ -102,6 +105,9 @@ TIniDocument TIniDocument::FromBytes(const QByteArray& bytes) {
         data = QString(gb(data)).toUtf8();
     }
 
+    // A byte-order mark is only skipped at the very start; anywhere else (after zero bytes or
+    // blanks) it would become part of a name that a later load, skipping it, no longer finds.
+    data.replace("\xEF\xBB\xBF", QByteArray());
     data = NeutraliseBrokenSectionLines(data);
     TIniDocument doc;
     doc.d->Ini.LoadData(data.constData(), size_t(data.size()));

@@ -21,6 +21,7 @@ private slots:
     void newKeysAndSectionsGoAtTheEnd();
     void valueCutAt2047KeepsSurrogatePairs();
     void brokenSectionLineIsKeptAsAComment();
+    void blankSectionNameIsKeptAsAComment();
     void encodingOfTheFile_data();
     void encodingOfTheFile();
 };
@@ -175,6 +176,18 @@ void tst_IniDoc::brokenSectionLineIsKeptAsAComment() {
     QCOMPARE(once.count('['), 2);
 }
 
+void tst_IniDoc::blankSectionNameIsKeptAsAComment() {
+    // A section "[]" was taken for the nameless top of the file and saved without its header,
+    // so the comment above it moved on the first save and was lost on the second.
+    for (const QByteArray& text : {QByteArray("#\n\0\n[\n[]", 8), QByteArray("; note\n[ ]\nK=1\n[B]\nX=2\n")}) {
+        const QByteArray once = TIniDocument::FromBytes(text).ToBytes();
+        QCOMPARE(TIniDocument::FromBytes(once).ToBytes(), once);
+    }
+    const TIniDocument doc = TIniDocument::FromBytes("; note\n[ ]\nK=1\n[B]\nX=2\n");
+    QCOMPARE(doc.Value(QStringLiteral("B"), QStringLiteral("X")), QStringLiteral("2"));
+    QVERIFY(doc.ToBytes().contains(";[ ]"));
+}
+
 void tst_IniDoc::encodingOfTheFile_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("name");
@@ -183,6 +196,8 @@ void tst_IniDoc::encodingOfTheFile_data() {
         << QByteArray("\xEF\xBB\xBF[D]\nName=\xE5\xAE\xA2\xE5\x8E\x85\n") << QStringLiteral("客厅");
     QTest::newRow("GBK of the older program")
         << QByteArray("[D]\r\nName=\xBF\xCD\xCC\xFC\r\n") << QStringLiteral("客厅");
+    QTest::newRow("byte-order mark after blanks and zero bytes")
+        << QByteArray("\0\0\t[D]\n\t\xEF\xBB\xBFName=x\n", 18) << QStringLiteral("x");
     QTest::newRow("zero bytes dropped") << QByteArray("[D]\nName=a\0\0b\n\0\0", 16) << QStringLiteral("ab");
     QTest::newRow("carriage returns only") << QByteArray("[D]\rName=x\r") << QStringLiteral("x");
 }
