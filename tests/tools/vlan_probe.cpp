@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QNetworkDatagram>
+#include <QNetworkInterface>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUdpSocket>
@@ -63,8 +64,24 @@ QByteArray Exchange(QTcpSocket& s, const QByteArray& bytes, qsizetype want) {
 
 } // namespace
 
+// The probe broadcasts: it runs only where the virtual LAN's "pc" side is the whole network.
+bool InsideVirtualLan() {
+    bool veth = false;
+    for (const QNetworkInterface& i : QNetworkInterface::allInterfaces()) {
+        if (i.name() == QLatin1String("veth-pc"))
+            veth = true;
+        else if (!(i.flags() & QNetworkInterface::IsLoopBack))
+            return false;
+    }
+    return veth;
+}
+
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    if (!InsideVirtualLan()) {
+        std::fprintf(stderr, "vlan_probe: refusing to run outside the virtual LAN's \"pc\" namespace\n");
+        return 2;
+    }
     const QStringList ips = qEnvironmentVariable("QUILLET_VLAN_BOARD_IPS").split(' ', Qt::SkipEmptyParts);
     const QStringList macs = qEnvironmentVariable("QUILLET_VLAN_BOARD_MACS").split(' ', Qt::SkipEmptyParts);
 
