@@ -113,10 +113,10 @@ QString LoopName(TTASKLOOPSTYLE s) {
 QString TaskJson(const TTaskRcd& t) {
     const quint8 code = t.CMD.size() > 0 ? quint8(t.CMD.at(0)) : 0;
     QString cmd;
-    switch (code) {
-    case 1: cmd = QStringLiteral("off"); break;
-    case 2: cmd = QStringLiteral("on"); break;
-    case 3: cmd = QStringLiteral("toggle"); break;
+    switch (TGPIOCmd(code)) {
+    case TGPIOCmd::Out_Set_OFF: cmd = QStringLiteral("off"); break;
+    case TGPIOCmd::Out_Set_ON: cmd = QStringLiteral("on"); break;
+    case TGPIOCmd::Out_Set_NOT: cmd = QStringLiteral("toggle"); break;
     default: cmd = QStringLiteral("0x%1").arg(code, 2, 16, QLatin1Char('0'));
     }
     QStringList week;
@@ -423,7 +423,7 @@ int TBoardCommand::Ir(const QStringList& p) {
         if (!Fetch(TNEV_GPIOAPI::Red_Study(quint8(n), quint8(passes)), api))
             return ExitFailed;
         if (phase == 0) {
-            const TCtlReply r = FBoard->Await(0x80 + 41, 20000, [](const QByteArray& pl) {
+            const TCtlReply r = FBoard->Await(20000, [](const QByteArray& pl) {
                 return pl.size() >= 3 && pl.at(2) != 0;
             });
             if (r.What == TCtlReply::Kind::Lost)
@@ -697,7 +697,7 @@ bool ParseBroadcast(const TArgs& a, QHostAddress& out, QString& error) {
 }
 
 int Discover(const TArgs& a, TOutput& io) {
-    qint64 port = UDPSCanPort, timeout = SearchWindowMs;
+    qint64 port = DefaultUDPSCanPort, timeout = SearchWindowMs;
     if (a.has("--port") && !ToInt(a.get("--port"), 1, 65535, port))
         return Usage(io, QStringLiteral("--port must be 1 to 65535"));
     if (a.has("--timeout-ms") && !ToInt(a.get("--timeout-ms"), 1, 600000, timeout))
@@ -806,7 +806,7 @@ int Board(const TArgs& a, TOutput& io) {
             return Usage(io, QStringLiteral("--host and --relay exclude each other"));
         t.Relay = true;
         t.Host = a.get("--relay");
-        qint64 port = TCPRemotePort;
+        qint64 port = DefaultTCPRemotePort;
         if (a.has("--relay-port") && !ToInt(a.get("--relay-port"), 1, 65535, port))
             return Usage(io, QStringLiteral("--relay-port must be 1 to 65535"));
         t.Port = quint16(port);
@@ -827,7 +827,7 @@ int Board(const TArgs& a, TOutput& io) {
         }
     } else {
         t.Host = a.get("--host");
-        qint64 port = TCPLANPort;
+        qint64 port = DefaultTCPLANPort;
         if (a.has("--port") && !ToInt(a.get("--port"), 1, 65535, port))
             return Usage(io, QStringLiteral("--port must be 1 to 65535"));
         t.Port = quint16(port);
