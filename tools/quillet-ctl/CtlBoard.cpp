@@ -1,9 +1,7 @@
 #include "CtlBoard.h"
 
+#include "CtlWait.h"
 #include "nevGPIOAPI.h"
-
-#include <QEventLoop>
-#include <QTimer>
 
 #include <cstdio>
 
@@ -56,13 +54,9 @@ bool TCtlBoard::WaitFor(const std::function<bool()>& done, int timeoutMs) {
     if (done())
         return true;
     QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
     FLoop = &loop;
     FDone = done;
-    timer.start(timeoutMs);
-    loop.exec();
+    ExecFor(loop, timeoutMs);
     FLoop = nullptr;
     FDone = nullptr;
     return done();

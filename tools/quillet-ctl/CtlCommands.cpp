@@ -3,6 +3,7 @@
 #include "CtlBoard.h"
 #include "CtlCloud.h"
 #include "CtlJson.h"
+#include "CtlWait.h"
 #include "nevGPIOAPI.h"
 #include "untAddRouter.h"
 #include "untIOTUDP.h"
@@ -13,7 +14,6 @@
 #include <QHostAddress>
 #include <QSet>
 #include <QTextStream>
-#include <QTimer>
 
 namespace ctl {
 
@@ -761,17 +761,12 @@ int Wifi(const TArgs& a, TOutput& io) {
     if (!router.isListening())
         return Fail(io, QStringLiteral("Port %1 cannot be used: %2").arg(RouterJoinPort).arg(router.ErrorString()));
     QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-
     if (p.at(1) == QLatin1String("scan")) {
         router.setSearchTimeoutMs(int(timeout));
         router.OnRouterSearchEnd = [&] { loop.quit(); };
         if (!router.Search())
             return Fail(io, QStringLiteral("The search could not be sent: %1").arg(router.ErrorString()));
-        timer.start(int(timeout) + 100);
-        loop.exec();
+        ExecFor(loop, int(timeout) + 100);
         for (const TRouterNet& n : router.Nets())
             Line(io, TJsonOut().AddStr("ssid", n.NameStr()).AddNum("signal", n.Signal).Text());
         return ExitOk;
@@ -783,8 +778,7 @@ int Wifi(const TArgs& a, TOutput& io) {
     };
     if (!router.Add(0, p.at(2), p.at(3)))
         return Fail(io, QStringLiteral("The join request could not be sent: %1").arg(router.ErrorString()));
-    timer.start(int(timeout));
-    loop.exec();
+    ExecFor(loop, int(timeout));
     if (!result)
         return Fail(io, QStringLiteral("No reply to the join request within %1 ms").arg(timeout));
     switch (*result) {
