@@ -16,7 +16,7 @@
 #include <functional>
 #include <optional>
 
-// Which shown value changed, for the item that mirrors the connection.
+// Which shown value changed, for whoever mirrors the connection.
 enum class TIOTDevField : quint8 { Name, MAC, NetStyle, DevType };
 
 // English text of the state label (translated by the window's string table).
