@@ -36,6 +36,8 @@ QString DefaultSettingsFolder();
 QString ChooseSettingsFolder(const QString& programDir, const QString& userDir);
 
 // The folder of program.ini and devimg/ in use; set by TIniSettings::IniLoad, else the default.
+// Process-wide because a run has one settings file and the picture helpers below serve every
+// layer that shows a board; only IniLoad (and tests) set it.
 QString SettingsFolder();
 void SetSettingsFolder(const QString& folder);
 
