@@ -423,6 +423,26 @@ private slots:
         QCOMPARE(r.Dev.NetState(), TIOTNETSTATE::NET_OK);
     }
 
+    // An off-line board that comes back is announced by the relay again, which may be split too.
+    void relayBoardComesBackOnline() {
+        TRig r;
+        r.Dev.setClickState(true);
+        QVERIFY(r.RelayLogin());
+        auto deliver = r.Dev.TCPClient()->OnReceiveData;
+        deliver(r.Dev.TCPClient(), "$0");
+        QCOMPARE(r.Dev.NetState(), TIOTNETSTATE::NET_OFFLINE);
+        deliver(r.Dev.TCPClient(), "$");
+        QCOMPARE(r.Dev.NetState(), TIOTNETSTATE::NET_OFFLINE);
+        deliver(r.Dev.TCPClient(), "1Lab");
+        QCOMPARE(r.Dev.NetState(), TIOTNETSTATE::NET_OK);
+        QCOMPARE(r.Dev.DevNameStr(), QStringLiteral("Lab"));
+        // Later reports arrive whole, as before.
+        deliver(r.Dev.TCPClient(), "$0");
+        QCOMPARE(r.Dev.NetState(), TIOTNETSTATE::NET_OFFLINE);
+        QVERIFY(r.Forwarded.isEmpty());
+        QVERIFY(r.Dev.UnexpectedLoginAnswer().isEmpty());
+    }
+
     // Bytes after the answer in the same segment are data, not lost and not part of the name.
     void answerFollowedByAFrame_data() {
         QTest::addColumn<bool>("relay");
