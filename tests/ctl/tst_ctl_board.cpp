@@ -150,25 +150,28 @@ private slots:
         const int none = int(TCtlReply::Kind::NoReply);
         const QByteArray on1 = TNEV_GPIOAPI::Out_Set_ON(1);
         QTest::newRow("output 5 only") << on1 << QList<QByteArray>{Reply("820501")} << none << QByteArray();
-        QTest::newRow("output 5, then output 1")
-            << on1 << QList<QByteArray>{Reply("820501"), Reply("820101")} << answer << QByteArray::fromHex("820101");
+        QTest::newRow("output 5, then output 1") << on1 << QList<QByteArray>{Reply("820501"), Reply("820101")}
+                                                 << answer << QByteArray::fromHex("820101");
         QTest::newRow("empty payload, then the answer")
             << on1 << QList<QByteArray>{QByteArray::fromHex("AA55 0001 00 01"), Reply("820101")} << answer
             << QByteArray::fromHex("820101");
         QTest::newRow("refusal of this request")
-            << on1 << QList<QByteArray>{Reply("FF02")} << int(TCtlReply::Kind::Refused) << QByteArray::fromHex("FF02");
-        QTest::newRow("refusal of another request") << on1 << QList<QByteArray>{Reply("FF7E")} << none << QByteArray();
-        QTest::newRow("PWM 2 for PWM 1")
-            << TNEV_GPIOAPI::PWM_HZ_Set_One(1, 1000) << QList<QByteArray>{Reply("B20203E8")} << none << QByteArray();
-        QTest::newRow("PWM 1") << TNEV_GPIOAPI::PWM_HZ_Set_One(1, 1000) << QList<QByteArray>{Reply("B20103E8")}
-                               << answer << QByteArray::fromHex("B20103E8");
+            << on1 << QList<QByteArray>{Reply("FF02")} << int(TCtlReply::Kind::Refused)
+            << QByteArray::fromHex("FF02");
+        QTest::newRow("refusal of another request")
+            << on1 << QList<QByteArray>{Reply("FF7E")} << none << QByteArray();
+        QTest::newRow("PWM 2 for PWM 1") << TNEV_GPIOAPI::PWM_HZ_Set_One(1, 1000)
+                                         << QList<QByteArray>{Reply("B20203E8")} << none << QByteArray();
+        QTest::newRow("PWM 1") << TNEV_GPIOAPI::PWM_HZ_Set_One(1, 1000)
+                               << QList<QByteArray>{Reply("B20103E8")} << answer
+                               << QByteArray::fromHex("B20103E8");
         QTest::newRow("infrared slot 3 for slot 2")
             << TNEV_GPIOAPI::Red_Send(2) << QList<QByteArray>{Reply("AA0301")} << none << QByteArray();
         QTest::newRow("reply without the channel byte")
             << on1 << QList<QByteArray>{Reply("82")} << none << QByteArray();
-        QTest::newRow("whole-board request") << TNEV_GPIOAPI::Sys_Get_IO()
-                                             << QList<QByteArray>{Reply("FE0402000001")} << answer
-                                             << QByteArray::fromHex("FE0402000001");
+        QTest::newRow("whole-board request")
+            << TNEV_GPIOAPI::Sys_Get_IO() << QList<QByteArray>{Reply("FE0402000001")} << answer
+            << QByteArray::fromHex("FE0402000001");
     }
     void replyMatching() {
         QFETCH(QByteArray, request);
@@ -205,10 +208,11 @@ private slots:
         QTest::newRow("NO in two parts") << QList<QByteArray>{"N", "O"} << false << "Password error";
         QTest::newRow("OK with frames behind it")
             << QList<QByteArray>{"OK" + Reply("820101") + Reply("FE0402000001")} << true << QString();
-        QTest::newRow("neither") << QList<QByteArray>{"HTTP/1.1 200 OK\r\n"} << false
-                                 << "Unexpected login answer: 48 54 54 50 2F 31 2E 31 20 32 30 30 20 4F 4B 0D ...";
-        QTest::newRow("a frame before the answer")
-            << QList<QByteArray>{Reply("820101")} << false << "Unexpected login answer: AA 55 00 04 00 82 01 01 88";
+        QTest::newRow("neither")
+            << QList<QByteArray>{"HTTP/1.1 200 OK\r\n"} << false
+            << "Unexpected login answer: 48 54 54 50 2F 31 2E 31 20 32 30 30 20 4F 4B 0D ...";
+        QTest::newRow("a frame before the answer") << QList<QByteArray>{Reply("820101")} << false
+                                                   << "Unexpected login answer: AA 55 00 04 00 82 01 01 88";
     }
     void loginAnswers() {
         QFETCH(QList<QByteArray>, answer);
