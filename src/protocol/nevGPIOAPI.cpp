@@ -10,8 +10,12 @@ using Bytes = std::span<const quint8>;
 
 constexpr quint32 MaxBoardSecs = 0xFFFFFFFFu;
 
-constexpr quint8 Code(TGPIOCmd c) { return quint8(c); }
-constexpr quint8 Reply(TGPIOCmd c) { return ReplyCode(c); }
+constexpr quint8 Code(TGPIOCmd c) {
+    return quint8(c);
+}
+constexpr quint8 Reply(TGPIOCmd c) {
+    return ReplyCode(c);
+}
 
 QByteArray Payload(std::initializer_list<quint8> bytes) {
     QByteArray out;
@@ -106,26 +110,56 @@ QDateTime BoardSecsToDateTime(quint32 secs) {
 
 // --- encoders ---------------------------------------------------------------------------------
 
-QByteArray TNEV_GPIOAPI::Out_Set_OFF(quint8 N) { return Payload({Code(TGPIOCmd::Out_Set_OFF), N}); }
-QByteArray TNEV_GPIOAPI::Out_Set_ON(quint8 N) { return Payload({Code(TGPIOCmd::Out_Set_ON), N}); }
-QByteArray TNEV_GPIOAPI::Out_Set_NOT(quint8 N) { return Payload({Code(TGPIOCmd::Out_Set_NOT), N}); }
-QByteArray TNEV_GPIOAPI::Out_Set_OFF_All() { return Payload({Code(TGPIOCmd::Out_Set_OFF_All)}); }
-QByteArray TNEV_GPIOAPI::Out_Set_ON_All() { return Payload({Code(TGPIOCmd::Out_Set_ON_All)}); }
-QByteArray TNEV_GPIOAPI::Out_Get_All() { return Payload({Code(TGPIOCmd::Out_Get_All)}); }
-QByteArray TNEV_GPIOAPI::In_Get_All() { return Payload({Code(TGPIOCmd::In_Get_All)}); }
-QByteArray TNEV_GPIOAPI::PWM_Duty_Set_One(quint8 N, quint8 ADuty) { return Payload({Code(TGPIOCmd::PWM_Duty_Set_One), N, ADuty}); }
-QByteArray TNEV_GPIOAPI::PWM_Get_All() { return Payload({Code(TGPIOCmd::PWM_Get_All)}); }
-QByteArray TNEV_GPIOAPI::Red_Create() { return Payload({Code(TGPIOCmd::Red_Create)}); }
-QByteArray TNEV_GPIOAPI::Red_Study(quint8 N, quint8 Num) { return Payload({Code(TGPIOCmd::Red_Study), N, Num}); }
-QByteArray TNEV_GPIOAPI::Red_Send(quint8 N) { return Payload({Code(TGPIOCmd::Red_Send), N}); }
-QByteArray TNEV_GPIOAPI::Red_Remove(quint8 N) { return Payload({Code(TGPIOCmd::Red_Remove), N}); }
+QByteArray TNEV_GPIOAPI::Out_Set_OFF(quint8 N) {
+    return Payload({Code(TGPIOCmd::Out_Set_OFF), N});
+}
+QByteArray TNEV_GPIOAPI::Out_Set_ON(quint8 N) {
+    return Payload({Code(TGPIOCmd::Out_Set_ON), N});
+}
+QByteArray TNEV_GPIOAPI::Out_Set_NOT(quint8 N) {
+    return Payload({Code(TGPIOCmd::Out_Set_NOT), N});
+}
+QByteArray TNEV_GPIOAPI::Out_Set_OFF_All() {
+    return Payload({Code(TGPIOCmd::Out_Set_OFF_All)});
+}
+QByteArray TNEV_GPIOAPI::Out_Set_ON_All() {
+    return Payload({Code(TGPIOCmd::Out_Set_ON_All)});
+}
+QByteArray TNEV_GPIOAPI::Out_Get_All() {
+    return Payload({Code(TGPIOCmd::Out_Get_All)});
+}
+QByteArray TNEV_GPIOAPI::In_Get_All() {
+    return Payload({Code(TGPIOCmd::In_Get_All)});
+}
+QByteArray TNEV_GPIOAPI::PWM_Duty_Set_One(quint8 N, quint8 ADuty) {
+    return Payload({Code(TGPIOCmd::PWM_Duty_Set_One), N, ADuty});
+}
+QByteArray TNEV_GPIOAPI::PWM_Get_All() {
+    return Payload({Code(TGPIOCmd::PWM_Get_All)});
+}
+QByteArray TNEV_GPIOAPI::Red_Create() {
+    return Payload({Code(TGPIOCmd::Red_Create)});
+}
+QByteArray TNEV_GPIOAPI::Red_Study(quint8 N, quint8 Num) {
+    return Payload({Code(TGPIOCmd::Red_Study), N, Num});
+}
+QByteArray TNEV_GPIOAPI::Red_Send(quint8 N) {
+    return Payload({Code(TGPIOCmd::Red_Send), N});
+}
+QByteArray TNEV_GPIOAPI::Red_Remove(quint8 N) {
+    return Payload({Code(TGPIOCmd::Red_Remove), N});
+}
 
 QByteArray TNEV_GPIOAPI::PWM_HZ_Set_One(quint8 N, quint16 AHZ) {
     return Payload({Code(TGPIOCmd::PWM_HZ_Set_One), N, quint8(AHZ >> 8), quint8(AHZ)});
 }
 
-QByteArray TNEV_GPIOAPI::REG_Get_All() { return Payload({Code(TGPIOCmd::REG_Get_All)}); }
-QByteArray TNEV_GPIOAPI::Task_Get_List(quint8 N) { return Payload({Code(TGPIOCmd::Task_Get_List), N}); }
+QByteArray TNEV_GPIOAPI::REG_Get_All() {
+    return Payload({Code(TGPIOCmd::REG_Get_All)});
+}
+QByteArray TNEV_GPIOAPI::Task_Get_List(quint8 N) {
+    return Payload({Code(TGPIOCmd::Task_Get_List), N});
+}
 
 QByteArray TNEV_GPIOAPI::Task_Set_Add(const TTaskRcd& ATask) {
     QByteArray out = TaskRecord(ATask);
@@ -148,7 +182,9 @@ QByteArray TNEV_GPIOAPI::Name_Set_One(TIOTYPE IOType, quint8 N, const TIOName& N
     return Payload({Code(TGPIOCmd::Name_Set_One), IOTypeToByte(IOType), N}) + NameRecord(Name);
 }
 
-QByteArray TNEV_GPIOAPI::Name_Get_All() { return Payload({Code(TGPIOCmd::Name_Get_All)}); }
+QByteArray TNEV_GPIOAPI::Name_Get_All() {
+    return Payload({Code(TGPIOCmd::Name_Get_All)});
+}
 QByteArray TNEV_GPIOAPI::Sys_Set_IO(quint8 x, quint8 y, quint8 z, quint8 k) {
     return Payload({Code(TGPIOCmd::Sys_Set_IO), x, y, z, k});
 }
@@ -168,8 +204,12 @@ QByteArray TNEV_GPIOAPI::Sys_Set_Name(const QString& Name) {
     return out;
 }
 
-QByteArray TNEV_GPIOAPI::Sys_Set_Save() { return Payload({Code(TGPIOCmd::Sys_Set_Save)}); }
-QByteArray TNEV_GPIOAPI::Sys_Get_IO() { return Payload({Code(TGPIOCmd::Sys_Get_IO)}); }
+QByteArray TNEV_GPIOAPI::Sys_Set_Save() {
+    return Payload({Code(TGPIOCmd::Sys_Set_Save)});
+}
+QByteArray TNEV_GPIOAPI::Sys_Get_IO() {
+    return Payload({Code(TGPIOCmd::Sys_Get_IO)});
+}
 
 // --- wire pieces -----------------------------------------------------------------------------
 
@@ -294,7 +334,8 @@ bool ReplyAnswers(QByteArrayView ARequest, QByteArrayView AReply) {
         quint8(AReply.front()) != ReplyCode(TGPIOCmd(request)))
         return false;
     const qsizetype n = std::min(ChannelBytes(request), ARequest.size() - 1);
-    return AReply.size() > n && std::equal(ARequest.begin() + 1, ARequest.begin() + 1 + n, AReply.begin() + 1);
+    return AReply.size() > n &&
+           std::equal(ARequest.begin() + 1, ARequest.begin() + 1 + n, AReply.begin() + 1);
 }
 
 bool ReplyRefuses(QByteArrayView ARequest, QByteArrayView AReply) {

@@ -485,11 +485,11 @@ void TIniSettings::IniFree() {
     FClosed = true;
 }
 
-TIniSaveResult TIniSettings::IniShutdown(bool chinese, const TCloudSession& session, bool remPss, bool autoLog,
-                                         const TFeedMsgs& msgs, const TIniDevs& devs) {
+TIniSaveResult TIniSettings::IniShutdown(bool chinese, const TCloudSession& session, bool remPss,
+                                         bool autoLog, const TFeedMsgs& msgs, const TIniDevs& devs) {
     TIniSaveResult first;
-    for (TIniSaveResult r : {IniWriteLanguage(chinese), IniWriteUser(session, remPss, autoLog), IniWriteFeedMsgs(msgs),
-                             IniWriteDevs(devs)}) {
+    for (TIniSaveResult r : {IniWriteLanguage(chinese), IniWriteUser(session, remPss, autoLog),
+                             IniWriteFeedMsgs(msgs), IniWriteDevs(devs)}) {
         if (first && !r)
             first = r;
     }

@@ -363,8 +363,10 @@ private slots:
         const QByteArray relayAnswer = "$1name";
         split(
             true, relayAnswer, int(TIOTNETSTATE::NET_OK),
-            [&](int at) { return at <= 2 ? (at == 1 ? QStringLiteral("name") : QStringLiteral("Old"))
-                                         : QString::fromLatin1(relayAnswer.mid(2, at - 2)); },
+            [&](int at) {
+                return at <= 2 ? (at == 1 ? QStringLiteral("name") : QStringLiteral("Old"))
+                               : QString::fromLatin1(relayAnswer.mid(2, at - 2));
+            },
             [&](int at) { return at < 2 ? QList<QByteArray>{} : QList<QByteArray>{relayAnswer.mid(at)}; });
     }
     void splitLoginAnswers() {
@@ -396,7 +398,8 @@ private slots:
         QTest::addColumn<bool>("relay");
         QTest::addColumn<QList<QByteArray>>("blocks");
         QTest::addColumn<QByteArray>("reported");
-        QTest::newRow("LAN, text") << false << QList<QByteArray>{"HTTP/1.0 400"} << QByteArray("HTTP/1.0 400");
+        QTest::newRow("LAN, text") << false << QList<QByteArray>{"HTTP/1.0 400"}
+                                   << QByteArray("HTTP/1.0 400");
         QTest::newRow("LAN, one odd byte") << false << QList<QByteArray>{"x"} << QByteArray("x");
         QTest::newRow("LAN, O then k") << false << QList<QByteArray>{"O", "k"} << QByteArray("Ok");
         QTest::newRow("LAN, a frame before the answer")
@@ -486,15 +489,16 @@ private slots:
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<bool>("codeMatches");
         QTest::addColumn<bool>("answers");
-        QTest::newRow("02 03 -> 82 03") << QByteArray::fromHex("0203") << QByteArray::fromHex("820301") << true
-                                        << true;
+        QTest::newRow("02 03 -> 82 03")
+            << QByteArray::fromHex("0203") << QByteArray::fromHex("820301") << true << true;
         QTest::newRow("02 03 -> 82 05: other output")
             << QByteArray::fromHex("0203") << QByteArray::fromHex("820501") << true << false;
-        QTest::newRow("02 03 -> 83 03") << QByteArray::fromHex("0203") << QByteArray::fromHex("830301") << false
-                                        << false;
+        QTest::newRow("02 03 -> 83 03")
+            << QByteArray::fromHex("0203") << QByteArray::fromHex("830301") << false << false;
         QTest::newRow("7E -> FE") << QByteArray::fromHex("7E") << QByteArray::fromHex("FE0400000002") << true
                                   << true;
-        QTest::newRow("7F -> FF") << QByteArray::fromHex("7F") << QByteArray::fromHex("FF7F") << true << false;
+        QTest::newRow("7F -> FF") << QByteArray::fromHex("7F") << QByteArray::fromHex("FF7F") << true
+                                  << false;
     }
     void lastCommandBelongsToItsConnection() {
         QFETCH(QByteArray, request);

@@ -400,8 +400,7 @@ void tst_Ini::rememberedLogin_data() {
         << QByteArray("RemPss=0\nAutoLog=1") << S("alice") << S("pw1") << S("alice") << S("pw1");
     QTest::newRow("chinese account") << QByteArray("RemPss=1") << S("用户") << S("密码") << S("用户")
                                      << S("密码");
-    QTest::newRow("password missing")
-        << QByteArray("RemPss=1") << S("alice") << S("") << S("alice") << S("");
+    QTest::newRow("password missing") << QByteArray("RemPss=1") << S("alice") << S("") << S("alice") << S("");
 }
 
 void tst_Ini::rememberedLogin() {
