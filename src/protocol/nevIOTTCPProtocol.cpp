@@ -47,7 +47,8 @@ QByteArray BuildReplyFrame(QByteArrayView payload) { return Frame(char(0xAA), ch
 
 TIOTFrameReader::TIOTFrameReader(TFrameKind kind)
     : FHead0(kind == TFrameKind::Reply ? char(0xAA) : char(0x55)),
-      FHead1(kind == TFrameKind::Reply ? char(0x55) : char(0xAA)), FNeed(NoNeed) {}
+      FHead1(kind == TFrameKind::Reply ? char(0x55) : char(0xAA)), FCodeBit(kind == TFrameKind::Reply ? 0x80 : 0x00),
+      FNeed(NoNeed) {}
 
 void TIOTFrameReader::Reset() {
     FBuf.clear();
@@ -102,10 +103,18 @@ QList<QByteArray> TIOTFrameReader::Feed(QByteArrayView block) {
             continue;
         }
         const qsizetype sumAt = i + len + 4;
-        if (sumAt >= n) { // the rest has not arrived; keep looking for complete frames after it
+        if (sumAt >= n) { // the rest has not arrived
             if (pending < 0)
                 pending = i;
             need = std::min(need, sumAt + 1);
+            // Every complete frame after it lies inside its span. If it may be real, those are
+            // runs of its payload: wait for its end. Otherwise look for complete frames after it.
+            const bool mayBeReal =
+                len - 1 <= MaxHoldingPayload && (i + 5 >= n || (p[i + 5] & 0x80) == FCodeBit);
+            if (mayBeReal) {
+                stop = i;
+                break;
+            }
             ++i;
             continue;
         }
