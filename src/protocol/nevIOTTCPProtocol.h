@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
+#include <QVarLengthArray>
 
 class TNEV_GPIOAPI;
 
@@ -58,6 +59,9 @@ public:
     qsizetype BufferedBytes() const { return FBuf.size(); }
 
 private:
+    using TPayloads = QVarLengthArray<QByteArray, 4>;
+    void Cut(QByteArrayView block, TPayloads& payloads);
+
     char FHead0;
     char FHead1;
     quint8 FCodeBit; // bit 7 of a code byte in this direction
