@@ -218,6 +218,9 @@ public:
             return Fail(error, "socket");
         const int one = 1;
         ::setsockopt(FFd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        // A peer that never answers (it failed to start) ends the run instead of hanging it.
+        const timeval patience{30, 0};
+        ::setsockopt(FFd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
         addr.sin_port = htons(port);
