@@ -171,8 +171,7 @@ TIniDev TNEV_IOTDevList::IniDevOf(const TNEV_IOTDevConn* AConn) {
     d.DevPassword = AConn->DevPasswordStr();
     d.DevType = AConn->DevType();
     d.CtrlByte = AConn->CtrlByte();
-    // Kept, so that a save does not forget that the board is activated to the account.
-    d.Activation = AConn->Activation();
+    // Activation is known from the cloud, not stored.
     d.DevParam = AConn->DevParam();
     return d;
 }
