@@ -136,11 +136,15 @@ public:
         viewport()->setMouseTracking(false);
         verticalScrollBar()->setSingleStep(24);
         FNameFont = AppFont(17, true);
+        FNameMetrics = QFontMetrics(FNameFont);
         FMACFont = AppFont(12, false);
         FStateFont = AppFont(13, true);
         FButtonFont = AppFont(13, true);
     }
     int Offset() const { return verticalScrollBar()->value(); }
+    // Drops the painted copy of a row (or of every row), which is painted again when shown.
+    void Forget(const TIOTDevItem* item) { FRowCache.remove(item); }
+    void ForgetAll() { FRowCache.clear(); }
 
 protected:
     void paintEvent(QPaintEvent* e) override;
@@ -192,8 +196,75 @@ private:
     QPointer<TIOTDevItem> FPressItem;
     int FPressRow = -1;
     int FPressTag = -1;
+    void PaintContent(QPainter& p, const TIOTDevItem* item, int bgW, qreal turn, qreal dpr);
+    QPixmap RowPixmap(const TIOTDevItem* item, int bgW, qreal dpr);
+
+    struct TCachedRow {
+        QPixmap Pixmap;
+        bool Logged = false;
+    };
     QFont FNameFont, FMACFont, FStateFont, FButtonFont;
+    QFontMetrics FNameMetrics{QFont()};
+    QHash<const TIOTDevItem*, TCachedRow> FRowCache;
 };
+
+void TIOTDevRows::PaintContent(QPainter& p, const TIOTDevItem* item, int bgW, qreal turn, qreal dpr) {
+    const TNEV_IOTDevConn* c = item->Conn();
+    const QString bg = item->ClickState() ? QStringLiteral("DeviceCell_S") : QStringLiteral("DeviceCell_N");
+    p.drawPixmap(QPointF(0, 0), CachedPicture(bg, QSize(bgW, BgHeight), dpr));
+    // The picture, turned aside while the address button shows.
+    {
+        const qreal px = PictureX + (PictureXTurned - PictureX) * turn;
+        p.save();
+        p.translate(px + PictureSide / 2.0, BgHeight / 2.0);
+        if (turn > 0)
+            p.rotate(90 * turn);
+        p.drawPixmap(QPointF(-PictureSide / 2.0, -PictureSide / 2.0), FView->DevPicture(item, dpr));
+        p.restore();
+    }
+    if (item->ImgAnimated()) {
+        const QRectF btn(UrlButtonX, (BgHeight - UrlButtonSize.height()) / 2.0, UrlButtonSize.width(),
+                         UrlButtonSize.height());
+        p.drawPixmap(btn.topLeft(), CachedPicture(QStringLiteral("LoginBtn_N"), UrlButtonSize, dpr));
+        p.setFont(FButtonFont);
+        p.setPen(Qt::white);
+        p.drawText(btn, Qt::AlignCenter, LangText(QStringLiteral("Open URL")));
+    }
+    const qreal lx = LabelX + (LabelXTurned - LabelX) * turn;
+    const qreal textWidth = std::max<qreal>(40, bgW - 300 - lx);
+    p.setFont(FNameFont);
+    p.setPen(ColorName);
+    p.drawText(QRectF(lx, 16, textWidth, 30), Qt::AlignLeft | Qt::AlignVCenter,
+               FNameMetrics.elidedText(c->DevNameStr(), Qt::ElideRight, int(textWidth)));
+    p.setFont(FMACFont);
+    p.setPen(ColorMAC);
+    p.drawText(QRectF(lx, 54, textWidth, 24), Qt::AlignLeft | Qt::AlignVCenter, c->DevMACStr());
+    const QString state = StateLabelText(c->NetStyle(), c->NetState(), CloudSession.Logged);
+    if (!state.isEmpty()) {
+        p.setFont(FStateFont);
+        p.setPen(ColorState);
+        p.drawText(QRectF(bgW - 290, 0, 220, BgHeight), Qt::AlignCenter, LangText(state));
+    }
+    p.drawPixmap(QPointF(bgW - 60, (BgHeight - NetSide) / 2.0), CachedPicture(c->NetImage(), QSize(NetSide, NetSide), dpr));
+}
+
+QPixmap TIOTDevRows::RowPixmap(const TIOTDevItem* item, int bgW, qreal dpr) {
+    const bool logged = CloudSession.Logged;
+    auto it = FRowCache.find(item);
+    if (it != FRowCache.end() && it->Logged == logged && it->Pixmap.devicePixelRatio() == dpr &&
+        it->Pixmap.deviceIndependentSize().width() == bgW)
+        return it->Pixmap;
+    QPixmap pm(QSize(bgW, BgHeight) * dpr);
+    pm.setDevicePixelRatio(dpr);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    PaintContent(p, item, bgW, item->ImgAnimated() ? 1.0 : 0.0, dpr);
+    p.end();
+    FRowCache.insert(item, {pm, logged});
+    return pm;
+}
 
 void TIOTDevRows::paintEvent(QPaintEvent* e) {
     QPainter p(viewport());
@@ -218,11 +289,9 @@ void TIOTDevRows::paintEvent(QPaintEvent* e) {
     const int first = std::max(0, (Offset() + clip.top()) / TIOTDevListView::RowHeight);
     const int last = std::min(count - 1, (Offset() + clip.bottom()) / TIOTDevListView::RowHeight);
     const int bgW = BgWidth(vr.width());
-    const bool logged = CloudSession.Logged;
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     for (int row = first; row <= last; ++row) {
         const TIOTDevItem* item = list->Item(row);
-        const TNEV_IOTDevConn* c = item->Conn();
         const int top = row * TIOTDevListView::RowHeight - Offset();
         const qreal opacity = FView->Opacity(item);
         if (opacity <= 0)
@@ -230,56 +299,34 @@ void TIOTDevRows::paintEvent(QPaintEvent* e) {
         p.setOpacity(opacity);
         const qreal bx = FView->BgX(item);
         const qreal by = top + BgTop;
-
         if (bx > BgXCovered) {
             const bool held = FPressItem == item && FPressTag == DevListTag::Remove;
             const QString pic = held ? QStringLiteral("CellRemove_HL") : QStringLiteral("CellRemove_N");
             p.drawPixmap(QPointF(RemoveIconX, by + (BgHeight - RemoveIconSize.height()) / 2.0),
                          CachedPicture(pic, RemoveIconSize, dpr));
         }
-        const QString bg = item->ClickState() ? QStringLiteral("DeviceCell_S") : QStringLiteral("DeviceCell_N");
-        p.drawPixmap(QPointF(bx, by), CachedPicture(bg, QSize(bgW, BgHeight), dpr));
-
         const qreal turn = FView->PictureTurn(item);
-        // The picture, turned aside while the address button shows.
-        {
-            const qreal px = bx + PictureX + (PictureXTurned - PictureX) * turn;
-            const QPointF centre(px + PictureSide / 2.0, by + BgHeight / 2.0);
+        if (turn == 0 || turn == 1) {
+            // A row at rest is painted once and then only copied while the list scrolls.
+            p.drawPixmap(QPointF(bx, by), RowPixmap(item, bgW, dpr));
+        } else {
             p.save();
-            p.translate(centre);
-            if (turn > 0)
-                p.rotate(90 * turn);
-            p.drawPixmap(QPointF(-PictureSide / 2.0, -PictureSide / 2.0), FView->DevPicture(item, dpr));
+            p.translate(bx, by);
+            PaintContent(p, item, bgW, turn, dpr);
             p.restore();
         }
-        if (item->ImgAnimated()) {
-            const QRectF btn(bx + UrlButtonX, by + (BgHeight - UrlButtonSize.height()) / 2.0, UrlButtonSize.width(),
-                             UrlButtonSize.height());
-            p.drawPixmap(btn.topLeft(), CachedPicture(QStringLiteral("LoginBtn_N"), UrlButtonSize, dpr));
-            p.setFont(FButtonFont);
-            p.setPen(Qt::white);
-            p.drawText(btn, Qt::AlignCenter, LangText(QStringLiteral("Open URL")));
+    }
+    p.setOpacity(1);
+    // Keep the rows of a few screens; the rest is painted again when it comes back into view.
+    const int keep = 4 * (vr.height() / TIOTDevListView::RowHeight + 2);
+    if (FRowCache.size() > keep) {
+        for (auto it = FRowCache.begin(); it != FRowCache.end();) {
+            const int row = list->IndexOf(it.key());
+            if (row < first - keep / 4 || row > last + keep / 4)
+                it = FRowCache.erase(it);
+            else
+                ++it;
         }
-        const qreal lx = bx + LabelX + (LabelXTurned - LabelX) * turn;
-        const qreal textRight = bx + bgW - 300;
-        p.setFont(FNameFont);
-        p.setPen(ColorName);
-        const QRectF nameRect(lx, by + 16, std::max<qreal>(40, textRight - lx), 30);
-        p.drawText(nameRect, Qt::AlignLeft | Qt::AlignVCenter,
-                   QFontMetrics(FNameFont).elidedText(c->DevNameStr(), Qt::ElideRight, int(nameRect.width())));
-        p.setFont(FMACFont);
-        p.setPen(ColorMAC);
-        p.drawText(QRectF(lx, by + 54, std::max<qreal>(40, textRight - lx), 24), Qt::AlignLeft | Qt::AlignVCenter,
-                   c->DevMACStr());
-
-        const QString state = StateLabelText(c->NetStyle(), c->NetState(), logged);
-        if (!state.isEmpty()) {
-            p.setFont(FStateFont);
-            p.setPen(ColorState);
-            p.drawText(QRectF(bx + bgW - 290, by, 220, BgHeight), Qt::AlignCenter, LangText(state));
-        }
-        p.drawPixmap(QPointF(bx + bgW - 60, by + (BgHeight - NetSide) / 2.0),
-                     CachedPicture(c->NetImage(), QSize(NetSide, NetSide), dpr));
     }
 }
 
@@ -317,13 +364,18 @@ TIOTDevListView::TIOTDevListView(TNEV_IOTDevList* AList, QWidget* parent) : QWid
     FList->OnItemFadeOut = [this](TIOTDevItem* item) { FadeOut(item); };
     connect(FList, &TNEV_IOTDevList::itemsInserted, this, [this] { UpdateScrollRange(); });
     connect(FList, &TNEV_IOTDevList::itemRemoved, this, [this] { UpdateScrollRange(); });
-    connect(FList, &TNEV_IOTDevList::itemChanged, FRows->viewport(), qOverload<>(&QWidget::update));
+    connect(FList, &TNEV_IOTDevList::itemChanged, this, [this](TIOTDevItem* item) {
+        FRows->Forget(item);
+        FRows->viewport()->update();
+    });
+    connect(FList, &TNEV_IOTDevList::itemRemoved, this, [this] { FRows->ForgetAll(); });
     connect(FList, &TNEV_IOTDevList::selectionChanged, FRows->viewport(), qOverload<>(&QWidget::update));
     connect(FList, &TNEV_IOTDevList::itemRemoveStateChanged, this, &TIOTDevListView::ItemRemoveStateChanged);
     connect(FList, &TNEV_IOTDevList::itemImgAnimatedChanged, this, &TIOTDevListView::ItemImgAnimatedChanged);
     connect(FList, &TNEV_IOTDevList::animatedChanged, this, &TIOTDevListView::AnimateTitle);
     connect(FList, &TNEV_IOTDevList::customImageChanged, this, [this](const QString& mac) {
         FCustomPictures.remove(mac);
+        FRows->ForgetAll();
         FRows->viewport()->update();
     });
     connect(FList, &QObject::destroyed, this, [this] { FAnims.clear(); });
@@ -492,6 +544,7 @@ void TIOTDevListView::ItemRemoveStateChanged(TIOTDevItem* AItem) {
 }
 
 void TIOTDevListView::ItemImgAnimatedChanged(TIOTDevItem* AItem) {
+    FRows->Forget(AItem);
     const qreal from = PictureTurn(AItem);
     Animate(AItem, TAnimKind::Picture, from, AItem->ImgAnimated() ? 1.0 : 0.0, FDurations.Picture);
 }
@@ -647,6 +700,7 @@ void TIOTDevListView::resizeEvent(QResizeEvent* e) {
 void TIOTDevListView::changeEvent(QEvent* e) {
     if (e->type() == QEvent::LanguageChange) {
         Relabel();
+        FRows->ForgetAll();
         FRows->viewport()->update();
     }
     QWidget::changeEvent(e);
