@@ -384,8 +384,23 @@ TIOTDevListView::TIOTDevListView(TNEV_IOTDevList* AList, QWidget* parent) : QWid
 }
 
 TIOTDevListView::~TIOTDevListView() {
-    if (FList)
-        FList->OnItemFadeOut = nullptr;
+    if (!FList)
+        return;
+    FList->OnItemFadeOut = nullptr;
+    // Rows still fading go once this view is gone, as their fade would have ended.
+    for (auto it = FAnims.cbegin(); it != FAnims.cend(); ++it) {
+        if (!it->Fade)
+            continue;
+        QPointer<TIOTDevItem> item(const_cast<TIOTDevItem*>(it.key()));
+        QPointer<TNEV_IOTDevList> list(FList);
+        QMetaObject::invokeMethod(
+            FList.data(),
+            [item, list] {
+                if (item && list)
+                    list->FinishRemove(item);
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 QAbstractScrollArea* TIOTDevListView::Rows() const {
