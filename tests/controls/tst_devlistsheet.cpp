@@ -19,7 +19,7 @@ constexpr int ViewWidth = 860;
 constexpr int Margin = 24;
 constexpr int CaptionHeight = 34;
 
-struct TRowSpec {
+struct TRowSetup {
     QString name;
     TIOTNETSTYLE style;
     TIOTNETSTATE state;
@@ -36,7 +36,7 @@ void Force(TNEV_IOTDevConn* c, TIOTNETSTYLE style, TIOTNETSTATE state) {
 }
 
 // A list with its view, grabbed after the given changes.
-QPixmap Scene(const QList<TRowSpec>& rows, const std::function<void(TNEV_IOTDevList&, TIOTDevListView&)>& change,
+QPixmap Scene(const QList<TRowSetup>& rows, const std::function<void(TNEV_IOTDevList&, TIOTDevListView&)>& change,
               int height) {
     TNEV_IOTDevList list;
     TIniDevs devs;
@@ -99,7 +99,7 @@ QList<QPair<QString, QPixmap>> tst_devlistsheet::Scenes() {
     using S = TIOTNETSTYLE;
     using T = TIOTNETSTATE;
     const bool cn = LangIsCn();
-    const QList<TRowSpec> states{
+    const QList<TRowSetup> states{
         {cn ? QStringLiteral("客厅灯") : QStringLiteral("Living room"), S::NET_LAN, T::NET_OK, 1},
         {QStringLiteral("Garage door"), S::NET_LAN, T::NET_CNNTING, 2},
         {QStringLiteral("Pump house"), S::NET_LAN, T::NET_PSDERR, 3},
@@ -120,7 +120,7 @@ QList<QPair<QString, QPixmap>> tst_devlistsheet::Scenes() {
                                   Force(list.DevItems(1), TIOTNETSTYLE::NET_LAN, TIOTNETSTATE::NET_CNNTING);
                               },
                               TIOTDevListView::TitleHeight + states.size() * TIOTDevListView::RowHeight));
-    const QList<TRowSpec> few{{QStringLiteral("Kitchen"), S::NET_LAN, T::NET_OK, 1},
+    const QList<TRowSetup> few{{QStringLiteral("Kitchen"), S::NET_LAN, T::NET_OK, 1},
                               {QStringLiteral("Gate"), S::NET_REMOTE, T::NET_OK, 9},
                               {QStringLiteral("Fountain"), S::NET_REMOTE, T::NET_OFFLINE, 12}};
     const int fewHeight = TIOTDevListView::TitleHeight + 3 * TIOTDevListView::RowHeight + 20;
