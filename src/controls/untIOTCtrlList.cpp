@@ -76,7 +76,13 @@ TNEV_IOTCtrlList::TNEV_IOTCtrlList(QWidget* AOwner)
     FLstbx->setFrameShape(QFrame::NoFrame);
     FLstbx->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     FLstbx->setWidgetResizable(true);
-    FLstbx->setStyleSheet(QStringLiteral("QScrollArea { background: transparent; }"));
+    FLstbx->setStyleSheet(QStringLiteral(
+        "QScrollArea { background: transparent; }"
+        "QScrollBar:vertical { width: 10px; background: transparent; margin: 4px 2px 4px 0; }"
+        "QScrollBar::handle:vertical { background: rgba(11, 67, 104, 110); border-radius: 4px; min-height: 32px; }"
+        "QScrollBar::handle:vertical:hover { background: rgba(11, 67, 104, 170); }"
+        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }"));
     FLstbx->viewport()->setAutoFillBackground(false);
     FRowHost->setObjectName(QStringLiteral("Lstbx_Rows"));
     FRowHost->setAutoFillBackground(false);

@@ -37,7 +37,7 @@ TImageButton* PushButton(QWidget* parent, const QString& name, int x, int y) {
     button->setObjectName(name);
     button->setCursor(Qt::PointingHandCursor);
     button->Lbl_Text()->setFont(Font(16, true));
-    button->Lbl_Text()->setStyleSheet(QStringLiteral("color: white;"));
+    button->Lbl_Text()->setStyleSheet(QStringLiteral("color: #0b4368;"));
     return button;
 }
 } // namespace

@@ -32,7 +32,7 @@ TImageButton* PushButton(QWidget* parent, const QString& name, int x, int y) {
     button->setObjectName(name);
     button->setCursor(Qt::PointingHandCursor);
     button->Lbl_Text()->setFont(Font(16, true));
-    button->Lbl_Text()->setStyleSheet(QStringLiteral("color: white;"));
+    button->Lbl_Text()->setStyleSheet(QStringLiteral("color: #0b4368;"));
     return button;
 }
 } // namespace
@@ -65,7 +65,13 @@ TNEV_IOTTaskList::TNEV_IOTTaskList(QWidget* parent) : QScrollArea(parent), FHost
     setObjectName(QStringLiteral("IOTTaskList"));
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setStyleSheet(QStringLiteral("QScrollArea { background: transparent; }"));
+    setStyleSheet(QStringLiteral(
+        "QScrollArea { background: transparent; }"
+        "QScrollBar:vertical { width: 10px; background: transparent; margin: 4px 2px 4px 0; }"
+        "QScrollBar::handle:vertical { background: rgba(11, 67, 104, 110); border-radius: 4px; min-height: 32px; }"
+        "QScrollBar::handle:vertical:hover { background: rgba(11, 67, 104, 170); }"
+        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }"));
     viewport()->setAutoFillBackground(false);
     FHost->setAutoFillBackground(false);
     FHost->resize(TNEV_IOTTaskCell::CellWidth, 0);
