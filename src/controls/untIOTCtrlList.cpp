@@ -347,6 +347,13 @@ void TNEV_IOTCtrlList::ApplyMode() {
         cell->SetTouchMode(FDevParam.TouchMode);
 }
 
+TDevParam TNEV_IOTCtrlList::GetDevParam() const {
+    TDevParam param = FDevParam;
+    if (param.LockArr.size() < FOut.size())
+        param.LockArr.resize(FOut.size(), false);
+    return param;
+}
+
 void TNEV_IOTCtrlList::SetDevParam(const TDevParam& param) {
     FDevParam = param;
     ApplyLocks();

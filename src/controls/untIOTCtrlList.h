@@ -77,7 +77,8 @@ public:
 
     // The device's locks and touch mode. The locks are the ones the cells show; locks of outputs
     // beyond the ones shown are kept, so an IO change 8 -> 4 -> 8 keeps outputs 5-8 locked.
-    TDevParam GetDevParam() const { return FDevParam; }
+    // Covers at least every output shown.
+    TDevParam GetDevParam() const;
     // Holds the record, shows its locks and its mode; jog mode shows every output off.
     void SetDevParam(const TDevParam& param);
     bool TouchMode() const { return FDevParam.TouchMode; }

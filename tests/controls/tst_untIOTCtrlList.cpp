@@ -299,6 +299,7 @@ void tst_untIOTCtrlList::devParamLocksAndMode() {
     f.list->SetDevParam({{true}, false}); // shorter than the outputs, jog mode
     QVERIFY(f.list->OutItems(0)->isLock());
     QVERIFY(!f.list->OutItems(1)->isLock() && !f.list->OutItems(2)->isLock());
+    QCOMPARE(f.list->GetDevParam().LockArr, (TBooleans{true, false, false}));
     for (int i = 0; i < 3; ++i) {
         QVERIFY(!f.list->OutItems(i)->isOn());
         QVERIFY(!f.list->OutItems(i)->TouchMode());

@@ -5,6 +5,7 @@
 #include "untImgSwitch.h"
 #include "untTaskList.h"
 
+#include <QCalendarWidget>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -66,6 +67,7 @@ private slots:
     void weekSwitchesFollowStyle();
     void startTimePrefill_data();
     void startTimePrefill();
+    void calendarDay();
     void newTaskSent_data();
     void newTaskSent();
     void unreadableTimeRefused_data();
@@ -147,6 +149,15 @@ void tst_untTaskList::startTimePrefill() {
     pointer::Click(f.popup.AddButton());
     QVERIFY(f.editor()->isVisible());
     QCOMPARE(f.editor()->DateTimeEdit()->text(), text);
+}
+
+void tst_untTaskList::calendarDay() {
+    TTaskEditor editor;
+    editor.DateTimeEdit()->setText(QStringLiteral("2026-03-05 14:05"));
+    editor.Calendar()->show();
+    emit editor.Calendar()->clicked(QDate(2026, 5, 1));
+    QCOMPARE(editor.DateTimeEdit()->text(), QStringLiteral("2026-05-01 00:02"));
+    QVERIFY(!editor.Calendar()->isVisible());
 }
 
 void tst_untTaskList::newTaskSent_data() {
