@@ -183,11 +183,8 @@ TNEV_IOTRedCtrl* TNEV_IOTCtrlList::NewRed(int redIndex, bool studied) {
 void TNEV_IOTCtrlList::Clear() {
     for (TNEV_IOTOutCtrl* cell : std::as_const(FOut))
         cell->ReleaseHeld();
+    // Hidden rows take no more clicks; their handlers stay, as one of them may be running now.
     for (QWidget* row : std::as_const(FRows)) {
-        if (auto* cell = qobject_cast<TNEV_IOTCtrlCell*>(row))
-            cell->OnClick = nullptr;
-        if (auto* out = qobject_cast<TNEV_IOTOutCtrl*>(row))
-            out->OnOutJogMode = nullptr;
         FRowLayout->removeWidget(row);
         row->hide();
         row->deleteLater();
@@ -320,7 +317,6 @@ void TNEV_IOTCtrlList::RemoveRed(quint8 N) {
     TNEV_IOTRedCtrl* cell = N == 0 ? nullptr : RedItems(N - 1);
     if (!cell)
         return;
-    cell->OnClick = nullptr;
     FRed.removeOne(cell);
     RemoveRow(cell);
     for (int i = 0; i < FRed.size(); ++i) {

@@ -85,7 +85,6 @@ TNEV_IOTTaskCell* TNEV_IOTTaskList::TaskCell(int Index) const {
 
 void TNEV_IOTTaskList::Init() {
     for (TNEV_IOTTaskCell* cell : std::as_const(FTaskList)) {
-        cell->OnClick = nullptr;
         cell->hide();
         cell->deleteLater(); // may be the row whose click is being handled
     }
@@ -110,7 +109,6 @@ void TNEV_IOTTaskList::Delete(int AIndex) {
     if (!cell)
         return;
     FTaskList.removeAt(AIndex);
-    cell->OnClick = nullptr;
     cell->hide();
     cell->deleteLater();
     Relayout();
