@@ -25,7 +25,14 @@ void StyleValueLabel(QLabel* label, int pixelSize) {
 }
 } // namespace
 
-TDutySlider::TDutySlider(QWidget* parent) : QSlider(Qt::Horizontal, parent) {}
+TDutySlider::TDutySlider(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
+    setStyleSheet(QStringLiteral(
+        "QSlider::groove:horizontal { height: 6px; background: #cfe3f1; border-radius: 3px; }"
+        "QSlider::sub-page:horizontal { background: #1379b9; border-radius: 3px; }"
+        "QSlider::handle:horizontal { width: 14px; margin: -6px 0; border-radius: 9px; background: white;"
+        " border: 2px solid #1379b9; }"
+        "QSlider::handle:horizontal:pressed { background: #cfe3f1; }"));
+}
 
 void TDutySlider::wheelEvent(QWheelEvent* event) { event->ignore(); }
 
