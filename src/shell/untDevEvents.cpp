@@ -137,8 +137,8 @@ void TDevEvents::DevStateChanged(TNEV_IOTDevConn* Sender, TIOTNETSTYLE AStyle, T
         FJogHeld.clear(); // a board that lost its connection does not keep a jogged output on
         return;
     }
-    // A board reached through the relay server is read as soon as it is online, as one on the LAN.
-    if (AStyle == TIOTNETSTYLE::NET_LAN || AStyle == TIOTNETSTYLE::NET_REMOTE)
+    // A relay connection is read when the device is chosen; a LAN board also when it logs in.
+    if (AStyle == TIOTNETSTYLE::NET_LAN)
         StartChain();
 }
 
@@ -531,7 +531,9 @@ void TDevEvents::ReleaseJog() {
     std::sort(held.begin(), held.end());
     for (int index : held) {
         TCPSend(TNEV_GPIOAPI::Out_Set_OFF(quint8(index + 1)));
-        FSink.SetOutState(index, false);
+        // The panel may have been rebuilt with fewer outputs since the press.
+        if (index < CountOf(TIOTYPE::IO_OUT))
+            FSink.SetOutState(index, false);
     }
 }
 

@@ -555,6 +555,23 @@ private slots:
         QTRY_COMPARE(other.Codes().join(QLatin1Char(' ')), QString("7e 0a 63"));
     }
 
+    void jogReleaseAfterThePanelShrank() {
+        SimBoard sim;
+        QVERIFY(sim.Start("out=4,in=0,pwm=0,reg=0,ir=0,ctrl=2"));
+        auto dev = Device(sim.port);
+        dev->DevParam().TouchMode = false;
+        ctrl->Select(dev.get());
+        QVERIFY(Online(*dev));
+        QTRY_COMPARE(sink.names.size(), 4);
+        ctrl->JogMode(3, true);
+        QVERIFY(ctrl->ChangeIO("1", "0", "0", "0"));
+        QTRY_COMPARE(sink.adds, 2);
+        ctrl->ReleaseJog();
+        // The switch-off still goes to the board, which no longer has that output.
+        QTRY_VERIFY(sim.Requests().contains("01 04"));
+        QCOMPARE(sink.faults, QStringList());
+    }
+
     void allOnOffWithLocks_data() {
         QTest::addColumn<QList<bool>>("locks");
         QTest::addColumn<QString>("expected");
