@@ -92,6 +92,7 @@ public:
     // --- selection and the device's events ---
     // Takes ADev (or none) as the selected device: releases a held jog output on the old one,
     // detaches from it, attaches to the new one and starts reading it when it is online.
+    // Attaching takes the device's OnIOTDevState and OnIOTDevReceive; detaching empties them.
     void Select(TNEV_IOTDevConn* ADev);
     TNEV_IOTDevConn* Selected() const { return FDev; }
     // The selected device's events (attached by Select; others are ignored).
@@ -153,8 +154,6 @@ public:
 
     // The request the chain waits for (0: the chain is not running).
     quint8 ChainWaiting() const { return FChainWait; }
-    TIOTFrameReader& FrameReader() { return FReader; }
-    const TNEV_GPIOAPI& GPIOAPI() const { return FApi; }
 
 private:
     // The last command sent to the selected device, and whether a reply code answers it.
