@@ -444,9 +444,14 @@ void TDevEvents::WireDecoder() {
         }
         FSink.ShowMessage(QStringLiteral("Change device Password success!"));
     };
-    FApi.OnSys_Name = [this](quint8, const QString&) {
-        if (LastCmdOfSelected() == Cmd::SysSetName && FDev)
-            FSink.ShowMessage(QStringLiteral("Change device name success!"));
+    FApi.OnSys_Name = [this](quint8, const QString& Name) {
+        if (LastCmdOfSelected() != Cmd::SysSetName || !FDev)
+            return;
+        // The connection renames the device only from a reply that fills a delivery alone; a
+        // reply split or merged by TCP renames it here.
+        if (!Name.isEmpty() && FDev->DevNameStr() != Name)
+            FDev->setDevNameStr(Name);
+        FSink.ShowMessage(QStringLiteral("Change device name success!"));
     };
     // Known replies the window does not show.
     FApi.OnRed_Send = [](quint8, quint8, quint8) {};

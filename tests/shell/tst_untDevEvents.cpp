@@ -641,9 +641,15 @@ private slots:
         QVERIFY(Online(*dev));
     }
 
+    void nameChange_data() {
+        QTest::addColumn<QStringList>("options");
+        QTest::newRow("whole replies") << QStringList{};
+        QTest::newRow("split replies") << QStringList{"--split", "5", "--split-gap-ms", "5"};
+    }
     void nameChange() {
+        QFETCH(QStringList, options);
         SimBoard sim;
-        QVERIFY(sim.Start("out=1,in=0,pwm=0,reg=0,ir=0"));
+        QVERIFY(sim.Start("out=1,in=0,pwm=0,reg=0,ir=0", options));
         auto dev = Device(sim.port);
         ctrl->Select(dev.get());
         QVERIFY(Online(*dev));
