@@ -77,9 +77,13 @@ TDevEvents::~TDevEvents() {
 // --- last command ------------------------------------------------------------------------------
 
 // The one place that knows where the selected device's last command is kept.
-quint8 TDevEvents::LastCmdOfSelected() const { return LastCmd; }
+quint8 TDevEvents::LastCmdOfSelected() const {
+    return LastCmd;
+}
 
-void TDevEvents::ForgetLastCmd() { LastCmd = 0; }
+void TDevEvents::ForgetLastCmd() {
+    LastCmd = 0;
+}
 
 bool TDevEvents::MatchesLastCmd(quint8 AReplyCode) const {
     const quint8 last = LastCmdOfSelected();
@@ -170,9 +174,13 @@ bool TDevEvents::TCPSend(const QByteArray& APayload) {
 
 // --- the query chain -------------------------------------------------------------------------
 
-int TDevEvents::CountOf(TIOTYPE AIOType) const { return std::max(0, FSink.Count(AIOType)); }
+int TDevEvents::CountOf(TIOTYPE AIOType) const {
+    return std::max(0, FSink.Count(AIOType));
+}
 
-bool TDevEvents::TouchMode() const { return FSink.DevParam().TouchMode; }
+bool TDevEvents::TouchMode() const {
+    return FSink.DevParam().TouchMode;
+}
 
 void TDevEvents::StartChain() {
     FChainDeferred.clear();
@@ -193,13 +201,15 @@ bool TDevEvents::IsChainReply(quint8 AReplyCode) const {
 std::optional<QByteArray> TDevEvents::StepAfter(quint8 AAnswered) const {
     if (AAnswered == Cmd::NameGetAll)
         return std::nullopt;
-    auto it = std::find_if(ReadSteps.begin(), ReadSteps.end(), [&](const TChainStep& s) { return s.Code == AAnswered; });
+    auto it = std::find_if(ReadSteps.begin(), ReadSteps.end(),
+                           [&](const TChainStep& s) { return s.Code == AAnswered; });
     it = it == ReadSteps.end() ? ReadSteps.begin() : std::next(it);
     for (; it != ReadSteps.end(); ++it)
         if (CountOf(it->IOType) > 0)
             return QByteArray(1, char(it->Code));
     // Names of every class, infrared included: a board with infrared channels only has names too.
-    const bool any = std::any_of(NameOrder.begin(), NameOrder.end(), [&](TIOTYPE t) { return CountOf(t) > 0; });
+    const bool any =
+        std::any_of(NameOrder.begin(), NameOrder.end(), [&](TIOTYPE t) { return CountOf(t) > 0; });
     if (any)
         return TNEV_GPIOAPI::Name_Get_All();
     return std::nullopt;
@@ -234,8 +244,8 @@ void TDevEvents::AfterReply(const QByteArray& APayload) {
     if (APayload.isEmpty() || (FChainDeferred.isEmpty() && !FChainDeferredEnd))
         return;
     const quint8 code = quint8(APayload.at(0));
-    const bool answersUser = MatchesLastCmd(code) ||
-                             (code == RefusalCode && APayload.size() >= 2 && quint8(APayload.at(1)) == LastCmdOfSelected());
+    const bool answersUser = MatchesLastCmd(code) || (code == RefusalCode && APayload.size() >= 2 &&
+                                                      quint8(APayload.at(1)) == LastCmdOfSelected());
     if (!answersUser)
         return;
     if (!FChainDeferred.isEmpty()) {
@@ -457,7 +467,8 @@ void TDevEvents::WireDecoder() {
     FApi.OnRed_Send = [](quint8, quint8, quint8) {};
     FApi.OnRed_Clear = [](quint8, quint8) {};
     FApi.OnTask_GetTime = [](quint8, const QDateTime&) {};
-    FApi.OnSys_Info = [](quint8, bool, bool, bool, bool, bool, bool, bool, TDEVTYPE, const QString&, const QString&) {};
+    FApi.OnSys_Info = [](quint8, bool, bool, bool, bool, bool, bool, bool, TDEVTYPE, const QString&,
+                         const QString&) {};
 }
 
 // --- infrared learning -------------------------------------------------------------------------
@@ -545,7 +556,9 @@ void TDevEvents::ReleaseJog() {
 void TDevEvents::SendAllOutputs(bool AOn) {
     const TDevParam param = FSink.DevParam();
     const int count = CountOf(TIOTYPE::IO_OUT);
-    const int locked = int(std::count(param.LockArr.begin(), param.LockArr.begin() + std::min<qsizetype>(count, param.LockArr.size()), true));
+    const int locked =
+        int(std::count(param.LockArr.begin(),
+                       param.LockArr.begin() + std::min<qsizetype>(count, param.LockArr.size()), true));
     if (locked == 0) {
         TCPSend(AOn ? TNEV_GPIOAPI::Out_Set_ON_All() : TNEV_GPIOAPI::Out_Set_OFF_All());
         return;
@@ -558,9 +571,13 @@ void TDevEvents::SendAllOutputs(bool AOn) {
     }
 }
 
-void TDevEvents::AllOn() { SendAllOutputs(true); }
+void TDevEvents::AllOn() {
+    SendAllOutputs(true);
+}
 
-void TDevEvents::AllOff() { SendAllOutputs(false); }
+void TDevEvents::AllOff() {
+    SendAllOutputs(false);
+}
 
 void TDevEvents::ToggleTouchMode() {
     TDevParam param = FSink.DevParam();
@@ -585,7 +602,9 @@ void TDevEvents::LocksChanged() {
         FDev->setDevParam(FSink.DevParam());
 }
 
-void TDevEvents::SaveState() { TCPSend(TNEV_GPIOAPI::Sys_Set_Save()); }
+void TDevEvents::SaveState() {
+    TCPSend(TNEV_GPIOAPI::Sys_Set_Save());
+}
 
 void TDevEvents::SetPWMDuty(int Index, quint8 ADuty) {
     if (Index >= 0 && Index < CountOf(TIOTYPE::IO_PWM))
@@ -622,7 +641,9 @@ void TDevEvents::SetChannelPicture(TIOTYPE AIOType, int Index, TIOName ARecord, 
     TCPSend(TNEV_GPIOAPI::Name_Set_One(AIOType, quint8(Index + 1), ARecord));
 }
 
-void TDevEvents::CreateRed() { TCPSend(TNEV_GPIOAPI::Red_Create()); }
+void TDevEvents::CreateRed() {
+    TCPSend(TNEV_GPIOAPI::Red_Create());
+}
 
 void TDevEvents::StudyRed(quint8 N, quint8 AMode) {
     if (N >= 1 && AMode >= 1 && AMode <= 3)
@@ -647,9 +668,13 @@ void TDevEvents::GetTaskList(int Index) {
     TCPSend(TNEV_GPIOAPI::Task_Get_List(quint8(FTaskChannel)));
 }
 
-void TDevEvents::SetTaskTime(const QDateTime& ANow) { TCPSend(TNEV_GPIOAPI::Task_Set_Time(ANow)); }
+void TDevEvents::SetTaskTime(const QDateTime& ANow) {
+    TCPSend(TNEV_GPIOAPI::Task_Set_Time(ANow));
+}
 
-void TDevEvents::SetTaskState(quint8 N, TTASKSTATE AState) { TCPSend(TNEV_GPIOAPI::Task_Set_State(N, AState)); }
+void TDevEvents::SetTaskState(quint8 N, TTASKSTATE AState) {
+    TCPSend(TNEV_GPIOAPI::Task_Set_State(N, AState));
+}
 
 bool TDevEvents::ChangeName(const QString& AText) {
     const auto name = CheckDevName(AText);
@@ -687,8 +712,8 @@ bool TDevEvents::ChangeIO(const QString& AOut, const QString& AIn, const QString
 
 // --- checks ------------------------------------------------------------------------------------
 
-std::optional<TIOConfig> TDevEvents::CheckIOSetting(const QString& AOut, const QString& AIn, const QString& APWM,
-                                                    const QString& AREG) {
+std::optional<TIOConfig> TDevEvents::CheckIOSetting(const QString& AOut, const QString& AIn,
+                                                    const QString& APWM, const QString& AREG) {
     std::array<qlonglong, 4> v{};
     const std::array<const QString*, 4> texts{&AOut, &AIn, &APWM, &AREG};
     for (std::size_t i = 0; i < texts.size(); ++i) {
@@ -712,13 +737,17 @@ std::optional<QString> TDevEvents::CheckDevName(const QString& AText) {
 }
 
 QString TDevEvents::CheckPassword(const QString& AOld, const QString& ANew, const QString& ARetype) {
-    const auto tooLong = [](const QString& s) { return TNEV_GPIOAPI::PasswordBytes(s).size() > TNEV_GPIOAPI::PasswordSize; };
-    if (AOld.isEmpty() || (ANew.isEmpty() && ARetype.isEmpty()) || tooLong(AOld) || tooLong(ANew) || tooLong(ARetype))
+    const auto tooLong = [](const QString& s) {
+        return TNEV_GPIOAPI::PasswordBytes(s).size() > TNEV_GPIOAPI::PasswordSize;
+    };
+    if (AOld.isEmpty() || (ANew.isEmpty() && ARetype.isEmpty()) || tooLong(AOld) || tooLong(ANew) ||
+        tooLong(ARetype))
         return QStringLiteral("Password length requires 1 to 6 bytes!");
     if (ANew != ARetype)
         return QStringLiteral("Two different password!");
     // The board compares the login line byte for byte: only what every keyboard types the same.
-    const bool printable = std::all_of(ANew.begin(), ANew.end(), [](QChar c) { return c.unicode() >= 0x21 && c.unicode() <= 0x7E; });
+    const bool printable = std::all_of(ANew.begin(), ANew.end(),
+                                       [](QChar c) { return c.unicode() >= 0x21 && c.unicode() <= 0x7E; });
     if (!printable)
         return QStringLiteral("Input error!");
     return {};

@@ -139,8 +139,8 @@ public:
 
     // --- checks of typed input ---
     // Whole numbers 0 to 255 with outputs + inputs <= 24 and PWM <= 2.
-    static std::optional<TIOConfig> CheckIOSetting(const QString& AOut, const QString& AIn, const QString& APWM,
-                                                   const QString& AREG);
+    static std::optional<TIOConfig> CheckIOSetting(const QString& AOut, const QString& AIn,
+                                                   const QString& APWM, const QString& AREG);
     // The trimmed name when its UTF-8 form has 1 to 16 bytes.
     static std::optional<QString> CheckDevName(const QString& AText);
     // The message for a refused password change, or an empty text when it may be sent.
@@ -183,11 +183,11 @@ private:
     TNEV_GPIOAPI FApi;
     TIOTFrameReader FReader;
     QPointer<TNEV_IOTDevConn> FDev;
-    quint8 FChainWait = 0;        // request code whose reply moves the chain on
-    QByteArray FChainDeferred;    // next step, held while a user's command is answered first
+    quint8 FChainWait = 0;          // request code whose reply moves the chain on
+    QByteArray FChainDeferred;      // next step, held while a user's command is answered first
     bool FChainDeferredEnd = false; // the chain's end (jog switch-off) waits the same way
-    QSet<int> FJogHeld;           // outputs on while held, counted from 0
-    int FTaskChannel = 0;         // output of the open task list, counted from 1
+    QSet<int> FJogHeld;             // outputs on while held, counted from 0
+    int FTaskChannel = 0;           // output of the open task list, counted from 1
     // A password change in flight: the device and the text sent.
     QPointer<TNEV_IOTDevConn> FPwdDev;
     QString FPwdNew;

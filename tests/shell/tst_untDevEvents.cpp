@@ -17,7 +17,9 @@
 
 namespace {
 
-QString Hex(const QByteArray& b) { return QString::fromLatin1(b.toHex(' ')); }
+QString Hex(const QByteArray& b) {
+    return QString::fromLatin1(b.toHex(' '));
+}
 
 // The window as the controller sees it: counts, cell contents and everything shown, with every
 // call for a cell that does not exist recorded as a fault.
@@ -56,7 +58,11 @@ public:
     void Add(int o, int i, int p, int r, int ir) override {
         ++adds;
         addArgs << QList<int>{o, i, p, r, ir};
-        counts = {{TIOTYPE::IO_OUT, o}, {TIOTYPE::IO_IN, i}, {TIOTYPE::IO_PWM, p}, {TIOTYPE::IO_REG, r}, {TIOTYPE::IO_Red, ir}};
+        counts = {{TIOTYPE::IO_OUT, o},
+                  {TIOTYPE::IO_IN, i},
+                  {TIOTYPE::IO_PWM, p},
+                  {TIOTYPE::IO_REG, r},
+                  {TIOTYPE::IO_Red, ir}};
         outs.clear();
         names.clear();
     }
@@ -201,7 +207,7 @@ public:
     int extraNames = 0;
     QSet<quint8> refuse;
     QSet<quint8> hold;
-    QList<QByteArray> held; // reply frames kept back, in order
+    QList<QByteArray> held;         // reply frames kept back, in order
     QMap<quint8, QByteArray> after; // bytes written right after the reply to a request code
     QByteArray line;
     bool loggedIn = false;
@@ -272,7 +278,8 @@ public:
             return r;
         case 0x63:
             for (int i = 0; i < out + in + pwm + reg + ir + extraNames; ++i)
-                r += TNEV_GPIOAPI::NameRecord(TIOName{0, quint8(i == out + in + pwm + reg ? 1 : 0), QStringLiteral("n%1").arg(i)});
+                r += TNEV_GPIOAPI::NameRecord(
+                    TIOName{0, quint8(i == out + in + pwm + reg ? 1 : 0), QStringLiteral("n%1").arg(i)});
             return r;
         case 0x01:
         case 0x02:
@@ -306,7 +313,9 @@ private:
     }
 };
 
-QByteArray ReplyFrame(const char* hex) { return BuildReplyFrame(QByteArray::fromHex(hex)); }
+QByteArray ReplyFrame(const char* hex) {
+    return BuildReplyFrame(QByteArray::fromHex(hex));
+}
 
 } // namespace
 
@@ -352,7 +361,8 @@ private slots:
         QTest::newRow("outputs only touch") << "out=4,in=0,pwm=0,reg=0,ir=0" << true << false << "7e 0a 63";
         QTest::newRow("outputs only jog") << "out=4,in=0,pwm=0,reg=0,ir=0" << false << false << "7e 0a 63 04";
         QTest::newRow("inputs only") << "out=0,in=4,pwm=0,reg=0,ir=0" << true << false << "7e 14 63";
-        QTest::newRow("PWM and registers only") << "out=0,in=0,pwm=2,reg=2,ir=0" << true << false << "7e 24 40 63";
+        QTest::newRow("PWM and registers only")
+            << "out=0,in=0,pwm=2,reg=2,ir=0" << true << false << "7e 24 40 63";
         QTest::newRow("infrared only") << "out=0,in=0,pwm=0,reg=0,ir=2" << true << false << "7e 63";
         QTest::newRow("infrared only jog") << "out=0,in=0,pwm=0,reg=0,ir=2" << false << false << "7e 63";
         QTest::newRow("no channels") << "out=0,in=0,pwm=0,reg=0,ir=0" << true << false << "7e";
@@ -387,7 +397,8 @@ private slots:
 
     void splitRepliesWithGarbage() {
         SimBoard sim;
-        QVERIFY(sim.Start("out=8,in=4,pwm=2,reg=2,ir=1", {"--split", "3", "--split-gap-ms", "5", "--garbage"}));
+        QVERIFY(
+            sim.Start("out=8,in=4,pwm=2,reg=2,ir=1", {"--split", "3", "--split-gap-ms", "5", "--garbage"}));
         auto dev = Device(sim.port);
         ctrl->Select(dev.get());
         QVERIFY(Online(*dev));
@@ -458,21 +469,23 @@ private slots:
         board.extraRegs = 5;
         board.extraNames = 4;
         // Unsolicited reports for cells that do not exist, after the registers' reply.
-        board.after[0x40] = ReplyFrame("C300C80100FA00FA00FA") // registers 0 to 199
-                            + ReplyFrame("C3050000FA")          // start past the end
-                            + ReplyFrame("C3FF0100FA")          // end before start
-                            + ReplyFrame("C1010064")             // register 1 (only 0 exists)
-                            + ReplyFrame("E5") + ReplyFrame("E500") // too short for a name
-                            + BuildReplyFrame(QByteArray::fromHex("E400") +
-                                              TNEV_GPIOAPI::NameRecord({0, 0, QStringLiteral("short")})) // one name, 2 outputs
-                            + BuildReplyFrame(QByteArray::fromHex("E401") + TNEV_GPIOAPI::NameRecord({}) +
-                                              TNEV_GPIOAPI::NameRecord({}) + TNEV_GPIOAPI::NameRecord({})) // 3 names, 1 input
-                            + BuildReplyFrame(QByteArray::fromHex("E10000") + TNEV_GPIOAPI::NameRecord({})) // output 0
-                            + BuildReplyFrame(QByteArray::fromHex("E10003") + TNEV_GPIOAPI::NameRecord({})) // output 3
-                            + BuildReplyFrame(QByteArray::fromHex("E10401") + TNEV_GPIOAPI::NameRecord({})) // infrared 1
-                            + ReplyFrame("820001") + ReplyFrame("820301") // outputs 0 and 3
-                            + ReplyFrame("A20150") + ReplyFrame("B20107D0") // PWM 1 (none exist)
-                            + ReplyFrame("A90501");                         // infrared 5 learned
+        board.after[0x40] =
+            ReplyFrame("C300C80100FA00FA00FA")      // registers 0 to 199
+            + ReplyFrame("C3050000FA")              // start past the end
+            + ReplyFrame("C3FF0100FA")              // end before start
+            + ReplyFrame("C1010064")                // register 1 (only 0 exists)
+            + ReplyFrame("E5") + ReplyFrame("E500") // too short for a name
+            +
+            BuildReplyFrame(QByteArray::fromHex("E400") +
+                            TNEV_GPIOAPI::NameRecord({0, 0, QStringLiteral("short")})) // one name, 2 outputs
+            + BuildReplyFrame(QByteArray::fromHex("E401") + TNEV_GPIOAPI::NameRecord({}) +
+                              TNEV_GPIOAPI::NameRecord({}) + TNEV_GPIOAPI::NameRecord({})) // 3 names, 1 input
+            + BuildReplyFrame(QByteArray::fromHex("E10000") + TNEV_GPIOAPI::NameRecord({})) // output 0
+            + BuildReplyFrame(QByteArray::fromHex("E10003") + TNEV_GPIOAPI::NameRecord({})) // output 3
+            + BuildReplyFrame(QByteArray::fromHex("E10401") + TNEV_GPIOAPI::NameRecord({})) // infrared 1
+            + ReplyFrame("820001") + ReplyFrame("820301")                                   // outputs 0 and 3
+            + ReplyFrame("A20150") + ReplyFrame("B20107D0") // PWM 1 (none exist)
+            + ReplyFrame("A90501");                         // infrared 5 learned
         auto dev = Device(board.Port());
         ctrl->Select(dev.get());
         QVERIFY(Online(*dev));
@@ -576,9 +589,10 @@ private slots:
         QTest::addColumn<QList<bool>>("locks");
         QTest::addColumn<QString>("expected");
         QTest::newRow("none locked") << QList<bool>{} << "05,04";
-        QTest::newRow("output 2 locked") << QList<bool>{false, true, false, false}
-                                         << "02 01,02 03,02 04,01 01,01 03,01 04";
-        QTest::newRow("lock list shorter than outputs") << QList<bool>{true} << "02 02,02 03,02 04,01 02,01 03,01 04";
+        QTest::newRow("output 2 locked")
+            << QList<bool>{false, true, false, false} << "02 01,02 03,02 04,01 01,01 03,01 04";
+        QTest::newRow("lock list shorter than outputs")
+            << QList<bool>{true} << "02 02,02 03,02 04,01 02,01 03,01 04";
         QTest::newRow("all locked") << QList<bool>{true, true, true, true} << "";
     }
     void allOnOffWithLocks() {
@@ -634,7 +648,8 @@ private slots:
         QTRY_COMPARE(sink.names.size(), 1);
         QVERIFY(ctrl->ChangePassword(old, "ab1", "ab1"));
         QTRY_COMPARE(sink.messages.size(), 1);
-        QCOMPARE(sink.messages.first(), ok ? QString("Change device Password success!") : QString("Failed to change device password!"));
+        QCOMPARE(sink.messages.first(), ok ? QString("Change device Password success!")
+                                           : QString("Failed to change device password!"));
         QCOMPARE(dev->DevPasswordStr(), ok ? QString("ab1") : QString("qorvu"));
         QCOMPARE(sink.saves, ok ? 1 : 0);
         // The stored password is the one the board now takes.
@@ -688,9 +703,10 @@ private slots:
         QTRY_COMPARE(sim.Codes().mid(3).join(' '), expected + " 75");
         QCOMPARE(sim.Requests().at(3), QString("72 04 02 01 01"));
         QCOMPARE(sink.addArgs.last(), (QList<int>{4, 2, 1, 1, 0}));
-        QStringList msgs{"Input error:\rInput and output sum can not greater than 24;PWM number can not greater than 2.",
-                         "Input error:\rInput and output sum can not greater than 24;PWM number can not greater than 2.",
-                         "Change device IO success!"};
+        QStringList msgs{
+            "Input error:\rInput and output sum can not greater than 24;PWM number can not greater than 2.",
+            "Input error:\rInput and output sum can not greater than 24;PWM number can not greater than 2.",
+            "Change device IO success!"};
         if (autoSave)
             msgs << "Device status has been saved!";
         QCOMPARE(sink.messages, msgs);
@@ -717,17 +733,22 @@ private slots:
         const auto io = TDevEvents::CheckIOSetting(texts[0], texts[1], texts[2], texts[3]);
         QCOMPARE(io.has_value(), ok);
         if (ok)
-            QCOMPARE(io->Out + io->In + io->PWM + io->REG, texts[0].toInt() + texts[1].toInt() + texts[2].toInt() + texts[3].toInt());
+            QCOMPARE(io->Out + io->In + io->PWM + io->REG,
+                     texts[0].toInt() + texts[1].toInt() + texts[2].toInt() + texts[3].toInt());
     }
 
     void checkDevName_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("name"); // empty: refused
-        QTest::newRow("16 letters") << "abcdefghijklmnop" << "abcdefghijklmnop";
-        QTest::newRow("17 letters") << "abcdefghijklmnopq" << "";
+        QTest::newRow("16 letters") << "abcdefghijklmnop"
+                                    << "abcdefghijklmnop";
+        QTest::newRow("17 letters") << "abcdefghijklmnopq"
+                                    << "";
         QTest::newRow("six Chinese characters") << QString::fromUtf8("澜桥匣澜桥匣") << "";
-        QTest::newRow("three blanks") << "   " << "";
-        QTest::newRow("trimmed before measuring") << "  abcdefghijklmnop  " << "abcdefghijklmnop";
+        QTest::newRow("three blanks") << "   "
+                                      << "";
+        QTest::newRow("trimmed before measuring") << "  abcdefghijklmnop  "
+                                                  << "abcdefghijklmnop";
     }
     void checkDevName() {
         QFETCH(QString, text);
@@ -743,9 +764,11 @@ private slots:
         QTest::newRow("old empty") << QStringList{"", "abc", "abc"} << len;
         QTest::newRow("new and retype empty") << QStringList{"qorvu", "", ""} << len;
         QTest::newRow("seven characters") << QStringList{"qorvu", "abcdefg", "abcdefg"} << len;
-        QTest::newRow("differ in the last letter") << QStringList{"qorvu", "abcd", "abce"} << "Two different password!";
+        QTest::newRow("differ in the last letter")
+            << QStringList{"qorvu", "abcd", "abce"} << "Two different password!";
         QTest::newRow("blank inside") << QStringList{"qorvu", "ab c", "ab c"} << "Input error!";
-        QTest::newRow("not ASCII") << QStringList{"qorvu", QString::fromUtf8("pä"), QString::fromUtf8("pä")} << "Input error!";
+        QTest::newRow("not ASCII") << QStringList{"qorvu", QString::fromUtf8("pä"), QString::fromUtf8("pä")}
+                                   << "Input error!";
         QTest::newRow("control character") << QStringList{"qorvu", "a\tb", "a\tb"} << "Input error!";
     }
     void checkPassword() {
@@ -758,11 +781,21 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("sent"); // empty: nothing
         QTest::addColumn<QString>("message");
-        QTest::newRow("714") << "714" << "" << "PWM values between 715 and 65535!";
-        QTest::newRow("715") << "715" << "32 01 02 cb" << "";
-        QTest::newRow("65535") << "65535" << "32 01 ff ff" << "";
-        QTest::newRow("65536") << "65536" << "" << "PWM values between 715 and 65535!";
-        QTest::newRow("not a number") << "1k" << "" << "Input error!";
+        QTest::newRow("714") << "714"
+                             << ""
+                             << "PWM values between 715 and 65535!";
+        QTest::newRow("715") << "715"
+                             << "32 01 02 cb"
+                             << "";
+        QTest::newRow("65535") << "65535"
+                               << "32 01 ff ff"
+                               << "";
+        QTest::newRow("65536") << "65536"
+                               << ""
+                               << "PWM values between 715 and 65535!";
+        QTest::newRow("not a number") << "1k"
+                                      << ""
+                                      << "Input error!";
     }
     void pwmFrequency() {
         QFETCH(QString, text);
@@ -799,7 +832,9 @@ private slots:
         QFETCH(QString, shown);
         QFETCH(bool, learned);
         SimBoard sim;
-        QVERIFY(sim.Start(QString("out=0,in=0,pwm=0,reg=0,ir=1,ir-result=%1,ir-delay-ms=%2").arg(result).arg(boardDelayMs)));
+        QVERIFY(sim.Start(QString("out=0,in=0,pwm=0,reg=0,ir=1,ir-result=%1,ir-delay-ms=%2")
+                              .arg(result)
+                              .arg(boardDelayMs)));
         ctrl->setRedIntervals(boardDelayMs > 1000 ? 100 : 5000, 30);
         auto dev = Device(sim.port);
         ctrl->Select(dev.get());
