@@ -112,6 +112,9 @@ public:
     // The command code of the last frame this connection sent (0: none yet) and its payload.
     quint8 LastCmd() const { return FLastCmd; }
     QByteArray LastRequest() const { return FLastRequest; }
+    // After a full read the last command is forgotten, so that the reply to a closing command
+    // is not taken for a step of the read.
+    void ForgetLastCmd() { FLastCmd = 0; }
     // A reply code answers the last command when it is LastCmd + 0x80, without wrapping.
     bool ReplyMatchesLastCmd(quint8 AReplyCode) const { return int(FLastCmd) + 0x80 == int(AReplyCode); }
     // The whole rule for a reply payload: the code and, for requests that address one channel,

@@ -99,11 +99,15 @@ public:
     // --- the window's environment ----------------------------------------------------------
     void setUi(TDevListUi AUi) { FUi = std::move(AUi); }
     // Host of the relay server given to devices that come from the cloud.
-    void setCloudHost(const QString& AHost) { FCloudHost = AHost; }
+    // Where devices known from the cloud are reached: the relay server's host and port.
+    void setCloudHost(const QString& AHost, quint16 APort = DefaultTCPRemotePort) {
+        FCloudHost = AHost;
+        FCloudPort = APort;
+    }
     QString CloudHost() const { return FCloudHost; }
     // Fetches a cloud picture (synchronous); null when it cannot be fetched. Unset: no pictures.
     void setImageFetch(TImageFetch AFetch) { FImageFetch = std::move(AFetch); }
-    // LAN login port of the devices (0: TCPLANPort); for tests on loopback.
+    // LAN login port of the devices (0: the standard port); for tests on loopback.
     void setLanPort(quint16 APort);
 
     // --- the devices -------------------------------------------------------------------------
@@ -209,6 +213,7 @@ private:
     bool FLanDirty = false;
     quint16 FLanPort = 0;
     QString FCloudHost;
+    quint16 FCloudPort = DefaultTCPRemotePort;
     TDevListUi FUi;
     TImageFetch FImageFetch;
 };

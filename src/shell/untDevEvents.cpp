@@ -76,13 +76,14 @@ TDevEvents::~TDevEvents() {
 
 // --- last command ------------------------------------------------------------------------------
 
-// The one place that knows where the selected device's last command is kept.
+// The selected device keeps its own last command.
 quint8 TDevEvents::LastCmdOfSelected() const {
-    return LastCmd;
+    return FDev ? FDev->LastCmd() : 0;
 }
 
 void TDevEvents::ForgetLastCmd() {
-    LastCmd = 0;
+    if (FDev)
+        FDev->ForgetLastCmd();
 }
 
 bool TDevEvents::MatchesLastCmd(quint8 AReplyCode) const {

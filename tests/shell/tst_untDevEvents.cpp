@@ -345,7 +345,6 @@ private slots:
     void init() {
         sink = RecordingSink{};
         ctrl = std::make_unique<TDevEvents>(sink);
-        LastCmd = 0;
     }
     void cleanup() { ctrl.reset(); }
 
