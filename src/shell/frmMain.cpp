@@ -68,7 +68,6 @@ Tfrm_Main::Tfrm_Main(TMainEnv env, QWidget* parent) : QWidget(parent), FEnv(std:
     setObjectName(QStringLiteral("frm_Main"));
     resize(ClientWidth, ClientHeight);
     setMinimumSize(ClientWidth, ClientHeight);
-    setFocusPolicy(Qt::StrongFocus);
 
     // 1. The string table.
     BuildLangTable();
@@ -467,7 +466,7 @@ void Tfrm_Main::BuildOverlays() {
 }
 
 TRectangle* Tfrm_Main::MakePop(int n, const QString& name, const QString& title, const QSize& size,
-                               bool closeIcon, int closeTag) {
+                               const QString& closeName, int closeTag) {
     auto* pop = new TRectangle(FContent);
     pop->setObjectName(name);
     pop->resize(size);
@@ -482,10 +481,7 @@ TRectangle* Tfrm_Main::MakePop(int n, const QString& name, const QString& title,
     auto* caption = MakeLabel(bar, name + QStringLiteral("_Caption"), title, QRect(20, 0, size.width() - 80, 50));
     caption->setFont(Font(18, true));
     SetTextColor(caption, Qt::white);
-    if (closeIcon) {
-        QString closeName = name;
-        closeName.replace(QStringLiteral("rctngl_"), QStringLiteral("img_"));
-        closeName += QStringLiteral("_Close");
+    if (!closeName.isEmpty()) {
         auto* close = new TImage(bar);
         close->setObjectName(closeName);
         close->SetTag(closeTag);
@@ -515,14 +511,15 @@ void Tfrm_Main::BuildPopups() {
         connect(b2, &TImage::clicked, this, [this, noTag] { img_PopClick(noTag); });
     };
 
-    auto* add = MakePop(POP_ADD, QStringLiteral("rctngl_Pop_Add"), QStringLiteral("Add Device"), {520, 260}, false, 2);
+    auto* add = MakePop(POP_ADD, QStringLiteral("rctngl_Pop_Add"), QStringLiteral("Add Device"), {520, 260}, {}, 2);
     add->SetFillBitmap(ResBitmap(QStringLiteral("Pop_BG")), TRectangle::TWrapMode::Tile);
     field(add, QStringLiteral("Device MAC:"), QStringLiteral("edt_PopAdd_MAC"), 74, false, 1);
     field(add, QStringLiteral("Activation code:"), QStringLiteral("edt_PopAdd_Activation"), 126, false, 1);
     buttons(add, QStringLiteral("img_PopAdd_Yes"), QStringLiteral("Add"), 1, QStringLiteral("img_PopAdd_No"),
             QStringLiteral("Cancel"), 2);
 
-    auto* task = MakePop(POP_TASK, QStringLiteral("rctngl_Pop_Task"), QStringLiteral("Task list"), {560, 480}, true, 4);
+    auto* task = MakePop(POP_TASK, QStringLiteral("rctngl_Pop_Task"), QStringLiteral("Task list"), {560, 480},
+                         QStringLiteral("img_PopTask_Close"), 4);
     auto* taskBack = new TImage(task);
     taskBack->setObjectName(QStringLiteral("img_PopTask_Back"));
     taskBack->SetBitmap(ResBitmap(QStringLiteral("TaskList_BG")));
@@ -531,7 +528,8 @@ void Tfrm_Main::BuildPopups() {
             QStringLiteral("Close"), 4);
 
     auto* taskAdd =
-        MakePop(POP_TASKADD, QStringLiteral("rctngl_Pop_TaskAdd"), QStringLiteral("Task Add"), {520, 420}, true, 6);
+        MakePop(POP_TASKADD, QStringLiteral("rctngl_Pop_TaskAdd"), QStringLiteral("Task Add"), {520, 420},
+                QStringLiteral("img_PopTaskAdd_Close"), 6);
     auto* taskAddBody = new QWidget(taskAdd);
     taskAddBody->setObjectName(QStringLiteral("rctngl_PopTaskAdd_Body"));
     taskAddBody->setGeometry(20, 60, 480, 280);
@@ -539,7 +537,7 @@ void Tfrm_Main::BuildPopups() {
             QStringLiteral("img_PopTaskAdd_No"), QStringLiteral("Cancel"), 6);
 
     auto* password = MakePop(POP_PASSWORD, QStringLiteral("rctngl_Pop_Password"), QStringLiteral("Change password"),
-                             {480, 310}, false, 13);
+                             {480, 310}, {}, 13);
     password->SetFillBitmap(ResBitmap(QStringLiteral("Pop_BG")), TRectangle::TWrapMode::Tile);
     field(password, QStringLiteral("Old:"), QStringLiteral("edt_PopPassword_Old"), 70, true, 12, 100);
     field(password, QStringLiteral("New:"), QStringLiteral("edt_PopPassword_New"), 120, true, 12, 100);
@@ -548,7 +546,7 @@ void Tfrm_Main::BuildPopups() {
             QStringLiteral("img_PopPassword_No"), QStringLiteral("Cancel"), 13);
 
     auto* reg = MakePop(POP_REGISTER, QStringLiteral("rctngl_Pop_Register"), QStringLiteral("Register"), {520, 360},
-                        true, 15);
+                        QStringLiteral("img_Pop_Register_Close"), 15);
     field(reg, QStringLiteral("Account:"), QStringLiteral("edt_Register_Account"), 76, false, 14);
     field(reg, QStringLiteral("Password:"), QStringLiteral("edt_Register_Password"), 128, true, 14);
     field(reg, QStringLiteral("Retype:"), QStringLiteral("edt_Register_Retype"), 180, true, 14);
@@ -556,7 +554,7 @@ void Tfrm_Main::BuildPopups() {
             QStringLiteral("Cancel"), 15);
 
     auto* devInfo = MakePop(POP_DEVINFO, QStringLiteral("rctngl_Pop_DevInfo"), QStringLiteral("Device setting"),
-                            {700, 560}, true, 19);
+                            {700, 560}, QStringLiteral("img_Pop_DevInfo_Close"), 19);
     devInfo->SetFillColor(ColorBar);
     auto* devInfoBody = new TRectangle(devInfo);
     devInfoBody->setObjectName(QStringLiteral("rctngl_Pop_DevInfo_Body"));
@@ -564,7 +562,7 @@ void Tfrm_Main::BuildPopups() {
     devInfoBody->SetCornerRadius(8);
 
     auto* cloud = MakePop(POP_CLOUDDEV, QStringLiteral("rctngl_Pop_CloudDev"), QStringLiteral("Cloud devices"),
-                          {700, 520}, true, 22);
+                          {700, 520}, QStringLiteral("img_Pop_CloudDev_Close"), 22);
     cloud->findChild<TRectangle*>(QStringLiteral("rctngl_Pop_CloudDev_Title"))->SetFillColor(ColorTitle);
     cloud->SetFillBitmap(ResBitmap(QStringLiteral("Pop_BG")), TRectangle::TWrapMode::Tile);
     auto* finish = MakeButton(cloud, QStringLiteral("img_Pop_CloudDev_Finish"), QStringLiteral("Finish"), 22,
@@ -572,14 +570,14 @@ void Tfrm_Main::BuildPopups() {
     connect(finish, &TImage::clicked, this, [this] { img_PopClick(22); });
 
     auto* rename =
-        MakePop(POP_RENAME, QStringLiteral("rctngl_Pop_ReName"), QStringLiteral("Change IO name"), {480, 210}, false, 10);
+        MakePop(POP_RENAME, QStringLiteral("rctngl_Pop_ReName"), QStringLiteral("Change IO name"), {480, 210}, {}, 10);
     rename->SetFillBitmap(ResBitmap(QStringLiteral("Pop_BG")), TRectangle::TWrapMode::Tile);
     field(rename, QStringLiteral("New name:"), QStringLiteral("edt_Pop_Input_Text"), 76, false, 9, 110);
     buttons(rename, QStringLiteral("img_Pop_Input_Yes"), QStringLiteral("OK"), 9, QStringLiteral("img_Pop_Input_No"),
             QStringLiteral("Cancel"), 10);
 
     auto* feed = MakePop(POP_FEEDLIST, QStringLiteral("rctngl_Pop_FeedList"), QStringLiteral("Feedback Information"),
-                         {600, 520}, true, 29);
+                         {600, 520}, QStringLiteral("img_Pop_FeedList_Close"), 29);
     auto* feedList = new QWidget(feed);
     feedList->setObjectName(QStringLiteral("rctngl_Pop_FeedList_Body"));
     feedList->setGeometry(20, 60, 560, 380);
@@ -589,7 +587,7 @@ void Tfrm_Main::BuildPopups() {
     connect(send, &TImage::clicked, this, [this] { img_PopClick(28); });
 
     auto* red = MakePop(POP_REDSTUDY, QStringLiteral("rctngl_Pop_RedStudy"), QStringLiteral("Infrared study"),
-                        {420, 330}, false, 35);
+                        {420, 330}, {}, 35);
     red->SetFillBitmap(ResBitmap(QStringLiteral("Pop_BG")), TRectangle::TWrapMode::Tile);
     const char* const redTexts[] = {"A single learning", "Double learning", "Three learning", "Cancel"};
     for (int i = 0; i < 4; ++i) {
@@ -601,7 +599,7 @@ void Tfrm_Main::BuildPopups() {
     }
 
     auto* mini =
-        MakePop(POP_ADDMINI, QStringLiteral("rctngl_Pop_Addmini"), QStringLiteral("Add Device"), {520, 360}, true, 40);
+        MakePop(POP_ADDMINI, QStringLiteral("rctngl_Pop_Addmini"), QStringLiteral("Add Device"), {520, 360}, QStringLiteral("img_Pop_Addmini_Close"), 40);
     field(mini, QStringLiteral("MAC:"), QStringLiteral("edt_Addmini_MAC"), 70, false, 39);
     field(mini, QStringLiteral("IP/DNS:"), QStringLiteral("edt_Addmini_IP"), 120, false, 39);
     field(mini, QStringLiteral("Port:"), QStringLiteral("edt_Addmini_Port"), 170, false, 39);

@@ -153,8 +153,8 @@ private:
     void BuildOverlays();
     void BuildPopups();
     void BuildLock();
-    TRectangle* MakePop(int n, const QString& name, const QString& title, const QSize& size, bool closeIcon,
-                        int closeTag);
+    TRectangle* MakePop(int n, const QString& name, const QString& title, const QSize& size,
+                        const QString& closeName, int closeTag);
     TImageButton* MakeButton(QWidget* parent, const QString& name, const QString& english, int tag, const QRect& r,
                              const QString& picture = QStringLiteral("Button"));
     QLineEdit* MakeEdit(QWidget* parent, const QString& name, const QRect& r, bool masked = false,
