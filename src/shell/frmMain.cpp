@@ -4,6 +4,7 @@
 #include "nevIOTJSONAPI.h"
 #include "nevIOTTCPProtocol.h"
 #include "untAddRouter.h"
+#include "untBitmap.h"
 #include "untBusyIndicator.h"
 #include "untIOTDev.h"
 #include "untIOTUDP.h"
@@ -58,6 +59,21 @@ void ClearPasswordBoxes(QWidget* root) {
     for (QLineEdit* e : root->findChildren<QLineEdit*>())
         if (e->echoMode() != QLineEdit::Normal)
             e->clear();
+}
+
+// The language switch's track and knob.
+TBitmap SwitchPicture(bool on, bool pressed) {
+    const QString track = on ? QStringLiteral("#1379B9") : QStringLiteral("#B8C7D3");
+    const QString knob = pressed ? QStringLiteral("#E2F4FD") : QStringLiteral("#FFFFFF");
+    const int cx = on ? 42 : 18;
+    return TBitmap::FromSvg(QStringLiteral("<svg xmlns='http://www.w3.org/2000/svg' width='60' height='36' "
+                                           "viewBox='0 0 60 36'><rect x='2' y='4' width='56' height='28' rx='14' "
+                                           "fill='%1'/><circle cx='%2' cy='18' r='11' fill='%3'/></svg>")
+                                .arg(track)
+                                .arg(cx)
+                                .arg(knob)
+                                .toUtf8(),
+                            on ? QStringLiteral("Switch_ON") : QStringLiteral("Switch_OFF"));
 }
 
 } // namespace
@@ -174,6 +190,9 @@ void Tfrm_Main::Relabel() {
     for (const TLabelText& t : texts)
         if (t.Target)
             Text(t.Target, t.English);
+    // The search overlay's lines were composed at run time: looked up again.
+    for (QLabel* tip : {FSearchTips1, FSearchTips2})
+        tip->setText(LangLookup(tip->property("english").toString()));
     UpdateLoginState();
     setWindowTitle(LangChoose(TLangChoice::WindowTitle));
 }
@@ -186,7 +205,8 @@ TImageButton* Tfrm_Main::MakeButton(QWidget* parent, const QString& name, const 
     b->SetTag(tag);
     b->setCursor(Qt::PointingHandCursor);
     b->Lbl_Text()->setFont(Font(picture == QLatin1String("ListButton") ? 16 : 15, true));
-    SetTextColor(b->Lbl_Text(), picture == QLatin1String("ListButton") ? ColorTitle : QColor(Qt::white));
+    // Dark captions on the light push and list buttons, white on the orange login button.
+    SetTextColor(b->Lbl_Text(), picture == QLatin1String("LoginBtn") ? QColor(Qt::white) : ColorTitle);
     if (picture == QLatin1String("ListButton"))
         b->Lbl_Text()->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     Text(b, english);
@@ -370,51 +390,52 @@ void Tfrm_Main::BuildMorePage() {
                                 QRect(20, 0, 300, 50));
     langLabel->setFont(Font(16, true));
     SetTextColor(langLabel, ColorTitle);
-    FLangSwitch = new TImageSwitch(langRow, ResBitmap(QStringLiteral("Power_ON")),
-                                   ResBitmap(QStringLiteral("Power_HL")), ResBitmap(QStringLiteral("Power_OFF")), 530,
-                                   7, 60, 36);
+    FLangSwitch = new TImageSwitch(langRow, SwitchPicture(true, false), SwitchPicture(false, true),
+                                   SwitchPicture(false, false), 530, 7, 60, 36);
     FLangSwitch->setObjectName(QStringLiteral("swh_Msg_Lang_State"));
     FLangSwitch->OnSwhClick = [this](TImageSwitch*) { swh_Msg_Lang_StateSwitch(); };
     auto* langState = MakeLabel(langRow, QStringLiteral("lbl_Msg_Lang_State"), QStringLiteral("English"),
                                 QRect(380, 0, 140, 50), Qt::AlignRight | Qt::AlignVCenter);
     SetTextColor(langState, ColorBar);
 
-    struct TBtn {
-        const char* name;
-        const char* english;
-        int tag;
-        int y;
-    };
-    const TBtn buttons[] = {
-        {"img_More_AboutUs", "About us", 2, 140},
-        {"img_More_Unlock", "Unlock screen", 6, 200},
-    };
-    for (const TBtn& b : buttons) {
-        auto* btn = MakeButton(FMorePage, QLatin1String(b.name), QLatin1String(b.english), b.tag,
-                               QRect(left, b.y, 600, 50), QStringLiteral("ListButton"));
-        btn->Lbl_Text()->setIndent(20);
-        connect(btn, &TImage::clicked, this, [this, tag = b.tag] { Img_MorClick(tag); });
-    }
-    auto* lock = MakeButton(FMorePage, QStringLiteral("img_More_Lock"), QStringLiteral("Lock"), 5,
-                            QRect(left + 480, 200 + 5, 110, 40));
+    auto* about = MakeButton(FMorePage, QStringLiteral("img_More_AboutUs"), QStringLiteral("About us"), 2,
+                             QRect(left, 140, 600, 50), QStringLiteral("ListButton"));
+    about->Lbl_Text()->setIndent(20);
+    connect(about, &TImage::clicked, this, [this] { Img_MorClick(2); });
+
+    auto* lockRow = new TRectangle(FMorePage);
+    lockRow->setObjectName(QStringLiteral("rctngl_More_LockRow"));
+    lockRow->setGeometry(left, 200, 600, 50);
+    lockRow->SetCornerRadius(8);
+    auto* lockLabel =
+        MakeLabel(lockRow, QStringLiteral("lbl_More_Lock"), QStringLiteral("Lock screen"), QRect(20, 0, 300, 50));
+    lockLabel->setFont(Font(16, true));
+    SetTextColor(lockLabel, ColorTitle);
+    auto* lock = MakeButton(lockRow, QStringLiteral("img_More_Lock"), QStringLiteral("Lock"), 5,
+                            QRect(600 - 130, 5, 120, 40));
     connect(lock, &TImage::clicked, this, [this] { Img_MorClick(5); });
 
+    auto* unlock = MakeButton(FMorePage, QStringLiteral("img_More_Unlock"), QStringLiteral("Unlock screen"), 6,
+                              QRect(left, 260, 600, 50), QStringLiteral("ListButton"));
+    unlock->Lbl_Text()->setIndent(20);
+    connect(unlock, &TImage::clicked, this, [this] { Img_MorClick(6); });
+
     auto* feedTitle = MakeLabel(FMorePage, QStringLiteral("lbl_More_Feedback"), QStringLiteral("Feedback"),
-                                QRect(left, 270, 600, 30));
+                                QRect(left, 326, 600, 30));
     feedTitle->setFont(Font(16, true));
     SetTextColor(feedTitle, ColorTitle);
     auto* memo = new QPlainTextEdit(FMorePage);
     memo->setObjectName(QStringLiteral("mmo_More_Msg"));
-    memo->setGeometry(left, 304, 600, 170);
+    memo->setGeometry(left, 360, 600, 130);
     memo->setStyleSheet(MemoStyle);
     memo->setFont(Font(15));
     auto* contact = MakeLabel(FMorePage, QStringLiteral("lbl_More_Contact"), QStringLiteral("Contact"),
-                              QRect(left, 486, 110, 40));
+                              QRect(left, 500, 110, 40));
     SetTextColor(contact, ColorTitle);
-    auto* contactEdit = MakeEdit(FMorePage, QStringLiteral("edt_More_Contact"), QRect(left + 110, 486, 490, 40));
+    auto* contactEdit = MakeEdit(FMorePage, QStringLiteral("edt_More_Contact"), QRect(left + 110, 500, 490, 40));
     Text(contactEdit, QStringLiteral("(Email , QQ , Telphone ... )"));
     auto* send = MakeButton(FMorePage, QStringLiteral("img_Msg_FeedBack"), QStringLiteral("Anonymous feedback"), 3,
-                            QRect(left, 540, 600, 50), QStringLiteral("ListButton"));
+                            QRect(left, 556, 600, 50), QStringLiteral("ListButton"));
     send->Lbl_Text()->setAlignment(Qt::AlignCenter);
     connect(send, &TImage::clicked, this, [this] { Img_MorClick(3); });
 }
