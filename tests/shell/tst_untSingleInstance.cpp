@@ -7,6 +7,9 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 class tst_untSingleInstance : public QObject {
     Q_OBJECT
 
@@ -56,6 +59,27 @@ private slots:
         TSingleInstance third(dir.path());
         QVERIFY(!third.Claim());
         QVERIFY(third.NotifyRunning());
+        QTRY_COMPARE(shown.size(), 1);
+    }
+
+    void lockOfACrashedCopyIsTakenOver() {
+        QTemporaryDir dir;
+        const pid_t child = fork();
+        if (child == 0) {
+            // A copy that dies without cleaning up: its lock file and socket stay behind.
+            TSingleInstance crashed(dir.path());
+            _exit(crashed.Claim() ? 0 : 1);
+        }
+        int status = 0;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        QVERIFY(QFile::exists(TSingleInstance::LockFileName(dir.path())));
+        TSingleInstance next(dir.path());
+        QVERIFY(next.Claim());
+        QSignalSpy shown(&next, &TSingleInstance::showRequested);
+        TSingleInstance later(dir.path());
+        QVERIFY(!later.Claim());
+        QVERIFY(later.NotifyRunning());
         QTRY_COMPARE(shown.size(), 1);
     }
 
