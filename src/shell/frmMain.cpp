@@ -5,6 +5,7 @@
 #include "nevIOTTCPProtocol.h"
 #include "untAddRouter.h"
 #include "untBitmap.h"
+#include "untAnchorMenu.h"
 #include "untBusyIndicator.h"
 #include "untIOTDev.h"
 #include "untIOTUDP.h"
@@ -17,7 +18,10 @@
 #include "untResImages.h"
 #include "untUnderLineLbl.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QSpinBox>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -183,6 +187,8 @@ void Tfrm_Main::Text(QObject* target, const QString& english) {
         memo->setPlaceholderText(shown);
     else if (auto* label = qobject_cast<QLabel*>(target))
         label->setText(shown);
+    else if (auto* check = qobject_cast<QCheckBox*>(target))
+        check->setText(shown);
 }
 
 void Tfrm_Main::Relabel() {
@@ -190,6 +196,8 @@ void Tfrm_Main::Relabel() {
     for (const TLabelText& t : texts)
         if (t.Target)
             Text(t.Target, t.English);
+    if (FMenuLight)
+        ShowTouchMode(FTouchShown);
     // The search overlay's lines were composed at run time: looked up again.
     for (QLabel* tip : {FSearchTips1, FSearchTips2})
         tip->setText(LangLookup(tip->property("english").toString()));
@@ -581,6 +589,7 @@ void Tfrm_Main::BuildPopups() {
     devInfoBody->setObjectName(QStringLiteral("rctngl_Pop_DevInfo_Body"));
     devInfoBody->setGeometry(10, 56, 680, 494);
     devInfoBody->SetCornerRadius(8);
+    BuildDevInfo(devInfoBody);
 
     auto* cloud = MakePop(POP_CLOUDDEV, QStringLiteral("rctngl_Pop_CloudDev"), QStringLiteral("Cloud devices"),
                           {700, 520}, QStringLiteral("img_Pop_CloudDev_Close"), 22);
@@ -621,12 +630,146 @@ void Tfrm_Main::BuildPopups() {
 
     auto* mini =
         MakePop(POP_ADDMINI, QStringLiteral("rctngl_Pop_Addmini"), QStringLiteral("Add Device"), {520, 360}, QStringLiteral("img_Pop_Addmini_Close"), 40);
-    field(mini, QStringLiteral("MAC:"), QStringLiteral("edt_Addmini_MAC"), 70, false, 39);
-    field(mini, QStringLiteral("IP/DNS:"), QStringLiteral("edt_Addmini_IP"), 120, false, 39);
-    field(mini, QStringLiteral("Port:"), QStringLiteral("edt_Addmini_Port"), 170, false, 39);
-    field(mini, QStringLiteral("Password:"), QStringLiteral("edt_Addmini_Password"), 220, true, 39);
+    field(mini, QStringLiteral("MAC:"), QStringLiteral("edt_PopAddmini_MAC"), 70, false, 39);
+    field(mini, QStringLiteral("IP/DNS:"), QStringLiteral("edt_PopAddmini_IP"), 120, false, 39);
+    field(mini, QStringLiteral("Port:"), QStringLiteral("edt_PopAddmini_Port"), 170, false, 39);
+    field(mini, QStringLiteral("Password:"), QStringLiteral("edt_PopAddmini_PSD"), 220, true, 39);
     buttons(mini, QStringLiteral("img_Addmini_Yes"), QStringLiteral("Add"), 39, QStringLiteral("img_Addmini_No"),
             QStringLiteral("Cancel"), 40);
+
+    // The device control menu and the infrared cell menu.
+    auto menu = [this](const QString& name, const QList<std::tuple<const char*, const char*, int>>& items) {
+        auto* m = new TAnchorMenu(FContent);
+        m->setObjectName(name);
+        m->SetFillBitmap(ResBitmap(QStringLiteral("Pop_BG")), TRectangle::TWrapMode::Tile);
+        m->SetCornerRadius(10);
+        m->SetStroke(QColor(19, 121, 185, 120), 1);
+        m->resize(180, 16 + int(items.size()) * 48);
+        int y = 12;
+        for (const auto& [btnName, english, tag] : items) {
+            auto* b = MakeButton(m, QLatin1String(btnName), QLatin1String(english), tag, QRect(20, y, 140, 40));
+            connect(b, &TImage::clicked, this, [this, tag = tag] { img_PopClick(tag); });
+            y += 48;
+        }
+        return m;
+    };
+    FMenuLight = menu(QStringLiteral("Pop_DevCtrl_Light"), {{"img_DevCtrl_PopBtn1", "All ON", 7},
+                                                            {"img_DevCtrl_PopBtn2", "All OFF", 8},
+                                                            {"img_DevCtrl_PopBtn3", "Touch mode", 11},
+                                                            {"img_DevCtrl_PopBtn4", "Start mode", 31},
+                                                            {"img_DevCtrl_PopBtn5", "Add infrared", 36}});
+    FMenuRed = menu(QStringLiteral("Pop_DevCtrl_Red"),
+                    {{"img_DevCtrl_ReStudy", "Re learning", 37}, {"img_DevCtrl_Remove", "Remove", 38}});
+    // The touch-mode button's caption is chosen by language and mode, not looked up.
+    FTexts.removeIf([](const TLabelText& t) { return t.Target && t.Target->objectName() == u"img_DevCtrl_PopBtn3"; });
+    ShowTouchMode(true);
+}
+
+void Tfrm_Main::ShowTouchMode(bool touch) {
+    auto* b = findChild<TImageButton*>(QStringLiteral("img_DevCtrl_PopBtn3"));
+    FTouchShown = touch;
+    b->SetBitmaps({}, ResBitmap(touch ? QStringLiteral("Button_N") : QStringLiteral("Button_HL")),
+                  ResBitmap(touch ? QStringLiteral("Button_N") : QStringLiteral("Button_HL")));
+    b->SetText(LangChoose(touch ? TLangChoice::TouchMode : TLangChoice::JogMode));
+}
+
+void Tfrm_Main::BuildDevInfo(QWidget* body) {
+    auto label = [this, body](const QString& name, const char* english, const QRect& r, bool heading = false) {
+        auto* l = MakeLabel(body, name, QLatin1String(english), r,
+                            heading ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignRight | Qt::AlignVCenter);
+        l->setFont(Font(heading ? 16 : 15, heading));
+        SetTextColor(l, ColorTitle);
+        return l;
+    };
+    auto button = [this, body](const char* name, const char* english, int tag, const QRect& r) {
+        auto* b = MakeButton(body, QLatin1String(name), QLatin1String(english), tag, r);
+        connect(b, &TImage::clicked, this, [this, tag] { img_PopClick(tag); });
+        return b;
+    };
+
+    auto* picture = new TRectangle(body);
+    picture->setObjectName(QStringLiteral("rctngl_Pop_DevInfo_NewImg"));
+    picture->setGeometry(20, 20, 200, 200);
+    picture->SetCornerRadius(8);
+    picture->SetStroke(QColor(156, 195, 221), 1);
+    button("img_Pop_DevInfo_AddNewImg", "New Image", 23, QRect(20, 232, 112, 38));
+    button("img_Pop_DevInfo_NewImg", "Change", 24, QRect(140, 232, 80, 38));
+    button("img_Pop_DevInfo_ACT", "Activation", 18, QRect(20, 290, 200, 40));
+
+    label(QStringLiteral("lbl_Pop_DevInfo_DevName"), "Device name:", QRect(236, 16, 140, 36));
+    MakeEdit(body, QStringLiteral("edt_Pop_DevInfo_DevName"), QRect(384, 16, 170, 36), false, 16);
+    button("img_Pop_DevInfo_DevName", "Change", 16, QRect(564, 14, 100, 40));
+
+    label(QStringLiteral("lbl_Pop_DevInfo_Old"), "Old:", QRect(236, 62, 140, 36));
+    MakeEdit(body, QStringLiteral("edt_Pop_DevInfo_Old"), QRect(384, 62, 170, 36), true, 17);
+    label(QStringLiteral("lbl_Pop_DevInfo_New"), "New:", QRect(236, 104, 140, 36));
+    MakeEdit(body, QStringLiteral("edt_Pop_DevInfo_New"), QRect(384, 104, 170, 36), true, 17);
+    label(QStringLiteral("lbl_Pop_DevInfo_Retype"), "Retype:", QRect(236, 146, 140, 36));
+    MakeEdit(body, QStringLiteral("edt_Pop_DevInfo_Retype"), QRect(384, 146, 170, 36), true, 17);
+    button("img_Pop_DevInfo_PSD", "Change", 17, QRect(564, 144, 100, 40));
+
+    auto* io = new QWidget(body);
+    io->setObjectName(QStringLiteral("rctngl_Pop_DevInfo_IO"));
+    io->setGeometry(236, 194, 440, 146);
+    {
+        auto* head = MakeLabel(io, QStringLiteral("lbl_Pop_DevInfo_IOSetting"), QStringLiteral("IO setting:"),
+                               QRect(0, 0, 200, 30));
+        head->setFont(Font(16, true));
+        SetTextColor(head, ColorTitle);
+        const std::tuple<const char*, const char*, int, int> spins[] = {
+            {"spnbx_Pop_DevInfo_Out", "Output:", 0, 36},
+            {"spnbx_Pop_DevInfo_In", "Input:", 170, 36},
+            {"spnbx_Pop_DevInfo_PWM", "PWM:", 0, 76},
+            {"spnbx_Pop_DevInfo_AD", "REG:", 170, 76},
+        };
+        for (const auto& [name, english, x, y] : spins) {
+            auto* l = MakeLabel(io, QLatin1String(name) + QStringLiteral("_Label"), QLatin1String(english),
+                                QRect(x, y, 80, 34), Qt::AlignRight | Qt::AlignVCenter);
+            SetTextColor(l, ColorTitle);
+            auto* spin = new QSpinBox(io);
+            spin->setObjectName(QLatin1String(name));
+            spin->setRange(0, 255);
+            spin->setGeometry(x + 88, y, 70, 34);
+            spin->setFont(Font(15));
+        }
+        auto* autoSave = new QCheckBox(io);
+        autoSave->setObjectName(QStringLiteral("chk_Pop_DevInfo_AutoSave"));
+        autoSave->setGeometry(20, 112, 200, 28);
+        autoSave->setFont(Font(15));
+        Text(autoSave, QStringLiteral("Auto save"));
+        auto* change = MakeButton(io, QStringLiteral("img_Pop_DevInfo_IO"), QStringLiteral("Change"), 25,
+                                  QRect(328, 104, 100, 40));
+        connect(change, &TImage::clicked, this, [this] { img_PopClick(25); });
+    }
+
+    auto* router = new QWidget(body);
+    router->setObjectName(QStringLiteral("rctngl_Pop_DevInfo_Router"));
+    router->setGeometry(236, 346, 440, 140);
+    {
+        auto* head = MakeLabel(router, QStringLiteral("lbl_Pop_DevInfo_Router"), QStringLiteral("Add to router:"),
+                               QRect(0, 0, 300, 30));
+        head->setFont(Font(16, true));
+        SetTextColor(head, ColorTitle);
+        auto* nameLabel = MakeLabel(router, QStringLiteral("lbl_Pop_DevInfo_RouterName"), QStringLiteral("SSID Name:"),
+                                    QRect(0, 38, 140, 36), Qt::AlignRight | Qt::AlignVCenter);
+        SetTextColor(nameLabel, ColorTitle);
+        auto* names = new QComboBox(router);
+        names->setObjectName(QStringLiteral("edt_Pop_DevInfo_RouterSearch"));
+        names->setEditable(true);
+        names->setGeometry(148, 38, 170, 36);
+        names->setFont(Font(15));
+        auto* search = MakeButton(router, QStringLiteral("img_Pop_DevInfo_RouterSearch"), QStringLiteral("Search"), 42,
+                                  QRect(328, 36, 100, 40));
+        connect(search, &TImage::clicked, this, [this] { img_PopClick(42); });
+        auto* pwdLabel = MakeLabel(router, QStringLiteral("lbl_Pop_DevInfo_RouterPWD"),
+                                   QStringLiteral("SSID Password:"), QRect(0, 84, 140, 36),
+                                   Qt::AlignRight | Qt::AlignVCenter);
+        SetTextColor(pwdLabel, ColorTitle);
+        MakeEdit(router, QStringLiteral("edt_Pop_DevInfo_RouterPWD"), QRect(148, 84, 170, 36), true, 43);
+        auto* add = MakeButton(router, QStringLiteral("img_Pop_DevInfo_RouterAdd"), QStringLiteral("Add"), 43,
+                               QRect(328, 82, 100, 40));
+        connect(add, &TImage::clicked, this, [this] { img_PopClick(43); });
+    }
 }
 
 void Tfrm_Main::BuildLock() {
@@ -749,8 +892,7 @@ void Tfrm_Main::LockScreen(bool aBool) {
         FContent->setEnabled(false);
         FLock->show();
         FLock->raise();
-        if (FPopImgLst)
-            FPopImgLst->hide();
+        CloseMenus();
         FLockEdit->setFocus(Qt::OtherFocusReason);
     } else {
         FLock->hide();
@@ -792,6 +934,15 @@ void Tfrm_Main::HideAllPops() {
         it.value()->hide();
         ClearPasswordBoxes(it.value());
     }
+}
+
+void Tfrm_Main::CloseMenus() {
+    if (FPopImgLst)
+        FPopImgLst->ClosePopup();
+    if (FMenuLight)
+        FMenuLight->Close();
+    if (FMenuRed)
+        FMenuRed->Close();
 }
 
 bool Tfrm_Main::PopVisible(int n) const {
@@ -1070,8 +1221,7 @@ void Tfrm_Main::img_PopClick(int tag) {
     switch (tag) {
     case 0:
         HideAllPops();
-        if (FPopImgLst)
-            FPopImgLst->hide();
+        CloseMenus();
         break;
     case 2:
         HidePop(POP_ADD);
@@ -1159,8 +1309,7 @@ void Tfrm_Main::ShowFromOtherCopy() {
 void Tfrm_Main::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape && !Locked()) {
         HideAllPops();
-        if (FPopImgLst)
-            FPopImgLst->hide();
+        CloseMenus();
         event->accept();
         return;
     }

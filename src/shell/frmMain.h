@@ -22,6 +22,7 @@ class QPlainTextEdit;
 class QPropertyAnimation;
 class QTimer;
 class TAddRouter;
+class TAnchorMenu;
 class TBusyIndicator;
 class TImage;
 class TImageButton;
@@ -84,6 +85,12 @@ public:
     bool Sliding() const { return !FSlide.isNull(); }
     void ShowSearching(bool on, const QString& line1 = {}, const QString& line2 = {});
     void ShowLoading(bool on);
+    // The anchored menus and the picture picker close.
+    void CloseMenus();
+    TAnchorMenu* MenuLight() const { return FMenuLight; }
+    TAnchorMenu* MenuRed() const { return FMenuRed; }
+    // The touch-mode button of the device control menu: its picture and caption for the mode.
+    void ShowTouchMode(bool touch);
     void ResetMainTabs();
     void SelectMainTab(int tag);
 
@@ -153,6 +160,7 @@ private:
     void BuildOverlays();
     void BuildPopups();
     void BuildLock();
+    void BuildDevInfo(QWidget* body);
     TRectangle* MakePop(int n, const QString& name, const QString& title, const QSize& size,
                         const QString& closeName, int closeTag);
     TImageButton* MakeButton(QWidget* parent, const QString& name, const QString& english, int tag, const QRect& r,
@@ -221,4 +229,7 @@ private:
     QWidget* FMsging = nullptr;
     TBusyIndicator* FMsgingBusy = nullptr;
     TRectangle* FUserLoginBack = nullptr;
+    TAnchorMenu* FMenuLight = nullptr;
+    TAnchorMenu* FMenuRed = nullptr;
+    bool FTouchShown = true;
 };

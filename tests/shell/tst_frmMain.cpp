@@ -6,6 +6,8 @@
 #include "untAddRouter.h"
 #include "untIOTUDP.h"
 #include "untImage.h"
+#include "untAnchorMenu.h"
+#include "untImgBtn.h"
 #include "untImgSwitch.h"
 
 #include <QFile>
@@ -90,6 +92,15 @@ private slots:
               "img_Pop_Register_Close", "img_Pop_DevInfo_Close", "img_Pop_CloudDev_Finish", "img_Pop_CloudDev_Close",
               "img_Pop_FeedList_Send", "img_Pop_FeedList_Close", "edt_Pop_FeedList_Text", "img_RedStudy_PopBtn1",
               "img_RedStudy_PopBtn4", "img_Addmini_Yes", "img_Addmini_No", "img_Pop_Addmini_Close", "PopImgLst",
+              "edt_PopAddmini_MAC", "edt_PopAddmini_IP", "edt_PopAddmini_Port", "edt_PopAddmini_PSD",
+              "Pop_DevCtrl_Light", "img_DevCtrl_PopBtn1", "img_DevCtrl_PopBtn3", "img_DevCtrl_PopBtn5",
+              "Pop_DevCtrl_Red", "img_DevCtrl_ReStudy", "img_DevCtrl_Remove", "rctngl_Pop_DevInfo_NewImg",
+              "img_Pop_DevInfo_AddNewImg", "img_Pop_DevInfo_NewImg", "img_Pop_DevInfo_ACT", "edt_Pop_DevInfo_DevName",
+              "img_Pop_DevInfo_DevName", "edt_Pop_DevInfo_Old", "edt_Pop_DevInfo_New", "edt_Pop_DevInfo_Retype",
+              "img_Pop_DevInfo_PSD", "spnbx_Pop_DevInfo_Out", "spnbx_Pop_DevInfo_In", "spnbx_Pop_DevInfo_PWM",
+              "spnbx_Pop_DevInfo_AD", "chk_Pop_DevInfo_AutoSave", "img_Pop_DevInfo_IO",
+              "edt_Pop_DevInfo_RouterSearch", "img_Pop_DevInfo_RouterSearch", "edt_Pop_DevInfo_RouterPWD",
+              "img_Pop_DevInfo_RouterAdd",
               "tmr_Red", "tmr_RedClose"})
             QTest::newRow(n) << QString::fromLatin1(n);
     }
@@ -387,15 +398,59 @@ private slots:
         QVERIFY(!w->PopVisible(POP_ADD));
     }
 
+    void anchoredMenus() {
+        auto w = Open();
+        QList<int> seen;
+        w->SetPopHandler(7, [&] { seen << 7; });
+        TAnchorMenu* menu = w->MenuLight();
+        QWidget* anchor = Find(w.get(), QStringLiteral("img_Other"));
+        menu->OpenAt(w->DevicePage(), TAnchorMenu::TSide::Left);
+        menu->OpenAt(anchor, TAnchorMenu::TSide::Below);
+        QVERIFY(menu->isVisible());
+        QVERIFY(w->rect().contains(menu->geometry()));
+        // Its buttons act and leave it open.
+        QTest::mouseClick(Find(menu, QStringLiteral("img_DevCtrl_PopBtn1")), Qt::LeftButton);
+        QCOMPARE(seen, QList<int>{7});
+        QVERIFY(menu->isVisible());
+        // A press elsewhere closes it, and only closes it.
+        QTest::mouseClick(Find(w.get(), QStringLiteral("img_Setting")), Qt::LeftButton);
+        QVERIFY(!menu->isVisible());
+        QCOMPARE(w->NowMainPage(), int(TAB_DEVICE));
+        w->MenuRed()->OpenAt(anchor, TAnchorMenu::TSide::Left);
+        QTest::keyClick(w.get(), Qt::Key_Escape);
+        QVERIFY(!w->MenuRed()->isVisible());
+        // The lock closes it too.
+        menu->OpenAt(anchor, TAnchorMenu::TSide::Left);
+        w->LockScreen(true);
+        QVERIFY(!menu->isVisible());
+    }
+
+    void touchModeButtonByModeAndLanguage() {
+        auto w = Open();
+        auto* btn = Find<TImageButton>(w.get(), "img_DevCtrl_PopBtn3");
+        ClickTab(*w, TAB_EN);
+        QCOMPARE(btn->Text(), QStringLiteral("Touch mode"));
+        QCOMPARE(btn->Bit_N().name().toLower(), QStringLiteral("button_n"));
+        w->ShowTouchMode(false);
+        QCOMPARE(btn->Text(), QStringLiteral("Jog mode"));
+        QCOMPARE(btn->Bit_N().name().toLower(), QStringLiteral("button_hl"));
+        ClickTab(*w, TAB_CN);
+        QCOMPARE(btn->Text(), QStringLiteral("点动模式"));
+        w->ShowTouchMode(true);
+        QCOMPARE(btn->Text(), QStringLiteral("触动模式"));
+    }
+
     void passwordBoxesMaskedAndEmptiedOnHide_data() {
         QTest::addColumn<int>("pop");
         QTest::addColumn<QString>("box");
         QTest::addColumn<int>("closeTag");
         QTest::newRow("account password") << int(POP_PASSWORD) << "edt_PopPassword_New" << 13;
         QTest::newRow("register") << int(POP_REGISTER) << "edt_Register_Password" << 15;
-        QTest::newRow("add by address") << int(POP_ADDMINI) << "edt_Addmini_Password" << 40;
+        QTest::newRow("add by address") << int(POP_ADDMINI) << "edt_PopAddmini_PSD" << 40;
         QTest::newRow("register by Esc") << int(POP_REGISTER) << "edt_Register_Retype" << -1;
         QTest::newRow("by the back panel") << int(POP_PASSWORD) << "edt_PopPassword_Old" << 0;
+        QTest::newRow("device password") << int(POP_DEVINFO) << "edt_Pop_DevInfo_Retype" << 19;
+        QTest::newRow("router password") << int(POP_DEVINFO) << "edt_Pop_DevInfo_RouterPWD" << -1;
     }
     void passwordBoxesMaskedAndEmptiedOnHide() {
         QFETCH(int, pop);
@@ -403,6 +458,7 @@ private slots:
         QFETCH(int, closeTag);
         auto w = Open();
         auto* edit = Find<QLineEdit>(w.get(), box);
+        QVERIFY2(edit, qPrintable(box));
         QCOMPARE(edit->echoMode(), QLineEdit::Password);
         w->ShowPop(pop);
         edit->setText(QStringLiteral("hunter2"));

@@ -2,6 +2,7 @@
 // build folder for review (run again with QT_SCALE_FACTOR=2 for the high-density set). Each shot
 // also checks that every caption shown fits its control, so a translation that is cut off fails.
 #include "ShellFixture.h"
+#include "untAnchorMenu.h"
 
 #include <QDir>
 #include <QLabel>
@@ -83,6 +84,13 @@ private slots:
             Shoot(w, QLatin1String(name));
             w.HideAllPops();
         }
+        w.img_MainSettingClick(TAB_DEVICE);
+        QTRY_VERIFY(!w.Sliding());
+        w.MenuLight()->OpenAt(w.findChild<QWidget*>(QStringLiteral("img_Other")), TAnchorMenu::TSide::Below);
+        Shoot(w, QStringLiteral("menu-device"));
+        w.MenuRed()->OpenAt(w.findChild<QWidget*>(QStringLiteral("img_Other")), TAnchorMenu::TSide::Below);
+        Shoot(w, QStringLiteral("menu-infrared"));
+        w.CloseMenus();
         w.LockScreen(true);
         Shoot(w, QStringLiteral("lock"));
     }
