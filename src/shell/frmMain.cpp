@@ -823,7 +823,11 @@ void Tfrm_Main::CreateSearch() {
         if (OnSearchAnswer)
             OnSearchAnswer(rcd);
     };
-    FIOTUDP->OnUDPTimeOut = [this] { ShowSearching(false); };
+    FIOTUDP->OnUDPTimeOut = [this] {
+        ShowSearching(false);
+        if (OnSearchEnd)
+            OnSearchEnd();
+    };
     SearchDevices();
 }
 

@@ -139,6 +139,7 @@ public:
     std::function<TNEV_IOTDevConn*()> SelectedDevice;
     std::function<void(const TUDPRcvRcd&)> OnSearchAnswer;
     std::function<void()> OnSearchStart;       // before a search: hide the control list, ...
+    std::function<void()> OnSearchEnd;         // the search window ended
     std::function<void(bool fromDevicePage)> OnLeaveDevicePage;
     std::function<void()> OnDevicePageShown;   // the Device page is in place again
     std::function<void()> OnLoadNews;
