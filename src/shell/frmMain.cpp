@@ -892,6 +892,7 @@ bool Tfrm_Main::Locked() const {
 
 void Tfrm_Main::LockScreen(bool aBool) {
     if (aBool) {
+        BeforeModal();
         // Nothing behind the lock takes focus, keys or clicks while it is up.
         FContent->setEnabled(false);
         FLock->show();
@@ -1119,13 +1120,20 @@ void Tfrm_Main::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
 }
 
+void Tfrm_Main::BeforeModal() {
+    // A held jog output must not stay on while a box takes the pointer.
+    if (OnBeforeModal)
+        OnBeforeModal();
+}
+
 void Tfrm_Main::Msg(const QString& english) {
+    BeforeModal();
     FEnv.Messages->ShowMessage(this, LangText(english));
 }
 
 bool Tfrm_Main::ShowSaveResult(bool ok, const QString& message) {
     if (!ok && !message.isEmpty())
-        FEnv.Messages->ShowMessage(this, LangText(message));
+        Msg(message);
     return ok;
 }
 
@@ -1159,6 +1167,7 @@ void Tfrm_Main::Lock() {
         LockScreen(true);
         return;
     }
+    BeforeModal();
     const auto answer = FEnv.Messages->InputQuery(this, LangText(QStringLiteral("Lock screen")),
                                                   LangText(QStringLiteral("Lock password")), {}, true);
     if (!answer)
@@ -1167,6 +1176,7 @@ void Tfrm_Main::Lock() {
         Msg(QStringLiteral("Please enter the lock screen password!"));
         return;
     }
+    BeforeModal();
     FEnv.Messages->ShowMessage(this, LangChoose(TLangChoice::LockPasswordReminder) + *answer);
     const TIniSaveResult saved = FIni->IniWriteLock(*answer);
     LockScreen(true);
@@ -1178,6 +1188,7 @@ void Tfrm_Main::RemoveLock() {
         Msg(QStringLiteral("The lock screen password function has been canceled!"));
         return;
     }
+    BeforeModal();
     const auto answer = FEnv.Messages->InputQuery(this, LangText(QStringLiteral("Lock screen")),
                                                   LangText(QStringLiteral("Lock password")), {}, true);
     if (!answer)

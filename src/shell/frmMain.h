@@ -134,6 +134,8 @@ public:
     QWidget* DevicePage() const { return FDevPage; }
     // A message box with the text in the active language.
     void Msg(const QString& english);
+    // Every modal box and the lock go through here first.
+    void BeforeModal();
 
     // Hooks for the lists and pages placed into the frame.
     std::function<TNEV_IOTDevConn*()> SelectedDevice;
@@ -147,6 +149,7 @@ public:
     std::function<TFeedMsgs()> CollectFeedMsgs;
     std::function<void()> OnShutdown;          // detach every device's handlers
     std::function<void()> OnAnonymousFeedback; // the More page's "Anonymous feedback"
+    std::function<void()> OnBeforeModal;       // a box or the lock is about to take the pointer
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

@@ -589,6 +589,54 @@ private slots:
         QCOMPARE(order.size(), 2);
     }
 
+    void heldOutputsReleasedBeforeBoxesAndLock_data() {
+        QTest::addColumn<int>("action");
+        QTest::newRow("message") << 0;
+        QTest::newRow("lock input box") << 1;
+        QTest::newRow("lock screen") << 2;
+        QTest::newRow("remove-lock message") << 3;
+    }
+    void heldOutputsReleasedBeforeBoxesAndLock() {
+        QFETCH(int, action);
+        QStringList order;
+        // A recorder that notes each box in the same order as the releases.
+        struct TOrdered : TRecordingMessages {
+            QStringList* Order = nullptr;
+            void ShowMessage(QWidget* p, const QString& t) override {
+                *Order << QStringLiteral("box");
+                TRecordingMessages::ShowMessage(p, t);
+            }
+            std::optional<QString> InputQuery(QWidget* p, const QString& c, const QString& pr, const QString& i,
+                                              bool m) override {
+                *Order << QStringLiteral("box");
+                return TRecordingMessages::InputQuery(p, c, pr, i, m);
+            }
+        };
+        auto boxes = std::make_shared<TOrdered>();
+        boxes->Order = &order;
+        auto w = Open(LoopbackEnv(FDir->path(), boxes));
+        w->OnBeforeModal = [&] { order << QStringLiteral("release"); };
+        switch (action) {
+        case 0:
+            w->Msg(QStringLiteral("Input error!"));
+            break;
+        case 1:
+            w->Img_MorClick(5);
+            break;
+        case 2:
+            w->LockScreen(true);
+            break;
+        case 3:
+            w->Img_MorClick(6);
+            break;
+        }
+        QVERIFY(!order.isEmpty());
+        QCOMPARE(order.first(), QStringLiteral("release"));
+        for (int i = 0; i < order.size(); ++i)
+            if (order[i] == QLatin1String("box"))
+                QCOMPARE(order.value(i - 1), QStringLiteral("release"));
+    }
+
     void tcpSendWithoutDeviceDropsIt() {
         auto w = Open();
         int asked = 0;
