@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
                                       QStringLiteral("Broadcast address of the namespace (required)."),
                                       QStringLiteral("ADDR"));
     const QCommandLineOption portOpt(QStringLiteral("port"), QStringLiteral("Search port (default 1901)."),
-                                     QStringLiteral("PORT"), QString::number(UDPSCanPort));
+                                     QStringLiteral("PORT"), QString::number(DefaultUDPSCanPort));
     const QCommandLineOption windowOpt(QStringLiteral("window-ms"),
                                        QStringLiteral("Search window (default 3000)."), QStringLiteral("MS"),
                                        QString::number(SearchWindowMs));

@@ -1,6 +1,11 @@
-// The frame reader on arbitrary bytes cut at arbitrary points: no crash, a bounded buffer, every
-// payload it returns is a well-formed frame of the stream, and the result equals that of a
-// plain reader that searches its whole buffer again on every delivery.
+// The frame reader on bytes cut into deliveries at arbitrary points. Two oracles:
+// - a stream made only of real frames (any payloads a board could send) gives back exactly those
+//   payloads, in order, however it is cut, and nothing stays buffered; this is what the reader is
+//   for, and it does not depend on how the reader resynchronises;
+// - any stream gives what a simple reference reader gives: one that keeps every byte and looks at
+//   each start position afresh on every delivery, without the reader's resume bookkeeping or
+//   running sums. Every payload is also checked to be a frame of the stream, and the buffer to stay
+//   below one maximal frame.
 #include "nevGPIOAPI.h"
 #include "nevIOTTCPProtocol.h"
 
@@ -8,50 +13,74 @@
 
 namespace {
 
-// Same rules as TIOTFrameReader, without its resume bookkeeping.
-class PlainReader {
+// Keeps the whole stream; `FFrom` is where undecided bytes start. On each delivery it walks the
+// start positions from there and classifies each one on its own.
+class ReferenceReader {
 public:
-    explicit PlainReader(quint8 h0, quint8 h1) : FH0(h0), FH1(h1) {}
+    ReferenceReader(quint8 h0, quint8 h1, bool replies) : FH0(h0), FH1(h1), FReplies(replies) {}
+
     QList<QByteArray> Feed(QByteArrayView block) {
+        FAll.append(block);
         QList<QByteArray> out;
-        FBuf.append(block);
-        const auto* p = reinterpret_cast<const quint8*>(FBuf.constData());
-        const qsizetype n = FBuf.size();
-        qsizetype pending = -1;
-        qsizetype i = 0;
-        while (i < n) {
-            if (p[i] != FH0 || (i + 1 < n && p[i + 1] != FH1)) {
-                ++i;
-                continue;
-            }
-            if (i + 3 >= n) {
-                if (pending < 0)
-                    pending = i;
-                break;
-            }
-            const qsizetype len = qsizetype(p[i + 2]) * 256 + p[i + 3];
-            const qsizetype sumAt = i + len + 4;
-            if (len == 0) {
-                ++i;
-            } else if (sumAt >= n) {
-                if (pending < 0)
-                    pending = i;
-                ++i;
-            } else if (FrameSum(QByteArrayView(FBuf).sliced(i + 2, len + 2)) == p[sumAt]) {
-                out.append(FBuf.mid(i + 5, len - 1));
-                pending = -1;
-                i = sumAt + 1;
-            } else {
-                ++i;
+        qsizetype firstOpen = -1; // an unfinished frame passed over since the last whole one
+        for (qsizetype at = FFrom; at < FAll.size(); ++at) {
+            const Start s = Classify(at);
+            if (s.what == Start::Frame) {
+                out.append(FAll.mid(at + 5, s.len - 1));
+                firstOpen = -1;
+                at = at + s.len + 4; // the loop steps past the check byte
+            } else if (s.what == Start::Wait) {
+                FFrom = firstOpen >= 0 ? firstOpen : at;
+                return out;
+            } else if (s.what == Start::Open && firstOpen < 0) {
+                firstOpen = at;
             }
         }
-        FBuf = pending < 0 ? QByteArray() : FBuf.mid(pending);
+        FFrom = firstOpen >= 0 ? firstOpen : FAll.size();
         return out;
     }
 
+    qsizetype Undecided() const { return FAll.size() - FFrom; }
+
 private:
+    struct Start {
+        enum What { None, Frame, Wait, Open } what = None;
+        qsizetype len = 0;
+    };
+
+    quint8 At(qsizetype k) const { return quint8(FAll.at(k)); }
+
+    Start Classify(qsizetype at) const {
+        const qsizetype have = FAll.size() - at;
+        if (At(at) != FH0)
+            return {};
+        if (have == 1)
+            return {Start::Wait}; // could be the start of a header
+        if (At(at + 1) != FH1)
+            return {};
+        if (have < 4)
+            return {Start::Wait};
+        const qsizetype len = At(at + 2) * 256 + At(at + 3);
+        if (len == 0)
+            return {};
+        const qsizetype total = len + 5;
+        if (have < total) {
+            // Unfinished. A real-looking one (short enough, code byte of this direction or not yet
+            // here) is waited for; anything else is passed over.
+            const bool codeFits = have < 6 || ((At(at + 5) >= 0x80) == FReplies);
+            if (len - 1 <= TIOTFrameReader::MaxHoldingPayload && codeFits)
+                return {Start::Wait};
+            return {Start::Open};
+        }
+        if (FrameSum(QByteArrayView(FAll).sliced(at + 2, len + 2)) != At(at + len + 4))
+            return {};
+        return {Start::Frame, len};
+    }
+
     quint8 FH0, FH1;
-    QByteArray FBuf;
+    bool FReplies;
+    QByteArray FAll;
+    qsizetype FFrom = 0;
 };
 
 // True when the stream holds `frame` with any byte at offset 4 (a reply does not examine it).
@@ -73,18 +102,35 @@ bool HasFrame(const QByteArray& stream, const QByteArray& frame) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0)
         return 0;
-    // Byte 0: bit 7 chooses the frame kind, bits 0-3 the number of cuts; then one byte per cut
-    // giving the length of that delivery; the rest is the stream.
+    // Byte 0: bit 7 chooses the frame kind, bit 6 a stream of real frames, bits 0-3 the number of
+    // cuts; then one byte per cut giving the length of that delivery; the rest is the stream, or
+    // in the real-frames case a list of payloads, each a length byte and that many bytes.
     const bool request = (data[0] & 0x80) != 0;
+    const bool realFrames = (data[0] & 0x40) != 0;
     size_t cuts = data[0] & 0x0F;
     size_t at = 1;
     QList<size_t> lengths;
     while (cuts-- > 0 && at < size)
         lengths.append(data[at++]);
-    const QByteArray stream(reinterpret_cast<const char*>(data + at), qsizetype(size - at));
+
+    QByteArray stream;
+    QList<QByteArray> sent;
+    if (realFrames) {
+        while (at < size) {
+            const size_t n = std::min<size_t>(data[at++], size - at);
+            QByteArray payload(reinterpret_cast<const char*>(data + at), qsizetype(n));
+            at += n;
+            if (!payload.isEmpty()) // a request code has bit 7 clear, a reply code set
+                payload[0] = char(request ? (quint8(payload[0]) & 0x7F) : (quint8(payload[0]) | 0x80));
+            stream += request ? BuildFrame(payload) : BuildReplyFrame(payload);
+            sent.append(payload);
+        }
+    } else {
+        stream = QByteArray(reinterpret_cast<const char*>(data + at), qsizetype(size - at));
+    }
 
     TIOTFrameReader reader(request ? TFrameKind::Request : TFrameKind::Reply);
-    PlainReader plain(request ? 0x55 : 0xAA, request ? 0xAA : 0x55);
+    ReferenceReader reference(request ? 0x55 : 0xAA, request ? 0xAA : 0x55, !request);
     QList<QByteArray> got, expected;
     qsizetype from = 0;
     for (int k = 0; k <= lengths.size(); ++k) {
@@ -92,12 +138,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             k < lengths.size() ? std::min<qsizetype>(qsizetype(lengths[k]), stream.size() - from) : stream.size() - from;
         const QByteArrayView block = QByteArrayView(stream).sliced(from, len);
         got += reader.Feed(block);
-        expected += plain.Feed(block);
+        expected += reference.Feed(block);
         from += len;
-        if (reader.BufferedBytes() >= TIOTFrameReader::MaxFrameSize)
+        if (reader.BufferedBytes() >= TIOTFrameReader::MaxFrameSize || reader.BufferedBytes() != reference.Undecided())
             std::abort();
     }
     if (got != expected)
+        std::abort();
+    if (realFrames && (got != sent || reader.BufferedBytes() != 0))
         std::abort();
     for (const QByteArray& payload : got)
         if (!HasFrame(stream, request ? BuildFrame(payload) : BuildReplyFrame(payload)))

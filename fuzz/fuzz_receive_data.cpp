@@ -1,7 +1,9 @@
 // The reply decoder on arbitrary payloads with every handler attached: no crash, no read outside
-// the payload, at most one event per payload, and no event for a payload it refuses.
+// the payload, at most one event per payload, and no event for a payload it refuses; and the
+// rule that matches a reply to its request on arbitrary request and reply bytes.
 #include "nevGPIOAPI.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -111,5 +113,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
     if (payload.isEmpty() && ok)
         std::abort();
+
+    // The same bytes as a request (its length in byte 0) and the reply that follows it: the
+    // match rule reads only what is there, and an answer is never also a refusal.
+    if (size > 0) {
+        const qsizetype cut = std::min<qsizetype>(data[0], qsizetype(size) - 1);
+        const QByteArray request = payload.mid(1, cut);
+        const QByteArray reply = payload.mid(1 + cut);
+        const bool answers = ReplyAnswers(request, reply);
+        const bool refuses = ReplyRefuses(request, reply);
+        if (answers && (refuses || quint8(request.at(0)) >= 0x80 ||
+                        quint8(reply.at(0)) != quint8(quint8(request.at(0)) | 0x80)))
+            std::abort();
+        if (refuses && (reply.size() != 2 || quint8(reply.at(0)) != ReplyUnsupported))
+            std::abort();
+    }
     return 0;
 }

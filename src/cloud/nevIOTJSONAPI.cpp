@@ -8,6 +8,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QStringDecoder>
 #include <QTimer>
 
@@ -25,6 +26,7 @@ Q_LOGGING_CATEGORY(lcCloud, "quillet.cloud")
 namespace {
 
 const char* const AboutPath = "/index.php/Page/detail/item/about";
+constexpr qint64 ReadAheadBytes = 256 * 1024;
 
 bool IsFormUnreserved(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '*' ||
@@ -87,10 +89,8 @@ QByteArray NewBoundary() {
     return b;
 }
 
-// Percent-encoded path segment; "." and ".." cannot be sent as segments because every HTTP stack
-// on the way may resolve them.
-// The call of an address for the debug log: its path without the parameters that follow the call
-// (one of them is a password in clear).
+// The call of an address for the debug log and for messages: its path without the parameters
+// that follow the call (they hold a password digest, and a new password in clear).
 QString CallOf(const QUrl& url) {
     const QString path = url.path();
     const qsizetype api = path.indexOf(QLatin1String("/api.php/"));
@@ -100,10 +100,48 @@ QString CallOf(const QUrl& url) {
     return QStringLiteral("/api.php/") + parts.mid(0, 2).join(QLatin1Char('/'));
 }
 
+// host:port of an address, the port written out even when it is the scheme's default.
+QString AuthorityOf(const QUrl& url) {
+    const int port = url.port(url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0 ? 443 : 80);
+    return QStringLiteral("%1:%2").arg(url.host()).arg(port);
+}
+
+bool SameServer(const QUrl& a, const QUrl& b) {
+    return a.scheme().compare(b.scheme(), Qt::CaseInsensitive) == 0 && AuthorityOf(a).compare(AuthorityOf(b), Qt::CaseInsensitive) == 0;
+}
+
+// A library message with every form of the address replaced by its call, so that no parameter
+// of the path reaches a log or a terminal.
+QString Scrubbed(QString text, const QUrl& url) {
+    const QString call = CallOf(url);
+    for (const QString& form : {url.toString(), url.toDisplayString(), QString::fromLatin1(url.toEncoded())})
+        if (!form.isEmpty())
+            text.replace(form, call);
+    return text;
+}
+
+// A reply text for the debug log: the values of members whose name holds "pass" (password,
+// pass, newpassword, devicepass) are masked, and a long reply is cut.
+QString ForLog(const QString& text) {
+    static const QRegularExpression secret(
+        QStringLiteral(R"(("[^"\\]*pass[^"\\]*"\s*:\s*)("(?:[^"\\]|\\.)*"|[^,}\]\s]+))"),
+        QRegularExpression::CaseInsensitiveOption);
+    constexpr qsizetype MaxLogged = 4000;
+    QString out = text;
+    out.replace(secret, QStringLiteral("\\1\"***\""));
+    if (out.size() > MaxLogged)
+        out = out.left(MaxLogged) + QStringLiteral("... (%1 characters)").arg(text.size());
+    return out;
+}
+
+// A path segment: everything a segment may carry (RFC 3986 "pchar": letters, digits, "-._~",
+// "!$&'()*+,;=", ":" and "@") goes as typed, so that an account such as a@b.com reaches servers
+// that match raw paths; "/", "?", "#", "%", blanks, control characters, non-ASCII and the rest
+// are percent-encoded. "." and ".." cannot be sent: every HTTP stack on the way may resolve them.
 std::optional<QByteArray> PathSegment(const QString& value) {
     if (value == QLatin1String(".") || value == QLatin1String(".."))
         return std::nullopt;
-    return QUrl::toPercentEncoding(value);
+    return QUrl::toPercentEncoding(value, "!$&'()*+,;=:@");
 }
 
 } // namespace
@@ -184,10 +222,18 @@ QByteArray QuotedPrintable(const QByteArray& bytes) {
 CloudClient::CloudClient(const QUrl& server, QObject* parent)
     : QObject(parent), FNet(new QNetworkAccessManager(this)) {
     SetServer(server);
-    FNet->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+    // Every redirect is checked in Wait before it is followed.
+    FNet->setRedirectPolicy(QNetworkRequest::UserVerifiedRedirectPolicy);
 }
 
-CloudClient::~CloudClient() = default;
+CloudClient::~CloudClient() {
+    // Calls never outlive their wait, so the manager's network thread is idle here; dropping the
+    // kept connections first lets its destructor stop that thread at once, before the process
+    // exits (a thread still running at exit breaks the leak checker).
+    FNet->clearConnectionCache();
+    delete FNet;
+    FNet = nullptr;
+}
 
 QUrl CloudClient::DefaultServer() { return QUrl(QStringLiteral(QUILLET_CLOUD_SERVER_DEFAULT)); }
 
@@ -210,7 +256,8 @@ QNetworkRequest CloudClient::MakeRequest(const QUrl& url) const {
     request.setRawHeader("Accept-Encoding", "identity");
     request.setHeader(QNetworkRequest::UserAgentHeader, QByteArray("Quillet/" QUILLET_VERSION));
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy);
+                         QNetworkRequest::UserVerifiedRedirectPolicy);
+    request.setMaximumRedirectsAllowed(MaxRedirects);
     request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
     request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
     request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
@@ -220,88 +267,167 @@ QNetworkRequest CloudClient::MakeRequest(const QUrl& url) const {
 CloudClient::Exchange CloudClient::Wait(QNetworkReply* rawReply) {
     std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> reply(
         rawReply, [](QNetworkReply* r) { r->deleteLater(); });
-    Exchange ex;
-    bool timedOut = false;
-    bool tooLarge = false;
+    enum class Stop { None, ConnectTimeout, ReadTimeout, Deadline, TooLarge, Redirect };
+    Stop stop = Stop::None;
+    QString redirectWhy;
+    const QUrl origin = reply->url();
+    const bool post = reply->operation() == QNetworkAccessManager::PostOperation;
 
     QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    // One timer serves both limits: it runs for the connect time-out while a connection is being
-    // opened and is restarted with the read time-out whenever the exchange makes progress.
-    connect(&timer, &QTimer::timeout, &loop, [&] {
-        timedOut = true;
+    bool connecting = true;
+    // The idle timer runs for the connect time-out while a connection is being opened and is
+    // restarted with the read time-out whenever the exchange makes progress; the deadline timer
+    // bounds the whole call, however the server paces its bytes.
+    QTimer idle;
+    idle.setSingleShot(true);
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    auto end = [&](Stop why) {
+        if (stop == Stop::None)
+            stop = why;
         reply->abort();
+    };
+    connect(&idle, &QTimer::timeout, &loop,
+            [&] { end(connecting ? Stop::ConnectTimeout : Stop::ReadTimeout); });
+    connect(&deadline, &QTimer::timeout, &loop, [&] { end(Stop::Deadline); });
+    connect(reply.get(), &QNetworkReply::socketStartedConnecting, &loop, [&] {
+        connecting = true;
+        idle.start(ConnectTimeoutMs);
     });
-    connect(reply.get(), &QNetworkReply::socketStartedConnecting, &loop,
-            [&] { timer.start(ConnectTimeoutMs); });
-    connect(reply.get(), &QNetworkReply::requestSent, &loop, [&] { timer.start(ReadTimeoutMs); });
+    connect(reply.get(), &QNetworkReply::requestSent, &loop, [&] {
+        connecting = false;
+        idle.start(ReadTimeoutMs);
+    });
     connect(reply.get(), &QNetworkReply::uploadProgress, &loop, [&](qint64 sent, qint64) {
-        if (sent > 0)
-            timer.start(ReadTimeoutMs);
+        if (sent > 0) {
+            connecting = false;
+            idle.start(ReadTimeoutMs);
+        }
     });
-    connect(reply.get(), &QNetworkReply::downloadProgress, &loop, [&](qint64 received, qint64) {
-        if (received > MaxReplyBytes) {
-            tooLarge = true;
-            reply->abort();
+    // The reply is taken as it arrives, with a small read-ahead, so the size limit holds for
+    // what the network thread buffers too and an abort leaves nothing to drain.
+    QByteArray body;
+    reply->setReadBufferSize(ReadAheadBytes);
+    connect(reply.get(), &QNetworkReply::readyRead, &loop, [&] {
+        body += reply->readAll();
+        if (body.size() > MaxReplyBytes) {
+            end(Stop::TooLarge);
             return;
         }
-        timer.start(ReadTimeoutMs);
+        idle.start(ReadTimeoutMs);
+    });
+    // The cloud server is one address: a redirect elsewhere would carry the account and the
+    // password digest to whoever it names. A form is never re-sent: 301/302/303 would turn it
+    // into a GET that loses its fields and reads an unrelated page as the answer, and Qt's re-send
+    // of a body on 307/308 fails at random; the calls' paths are fixed, so a form that is
+    // redirected at all is a server fault worth reporting.
+    connect(reply.get(), &QNetworkReply::redirected, &loop, [&](const QUrl& target) {
+        const int code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (!SameServer(origin, target))
+            redirectWhy = QStringLiteral("HTTP %1 redirect to %2 refused: it leaves the server %3")
+                              .arg(code)
+                              .arg(AuthorityOf(target), AuthorityOf(origin));
+        else if (post)
+            redirectWhy = QStringLiteral("HTTP %1 redirect of a form refused").arg(code);
+        if (!redirectWhy.isEmpty()) {
+            end(Stop::Redirect);
+            return;
+        }
+        emit reply->redirectAllowed();
     });
     connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    timer.start(ConnectTimeoutMs);
+    idle.start(ConnectTimeoutMs);
+    deadline.start(FDeadlineMs);
     if (!reply->isFinished())
         loop.exec(QEventLoop::ExcludeUserInputEvents);
-    timer.stop();
+    idle.stop();
+    deadline.stop();
 
+    Exchange ex;
+    auto fail = [&](TCloudError::Kind kind, const QString& message, int httpStatus = 0) {
+        ex.Error = TCloudError{kind, httpStatus, message};
+    };
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (timedOut) {
-        ex.Error = TCloudError{TCloudError::Kind::Timeout, 0,
-                               QStringLiteral("The cloud server did not answer in time")};
-    } else if (tooLarge) {
-        ex.Error = TCloudError{TCloudError::Kind::TooLarge, 0,
-                               QStringLiteral("The cloud server's reply is too large")};
-    } else if (reply->error() != QNetworkReply::NoError) {
-        if (status >= 400)
-            ex.Error = TCloudError{TCloudError::Kind::HttpStatus, status,
-                                   QStringLiteral("HTTP %1 %2").arg(status).arg(
-                                       reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute)
-                                           .toString())};
-        else
-            ex.Error = TCloudError{TCloudError::Kind::Network, status, reply->errorString()};
-    } else {
-        ex.Body = reply->readAll();
+    switch (stop) {
+    case Stop::ConnectTimeout:
+        fail(TCloudError::Kind::Timeout, QStringLiteral("no connection to %1 within %2 ms")
+                                             .arg(AuthorityOf(origin)).arg(ConnectTimeoutMs));
+        return ex;
+    case Stop::ReadTimeout:
+        fail(TCloudError::Kind::Timeout, QStringLiteral("no answer for %1 ms").arg(ReadTimeoutMs));
+        return ex;
+    case Stop::Deadline:
+        fail(TCloudError::Kind::Timeout, QStringLiteral("the call did not finish within %1 ms").arg(FDeadlineMs));
+        return ex;
+    case Stop::TooLarge:
+        fail(TCloudError::Kind::TooLarge, QStringLiteral("reply larger than %1 bytes").arg(MaxReplyBytes));
+        return ex;
+    case Stop::Redirect:
+        fail(TCloudError::Kind::Redirect, redirectWhy, status);
+        return ex;
+    case Stop::None:
+        break;
+    }
+    const QNetworkReply::NetworkError error = reply->error();
+    if (error == QNetworkReply::NoError) {
+        ex.Body = body + reply->readAll();
         ex.ContentType = reply->header(QNetworkRequest::ContentTypeHeader).toByteArray();
+    } else if (status >= 400) {
+        fail(TCloudError::Kind::HttpStatus,
+             QStringLiteral("HTTP %1 %2")
+                 .arg(status)
+                 .arg(reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString())
+                 .trimmed(),
+             status);
+    } else if (error == QNetworkReply::ConnectionRefusedError) {
+        fail(TCloudError::Kind::Network, QStringLiteral("connection to %1 refused").arg(AuthorityOf(origin)));
+    } else if (error == QNetworkReply::RemoteHostClosedError) {
+        fail(TCloudError::Kind::Network,
+             QStringLiteral("%1 closed the connection without a complete answer").arg(AuthorityOf(origin)));
+    } else if (error == QNetworkReply::HostNotFoundError) {
+        fail(TCloudError::Kind::Network, QStringLiteral("host %1 not found").arg(origin.host()));
+    } else if (error == QNetworkReply::TooManyRedirectsError) {
+        fail(TCloudError::Kind::Redirect, QStringLiteral("more than %1 redirects").arg(MaxRedirects), status);
+    } else {
+        fail(TCloudError::Kind::Network, Scrubbed(reply->errorString(), reply->url()));
     }
     return ex;
 }
 
+namespace {
+
+void LogText(const char* method, const QUrl& url, const TCloudResult<QString>& r) {
+    if (r.Error)
+        qCDebug(lcCloud).noquote() << method << CallOf(url) << "failed:" << r.Error->Message;
+    else
+        qCDebug(lcCloud).noquote() << method << CallOf(url) << "->" << ForLog(r.Reply);
+}
+
+} // namespace
+
 TCloudResult<QString> CloudClient::Http_Get(const QUrl& url) {
     TCloudResult<QString> result;
     Exchange ex = Wait(FNet->get(MakeRequest(url)));
-    if (ex.Error) {
-        qCDebug(lcCloud) << "GET" << CallOf(url) << "failed:" << ex.Error->Message;
+    if (ex.Error)
         result.Error = ex.Error;
-        return result;
-    }
-    // The platform's 8-bit text, which is UTF-8 here.
-    result.Reply = QString::fromLocal8Bit(ex.Body);
-    qCDebug(lcCloud).noquote() << "GET" << CallOf(url) << "->" << result.Reply;
+    else
+        result.Reply = QString::fromLocal8Bit(ex.Body); // the platform's 8-bit text, UTF-8 here
+    LogText("GET", url, result);
     return result;
 }
 
-QString CloudClient::Http_PostForm(const QUrl& url, const TFormFields& fields) {
+TCloudResult<QString> CloudClient::Http_PostForm(const QUrl& url, const TFormFields& fields) {
+    TCloudResult<QString> result;
     QNetworkRequest request = MakeRequest(url);
     request.setHeader(QNetworkRequest::ContentTypeHeader,
                       QByteArray("application/x-www-form-urlencoded"));
     Exchange ex = Wait(FNet->post(request, FormBody(fields)));
-    if (ex.Error) {
-        qCDebug(lcCloud) << "POST" << CallOf(url) << "failed:" << ex.Error->Message;
-        return {};
-    }
-    const QString text = DecodeByCharset(ex.Body, ex.ContentType);
-    qCDebug(lcCloud).noquote() << "POST" << CallOf(url) << "->" << text;
-    return text;
+    if (ex.Error)
+        result.Error = ex.Error;
+    else
+        result.Reply = DecodeByCharset(ex.Body, ex.ContentType);
+    LogText("POST", url, result);
+    return result;
 }
 
 TCloudResult<QString> CloudClient::Http_PostMultipart(const QUrl& url, const TFormFields& textParts,
@@ -309,15 +435,12 @@ TCloudResult<QString> CloudClient::Http_PostMultipart(const QUrl& url, const TFo
                                                       const QString& filePath) {
     TCloudResult<QString> result;
     QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QByteArray content;
+    if (file.open(QIODevice::ReadOnly))
+        content = file.readAll();
+    if (!file.isOpen() || file.error() != QFileDevice::NoError) {
         result.Error = TCloudError{TCloudError::Kind::File, 0,
-                                   QStringLiteral("Cannot read %1: %2").arg(filePath, file.errorString())};
-        return result;
-    }
-    const QByteArray content = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        result.Error = TCloudError{TCloudError::Kind::File, 0,
-                                   QStringLiteral("Cannot read %1: %2").arg(filePath, file.errorString())};
+                                   QStringLiteral("cannot read %1: %2").arg(filePath, file.errorString())};
         return result;
     }
 
@@ -345,66 +468,66 @@ TCloudResult<QString> CloudClient::Http_PostMultipart(const QUrl& url, const TFo
     request.setHeader(QNetworkRequest::ContentTypeHeader,
                       QByteArray("multipart/form-data; boundary=" + boundary));
     Exchange ex = Wait(FNet->post(request, body));
-    if (ex.Error) {
-        qCDebug(lcCloud) << "POST" << CallOf(url) << "failed:" << ex.Error->Message;
+    if (ex.Error)
         result.Error = ex.Error;
-        return result;
-    }
-    result.Reply = QString::fromLocal8Bit(ex.Body);
-    qCDebug(lcCloud).noquote() << "POST" << CallOf(url) << "->" << result.Reply;
+    else
+        result.Reply = QString::fromLocal8Bit(ex.Body);
+    LogText("POST", url, result);
     return result;
 }
 
-std::optional<QUrl> CloudClient::ApiUrl(const QString& path,
-                                        const QList<std::pair<QString, QString>>& params,
-                                        TCloudError* error) const {
+TCloudResult<QUrl> CloudClient::ApiUrl(const QString& path,
+                                       const QList<std::pair<QString, QString>>& params) const {
+    TCloudResult<QUrl> result;
     QByteArray encoded = FServer.toEncoded() + "/api.php/" + path.toLatin1();
     for (const auto& [name, value] : params) {
         const auto segment = PathSegment(value);
         if (!segment) {
-            if (error)
-                *error = TCloudError{TCloudError::Kind::BadRequest, 0,
-                                     QStringLiteral("\"%1\" cannot be sent as %2").arg(value, name)};
-            return std::nullopt;
+            result.Error = TCloudError{TCloudError::Kind::BadRequest, 0,
+                                       QStringLiteral("\"%1\" cannot be sent as %2").arg(value, name)};
+            return result;
         }
         encoded += '/' + name.toLatin1() + '/' + *segment;
     }
-    return QUrl::fromEncoded(encoded, QUrl::StrictMode);
+    result.Reply = QUrl::fromEncoded(encoded, QUrl::StrictMode);
+    const QString scheme = result.Reply.scheme().toLower();
+    if (!result.Reply.isValid() || result.Reply.host().isEmpty() ||
+        (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+        result.Error = TCloudError{TCloudError::Kind::BadRequest, 0,
+                                   QStringLiteral("the cloud server address \"%1\" is not an http or https address")
+                                       .arg(FServer.toDisplayString())};
+    return result;
+}
+
+template <class T> TCloudResult<T> CloudClient::ReadCall(const TCloudResult<QString>& text) {
+    TCloudResult<T> result;
+    if (text.Error) {
+        result.Error = text.Error;
+    } else if (text.Reply.isEmpty()) {
+        result.Error = TCloudError{TCloudError::Kind::BadReply, 0, QStringLiteral("empty reply")};
+    } else {
+        QString why;
+        if (!ReadReply(text.Reply, result.Reply, &why))
+            result.Error = TCloudError{TCloudError::Kind::BadReply, 0, QStringLiteral("unreadable reply: %1").arg(why)};
+    }
+    return result;
 }
 
 template <class T>
 TCloudResult<T> CloudClient::GetCall(const QString& path,
                                      const QList<std::pair<QString, QString>>& params) {
-    TCloudResult<T> result;
-    TCloudError urlError;
-    const auto url = ApiUrl(path, params, &urlError);
-    if (!url) {
-        result.Error = urlError;
-        return result;
-    }
-    const TCloudResult<QString> text = Http_Get(*url);
-    if (text.Error) {
-        result.Error = text.Error;
-        return result;
-    }
-    if (text.Reply.isEmpty())
-        return result;
-    QString why;
-    if (!ReadReply(text.Reply, result.Reply, &why))
-        result.Error = TCloudError{TCloudError::Kind::BadReply, 0, why};
-    return result;
+    const TCloudResult<QUrl> url = ApiUrl(path, params);
+    if (url.Error)
+        return TCloudResult<T>{{}, url.Error};
+    return ReadCall<T>(Http_Get(url.Reply));
 }
 
 template <class T>
 TCloudResult<T> CloudClient::FormCall(const QString& path, const TFormFields& fields) {
-    TCloudResult<T> result;
-    const QString text = Http_PostForm(*ApiUrl(path), fields);
-    if (text.isEmpty())
-        return result;
-    QString why;
-    if (!ReadReply(text, result.Reply, &why))
-        result.Error = TCloudError{TCloudError::Kind::BadReply, 0, why};
-    return result;
+    const TCloudResult<QUrl> url = ApiUrl(path);
+    if (url.Error)
+        return TCloudResult<T>{{}, url.Error};
+    return ReadCall<T>(Http_PostForm(url.Reply, fields));
 }
 
 TCloudResult<TProductsList> CloudClient::Index_ProductList() {
@@ -517,23 +640,14 @@ TCloudResult<TJSInfoReturn> CloudClient::Device_UploadImg(const QString& account
                                                           const QString& password,
                                                           const QString& mac,
                                                           const QString& filePath) {
-    TCloudResult<TJSInfoReturn> result;
-    const TCloudResult<QString> text =
-        Http_PostMultipart(*ApiUrl(QStringLiteral("Device/update")),
-                           {{QStringLiteral("account"), account},
-                            {QStringLiteral("password"), Md5Hex(password)},
-                            {QStringLiteral("mac"), mac}},
-                           QStringLiteral("img"), filePath);
-    if (text.Error) {
-        result.Error = text.Error;
-        return result;
-    }
-    if (text.Reply.isEmpty())
-        return result;
-    QString why;
-    if (!ReadReply(text.Reply, result.Reply, &why))
-        result.Error = TCloudError{TCloudError::Kind::BadReply, 0, why};
-    return result;
+    const TCloudResult<QUrl> url = ApiUrl(QStringLiteral("Device/update"));
+    if (url.Error)
+        return TCloudResult<TJSInfoReturn>{{}, url.Error};
+    return ReadCall<TJSInfoReturn>(Http_PostMultipart(url.Reply,
+                                                      {{QStringLiteral("account"), account},
+                                                       {QStringLiteral("password"), Md5Hex(password)},
+                                                       {QStringLiteral("mac"), mac}},
+                                                      QStringLiteral("img"), filePath));
 }
 
 TCloudResult<TFeedBackList> CloudClient::Feedback_FeedList(const QString& account,
@@ -549,58 +663,6 @@ TCloudResult<TJSInfoReturn> CloudClient::Feedback_Add(const QString& account,
                                    {{QStringLiteral("account"), account},
                                     {QStringLiteral("password"), Md5Hex(password)},
                                     {QStringLiteral("msg"), msg}});
-}
-
-// --- with a login state -------------------------------------------------------------------------
-
-TCloudResult<TJSInfoReturn> CloudClient::User_Edit(const TCloudSession& session,
-                                                   const QString& nickname, const QString& email,
-                                                   const QString& name, const QString& tel,
-                                                   const QString& address, const QString& remark) {
-    return User_Edit(session.Account(), session.Password(), session.UserID, nickname, email, name,
-                     tel, address, remark);
-}
-
-TCloudResult<TJSInfoReturn> CloudClient::User_Password(const TCloudSession& session,
-                                                       const QString& oldPassword,
-                                                       const QString& newPassword) {
-    return User_Password(session.Account(), oldPassword, session.UserID, newPassword);
-}
-
-TCloudResult<TDevActive> CloudClient::Device_Active(const TCloudSession& session,
-                                                    const QString& mac,
-                                                    const QString& activationCode) {
-    return Device_Active(session.Account(), session.Password(), mac, activationCode);
-}
-
-TCloudResult<TCloudDevs> CloudClient::Device_Download(const TCloudSession& session) {
-    return Device_Download(session.Account(), session.Password());
-}
-
-TCloudResult<TJSInfoReturn> CloudClient::Device_Delete(const TCloudSession& session,
-                                                       const QString& mac) {
-    return Device_Delete(session.Account(), session.Password(), mac);
-}
-
-TCloudResult<TJSInfoReturn> CloudClient::Device_Update(const TCloudSession& session,
-                                                       const QString& mac, const QString& name,
-                                                       const QString& devicePassword) {
-    return Device_Update(session.Account(), session.Password(), mac, name, devicePassword);
-}
-
-TCloudResult<TJSInfoReturn> CloudClient::Device_UploadImg(const TCloudSession& session,
-                                                          const QString& mac,
-                                                          const QString& filePath) {
-    return Device_UploadImg(session.Account(), session.Password(), mac, filePath);
-}
-
-TCloudResult<TFeedBackList> CloudClient::Feedback_FeedList(const TCloudSession& session) {
-    return Feedback_FeedList(session.Account(), session.Password());
-}
-
-TCloudResult<TJSInfoReturn> CloudClient::Feedback_Add(const TCloudSession& session,
-                                                      const QString& msg) {
-    return Feedback_Add(session.Account(), session.Password(), msg);
 }
 
 // --- pictures -----------------------------------------------------------------------------------

@@ -2,8 +2,6 @@
 // client that makes the fourteen calls.
 #pragma once
 
-#include "untPublic.h"
-
 #include <QImage>
 #include <QList>
 #include <QLoggingCategory>
@@ -207,25 +205,25 @@ QByteArray QuotedPrintable(const QByteArray& bytes);
 
 // --- client -------------------------------------------------------------------------------------
 
-// A failure the caller has to handle: the request never got a usable reply, or the reply was not
-// a JSON object.
+// Why a call has no usable reply.
 struct TCloudError {
     enum class Kind {
         Network,    // no connection, refused, reset, bad address
-        Timeout,    // connect or read time-out
+        Timeout,    // connect or read time-out, or the call's total deadline
         HttpStatus, // the server answered with an HTTP error status
         TooLarge,   // the reply exceeded the size limit
+        Redirect,   // the server redirected the call somewhere it may not go
         BadRequest, // a parameter cannot be sent (a path parameter "." or "..")
         File,       // the file to upload could not be read
-        BadReply,   // the reply is not a JSON object
+        BadReply,   // the reply is empty or not a JSON object
     };
     Kind kind = Kind::Network;
     int HttpStatus = 0;
-    QString Message;
+    QString Message; // for people; never holds a password or a password digest
 };
 
-// The record of a call (status "0" and nothing else unless a reply was read) and the error the
-// call raised, if any.
+// Every call gives this: the record (status "0" and nothing else unless a reply was read) or the
+// error that kept the call from reading one. Callers that have nothing to say ignore the error.
 template <class T> struct TCloudResult {
     T Reply{};
     std::optional<TCloudError> Error;
@@ -233,15 +231,19 @@ template <class T> struct TCloudResult {
 };
 
 // The program's one HTTP client of the cloud server. Every call is synchronous for its caller:
-// it waits in a local event loop that keeps the window painting but takes no user input, and no
-// wait lasts longer than the connect or read time-out.
+// it waits in a local event loop that keeps the window painting but takes no user input. A wait
+// ends at the connect time-out, at the read time-out after the last progress, or at the call's
+// total deadline, whichever comes first.
 class CloudClient : public QObject
 {
     Q_OBJECT
 public:
     static constexpr int ConnectTimeoutMs = 1000;
     static constexpr int ReadTimeoutMs = 1000;
+    // A server that trickles its reply keeps restarting the read time-out; this bounds the call.
+    static constexpr int DefaultDeadlineMs = 5000;
     static constexpr qint64 MaxReplyBytes = 16 * 1024 * 1024;
+    static constexpr int MaxRedirects = 5;
 
     // `server` is the base address, e.g. "http://cloud.example.com:8080"; the calls append
     // "/api.php/...".
@@ -254,15 +256,18 @@ public:
     void SetServer(const QUrl& server);
     // The web page "about" on the server's host.
     QUrl AboutPageUrl() const;
+    int DeadlineMs() const { return FDeadlineMs; }
+    void SetDeadlineMs(int ms) { FDeadlineMs = ms > 0 ? ms : DefaultDeadlineMs; }
 
-    // Primitives. A GET raises transport and HTTP errors; a form POST swallows them and gives an
-    // empty text; a multipart POST raises them.
+    // Primitives: the reply text, or why there is none. A redirect is followed only while it
+    // stays on the same server and keeps the request as it is.
     TCloudResult<QString> Http_Get(const QUrl& url);
-    QString Http_PostForm(const QUrl& url, const TFormFields& fields);
+    TCloudResult<QString> Http_PostForm(const QUrl& url, const TFormFields& fields);
     TCloudResult<QString> Http_PostMultipart(const QUrl& url, const TFormFields& textParts,
                                              const QString& fileField, const QString& filePath);
 
-    // The fourteen calls. Passwords are plain; the digests are computed here.
+    // The fourteen calls. Accounts and passwords are the texts as typed, whole; the digests are
+    // computed here.
     TCloudResult<TProductsList> Index_ProductList();
     TCloudResult<TNewsList> Index_NewsList();
     TCloudResult<TUserRead> User_Login(const QString& account, const QString& password);
@@ -293,25 +298,6 @@ public:
     TCloudResult<TJSInfoReturn> Feedback_Add(const QString& account, const QString& password,
                                              const QString& msg);
 
-    // The same calls with the account and password of a login state (normally CloudSession).
-    TCloudResult<TJSInfoReturn> User_Edit(const TCloudSession& session, const QString& nickname,
-                                          const QString& email, const QString& name,
-                                          const QString& tel, const QString& address,
-                                          const QString& remark);
-    TCloudResult<TJSInfoReturn> User_Password(const TCloudSession& session,
-                                              const QString& oldPassword,
-                                              const QString& newPassword);
-    TCloudResult<TDevActive> Device_Active(const TCloudSession& session, const QString& mac,
-                                           const QString& activationCode);
-    TCloudResult<TCloudDevs> Device_Download(const TCloudSession& session);
-    TCloudResult<TJSInfoReturn> Device_Delete(const TCloudSession& session, const QString& mac);
-    TCloudResult<TJSInfoReturn> Device_Update(const TCloudSession& session, const QString& mac,
-                                              const QString& name, const QString& devicePassword);
-    TCloudResult<TJSInfoReturn> Device_UploadImg(const TCloudSession& session, const QString& mac,
-                                                 const QString& filePath);
-    TCloudResult<TFeedBackList> Feedback_FeedList(const TCloudSession& session);
-    TCloudResult<TJSInfoReturn> Feedback_Add(const TCloudSession& session, const QString& msg);
-
     // A JPEG picture from an address ending ".jpg" or ".jpeg" (http or https, or a path on the
     // server); any other address, and every failure, gives an empty picture. Never raises.
     QImage LoadUrlImage(const QString& url);
@@ -326,15 +312,16 @@ private:
 
     QNetworkRequest MakeRequest(const QUrl& url) const;
     Exchange Wait(QNetworkReply* reply);
-    // Base address followed by "/api.php/" and the path; `params` become percent-encoded path
-    // segments "/name/value" in order. nullopt when a value cannot be a path segment.
-    std::optional<QUrl> ApiUrl(const QString& path,
-                               const QList<std::pair<QString, QString>>& params = {},
-                               TCloudError* error = nullptr) const;
+    // Base address followed by "/api.php/" and the path; `params` become path segments
+    // "/name/value" in order. An error when a value cannot be a path segment.
+    TCloudResult<QUrl> ApiUrl(const QString& path,
+                              const QList<std::pair<QString, QString>>& params = {}) const;
     template <class T> TCloudResult<T> GetCall(const QString& path,
                                                const QList<std::pair<QString, QString>>& params);
     template <class T> TCloudResult<T> FormCall(const QString& path, const TFormFields& fields);
+    template <class T> static TCloudResult<T> ReadCall(const TCloudResult<QString>& text);
 
     QNetworkAccessManager* FNet = nullptr;
     QUrl FServer;
+    int FDeadlineMs = DefaultDeadlineMs;
 };

@@ -11,11 +11,7 @@
 #include <cstring>
 #include <limits>
 
-quint16 TCPLANPort = DefaultTCPLANPort;
-quint16 TCPRemotePort = DefaultTCPRemotePort;
-quint16 UDPSCanPort = DefaultUDPSCanPort;
 TCloudSession CloudSession;
-quint8 LastCmd = 0;
 
 namespace {
 
@@ -78,8 +74,6 @@ QString TCloudSession::Account() const { return Utf8BufToStr(AccountBuf); }
 QString TCloudSession::Password() const { return Utf8BufToStr(PasswordBuf); }
 bool TCloudSession::SetAccount(const QString& text) { return StrToBuf16(text, AccountBuf); }
 bool TCloudSession::SetPassword(const QString& text) { return StrToBuf16(text, PasswordBuf); }
-
-bool ReplyMatchesLastCmd(quint8 replyCode) { return int(LastCmd) + 0x80 == int(replyCode); }
 
 bool BitIsSet(const QByteArray& bytes, quint16 index) {
     const int byte = index / 8;

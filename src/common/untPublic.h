@@ -1,5 +1,5 @@
 // Device vocabulary shared by every layer: byte buffers, connection enumerations, the LAN search
-// answer, the stored device record, process-wide values and the byte/text helpers.
+// answer, the stored device record, the cloud login and the byte/text helpers.
 #pragma once
 
 #include <QByteArray>
@@ -80,14 +80,12 @@ struct TFeedMsg {
 };
 using TFeedMsgs = QList<TFeedMsg>;
 
-// Ports: typed defaults that the settings file overwrites at start-up.
+// Ports used when the settings file names none; the settings unit returns the ones it read and
+// whoever connects is given them.
 inline constexpr quint16 DefaultTCPLANPort = 8899;
 inline constexpr quint16 DefaultTCPRemotePort = 8900;
 inline constexpr quint16 DefaultUDPSCanPort = 1901;
 inline constexpr quint16 RouterJoinPort = 1902;
-extern quint16 TCPLANPort;
-extern quint16 TCPRemotePort;
-extern quint16 UDPSCanPort;
 
 inline constexpr int SearchWindowMs = 3000;
 inline const QByteArray SearchRequest = QByteArray::fromHex("FF010102");
@@ -97,7 +95,7 @@ inline constexpr std::array<quint8, 8> BitMasks{1, 2, 4, 8, 16, 32, 64, 128};
 inline constexpr std::array<quint8, 16> RelayLoginKey{0x5E, 0x0C, 0x93, 0xA7, 0x1B, 0x68, 0xD4, 0x2F,
                                                       0x80, 0xE5, 0x37, 0xC9, 0x4A, 0x16, 0xFB, 0x72};
 
-// The cloud login state of this program. Only the account pages change it.
+// A cloud login: account, password and the server's user ID.
 struct TCloudSession {
     bool Logged = false;
     TBUF16 AccountBuf{};
@@ -112,12 +110,10 @@ struct TCloudSession {
     bool SetPassword(const QString& text);
     void Clear() { *this = TCloudSession{}; }
 };
+// The one login of the running program. Process-wide only until the cloud commands of
+// quillet-ctl take their account as a value; the device connection and the settings unit are
+// given a session explicitly and never touch it.
 extern TCloudSession CloudSession;
-
-// Command byte of the last frame sent to a board; 0 means none.
-extern quint8 LastCmd;
-// A reply code matches the last command when it is LastCmd + 0x80, without wrapping.
-bool ReplyMatchesLastCmd(quint8 replyCode);
 
 // --- byte and text helpers -------------------------------------------------------------------
 

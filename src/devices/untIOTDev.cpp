@@ -1,6 +1,7 @@
 #include "untIOTDev.h"
 
 #include "PC1_128.h"
+#include "nevGPIOAPI.h"
 #include "nevIOTTCPProtocol.h"
 
 #include <QLoggingCategory>
@@ -14,8 +15,8 @@ Q_LOGGING_CATEGORY(lcDev, "quillet.dev")
 
 namespace {
 
-constexpr quint8 NameReplyCode = 244;
-constexpr quint8 NameReplyCode2 = 245;
+constexpr quint8 NameReplyCode = ReplyCode(TGPIOCmd::Sys_Set_Name);
+constexpr quint8 NameReplyCode2 = 245; // the board's own report of its name
 constexpr int NameReplySize = 23; // AA 55, L = 18, one byte, code, 16 name bytes, sum
 
 // Keeps an owner-replaced or owner-destroyed handler from being freed while it runs.
@@ -265,7 +266,7 @@ void TNEV_IOTDevConn::setNetState(TIOTNETSTATE AValue) {
     case TIOTNETSTYLE::NET_REMOTE:
         if (AValue == TIOTNETSTATE::NET_CNNT) {
             // Raw bytes, not a frame: it leaves LastCmd alone.
-            FTCPClnt->Send(BuildRelayLoginBlock(FMACBuf, CloudSession), TSendTrace::Hidden);
+            FTCPClnt->Send(BuildRelayLoginBlock(FMACBuf, FRelaySession), TSendTrace::Hidden);
         } else if (AValue == TIOTNETSTATE::NET_PSDERR || AValue == TIOTNETSTATE::NET_NOPER) {
             CloseOwn();
         }
@@ -282,11 +283,18 @@ void TNEV_IOTDevConn::setNetState(TIOTNETSTATE AValue) {
 bool TNEV_IOTDevConn::TCPSend(const QByteArray& Buf) {
     if (!FTCPClnt || (FNetState != TIOTNETSTATE::NET_CNNT && FNetState != TIOTNETSTATE::NET_OK))
         return false;
-    const quint8 code = Buf.size() > 5 ? quint8(Buf.at(5)) : LastCmd;
     if (!FTCPClnt->Send(Buf))
         return false;
-    LastCmd = code;
+    if (Buf.size() > 5) {
+        FLastCmd = quint8(Buf.at(5));
+        // The payload lies between the 5-byte head and the sum.
+        FLastRequest = Buf.size() > 6 ? Buf.mid(5, Buf.size() - 6) : Buf.mid(5, 1);
+    }
     return true;
+}
+
+bool TNEV_IOTDevConn::AnswersLastRequest(QByteArrayView AReply) const {
+    return ReplyAnswers(FLastRequest, AReply);
 }
 
 bool TNEV_IOTDevConn::TCPSend(const QString& SStr) {
@@ -296,6 +304,8 @@ bool TNEV_IOTDevConn::TCPSend(const QString& SStr) {
 }
 
 void TNEV_IOTDevConn::TransportConnecting() {
+    FLoginBytes.clear();
+    FUnexpectedLogin.clear();
     setNetState(TIOTNETSTATE::NET_CNNTING);
 }
 
@@ -335,44 +345,127 @@ void TNEV_IOTDevConn::TransportError(TTCPERRCODE ACode) {
         setNetState(TIOTNETSTATE::NET_CNNTFAILED);
 }
 
-void TNEV_IOTDevConn::TransportData(const QByteArray& ABuf) {
-    const qsizetype n = ABuf.size();
-    if (n == 0)
-        return;
-    if (FNetStyle == TIOTNETSTYLE::NET_LAN && n == 2) {
-        if (ABuf == "OK") {
+bool TNEV_IOTDevConn::InLoginPhase() const {
+    switch (FNetStyle) {
+    case TIOTNETSTYLE::NET_LAN:
+        return FNetState == TIOTNETSTATE::NET_CNNT;
+    case TIOTNETSTYLE::NET_REMOTE:
+        // An off-line board may come on line later: the relay then answers again.
+        return FNetState == TIOTNETSTATE::NET_CNNT || FNetState == TIOTNETSTATE::NET_OFFLINE;
+    case TIOTNETSTYLE::NET_DEFAULT:
+        break;
+    }
+    return false;
+}
+
+namespace {
+
+// "$1" is followed by the board's name up to the first frame or the end of the delivery.
+qsizetype NameEnd(const QByteArray& data) {
+    const qsizetype frame = data.indexOf(QByteArrayView("\xAA\x55", 2), 2);
+    return frame < 0 ? data.size() : frame;
+}
+
+} // namespace
+
+void TNEV_IOTDevConn::ApplyRelayAnswer(char ADigit, const QByteArray& AName) {
+    switch (ADigit) {
+    case '0':
+        setNetState(TIOTNETSTATE::NET_OFFLINE);
+        break;
+    case '1': {
+        // The name first, so that whoever reacts to the online state sees it.
+        QPointer<TNEV_IOTDevConn> self(this);
+        if (!AName.isEmpty())
+            setDevNameStr(Utf8BufToStr(AName, int(AName.size())));
+        if (self)
             setNetState(TIOTNETSTATE::NET_OK);
-            return;
+        break;
+    }
+    case '2':
+        setNetState(TIOTNETSTATE::NET_PSDERR);
+        break;
+    default:
+        setNetState(TIOTNETSTATE::NET_NOPER);
+        break;
+    }
+}
+
+// Peers split TCP segments anywhere, so the answer is collected until enough of it has arrived:
+// two bytes on the LAN, "$" and a digit from the relay.
+TNEV_IOTDevConn::TLoginStep TNEV_IOTDevConn::TakeLoginAnswer(const QByteArray& AData, QByteArray& ARest) {
+    if (FNetStyle == TIOTNETSTYLE::NET_LAN) {
+        if (AData.size() < 2) {
+            if (AData != "O" && AData != "N")
+                return TLoginStep::Unexpected;
+            FLoginBytes = AData;
+            return TLoginStep::Partial;
         }
-        if (ABuf == "NO") {
+        if (AData.startsWith("OK")) {
+            ARest = AData.mid(2); // a relay or a busy board may have sent more in the same segment
+            setNetState(TIOTNETSTATE::NET_OK);
+            return TLoginStep::Answered;
+        }
+        if (AData.startsWith("NO")) {
             setNetState(TIOTNETSTATE::NET_PSDERR);
+            return TLoginStep::Answered;
+        }
+        return TLoginStep::Unexpected;
+    }
+    if (AData.at(0) != '$')
+        return TLoginStep::Unexpected;
+    if (AData.size() < 2) {
+        FLoginBytes = AData;
+        return TLoginStep::Partial;
+    }
+    const char digit = AData.at(1);
+    if (digit < '0' || digit > '4')
+        return TLoginStep::Unexpected;
+    QByteArray name;
+    if (digit == '1') {
+        const qsizetype end = NameEnd(AData);
+        name = AData.mid(2, end - 2);
+        ARest = AData.mid(end);
+    }
+    ApplyRelayAnswer(digit, name);
+    return TLoginStep::Answered;
+}
+
+void TNEV_IOTDevConn::TransportData(const QByteArray& ABuf) {
+    if (ABuf.isEmpty())
+        return;
+    QPointer<TNEV_IOTDevConn> self(this);
+    if (InLoginPhase()) {
+        const QByteArray data = FLoginBytes + ABuf;
+        FLoginBytes.clear();
+        QByteArray rest;
+        switch (TakeLoginAnswer(data, rest)) {
+        case TLoginStep::Partial:
+            return;
+        case TLoginStep::Answered:
+            if (self && !rest.isEmpty())
+                ReceiveBlock(rest);
+            return;
+        case TLoginStep::Unexpected:
+            qCWarning(lcDev) << FMACStr << "unexpected login answer" << data.left(32).toHex(' ');
+            FUnexpectedLogin = data;
+            ReceiveBlock(data);
             return;
         }
     }
-    if (FNetStyle == TIOTNETSTYLE::NET_REMOTE && n >= 2 && ABuf.at(0) == '$' && ABuf.at(1) >= '0' &&
+    // A relay reports later changes of the board ("$0" off line, ...) in a block of their own.
+    if (FNetStyle == TIOTNETSTYLE::NET_REMOTE && ABuf.size() >= 2 && ABuf.at(0) == '$' && ABuf.at(1) >= '0' &&
         ABuf.at(1) <= '4') {
-        switch (ABuf.at(1)) {
-        case '0':
-            setNetState(TIOTNETSTATE::NET_OFFLINE);
-            break;
-        case '1': {
-            // The name first, so that whoever reacts to the online state sees it.
-            QPointer<TNEV_IOTDevConn> self(this);
-            if (n > 2)
-                setDevNameStr(Utf8BufToStr(ABuf.mid(2), int(n - 2)));
-            if (self)
-                setNetState(TIOTNETSTATE::NET_OK);
-            break;
-        }
-        case '2':
-            setNetState(TIOTNETSTATE::NET_PSDERR);
-            break;
-        default:
-            setNetState(TIOTNETSTATE::NET_NOPER);
-            break;
-        }
+        const qsizetype end = ABuf.at(1) == '1' ? NameEnd(ABuf) : ABuf.size();
+        ApplyRelayAnswer(ABuf.at(1), ABuf.mid(2, end - 2));
+        if (self && end < ABuf.size())
+            ReceiveBlock(ABuf.mid(end));
         return;
     }
+    ReceiveBlock(ABuf);
+}
+
+void TNEV_IOTDevConn::ReceiveBlock(const QByteArray& ABuf) {
     QPointer<TNEV_IOTDevConn> self(this);
     if (const auto name = NameReplyOf(ABuf))
         setDevNameBuf(*name);

@@ -1,7 +1,7 @@
 // One board as the network reaches it: its identity and settings, its TCP connection, the way it
 // is reached (LAN, relay server, not at all), the login and the connection state machine, and the
-// gate that lets frames out only while logged in. Non-visual: the device list item owns one and
-// mirrors it through the events.
+// gate that lets frames out only while logged in, and the last request sent with the rule that
+// matches replies to it. Non-visual: whoever shows the board mirrors it through the events.
 #pragma once
 
 #include "untPublic.h"
@@ -16,7 +16,7 @@
 #include <functional>
 #include <optional>
 
-// Which shown value changed, for the item that mirrors the connection.
+// Which shown value changed, for whoever mirrors the connection.
 enum class TIOTDevField : quint8 { Name, MAC, NetStyle, DevType };
 
 // English text of the state label (translated by the window's string table).
@@ -64,7 +64,7 @@ public:
     void Init(const TIniDev& AIniDev, bool ABoot);
 
     // A frame to the board, in NET_CNNT and NET_OK only; true when it was written. Its command
-    // byte (offset 5) becomes LastCmd.
+    // byte (offset 5) becomes LastCmd and its payload LastRequest.
     bool TCPSend(const QByteArray& Buf);
     // A text line to the board, in NET_CNNT only; true when it was written.
     bool TCPSend(const QString& SStr);
@@ -109,12 +109,30 @@ public:
     bool ClickState() const { return FClickState; }
     void setClickState(bool AValue) { FClickState = AValue; }
 
-    QString StateText() const { return StateLabelText(FNetStyle, FNetState, CloudSession.Logged); }
+    // The command code of the last frame this connection sent (0: none yet) and its payload.
+    quint8 LastCmd() const { return FLastCmd; }
+    QByteArray LastRequest() const { return FLastRequest; }
+    // A reply code answers the last command when it is LastCmd + 0x80, without wrapping.
+    bool ReplyMatchesLastCmd(quint8 AReplyCode) const { return int(FLastCmd) + 0x80 == int(AReplyCode); }
+    // The whole rule for a reply payload: the code and, for requests that address one channel,
+    // the same channel (ReplyAnswers). Replies from another board never reach this connection.
+    bool AnswersLastRequest(QByteArrayView AReply) const;
+
+    // The cloud login the relay login block is built from, and whose Logged flag the state label
+    // of an unconnected board shows. The owner of the login hands it over whenever it changes.
+    const TCloudSession& RelaySession() const { return FRelaySession; }
+    void setRelaySession(const TCloudSession& ASession) { FRelaySession = ASession; }
+
+    // The bytes of the last login answer that was neither "OK"/"NO" (LAN) nor "$0".."$4" (relay);
+    // empty when none since the connection opened. Such bytes are passed on like data.
+    QByteArray UnexpectedLoginAnswer() const { return FUnexpectedLogin; }
+
+    QString StateText() const { return StateLabelText(FNetStyle, FNetState, FRelaySession.Logged); }
     QString NetImage() const { return NetImageName(FNetStyle, FNetState); }
     bool Connected() const { return FTCPClnt && FTCPClnt->Connected(); }
 
-    // Port of the LAN login; 0 (the default) means TCPLANPort.
-    quint16 LanPort() const { return FLanPort ? FLanPort : TCPLANPort; }
+    // Port of the LAN login (the settings file's TCPLANPort).
+    quint16 LanPort() const { return FLanPort; }
     void setLanPort(quint16 APort) { FLanPort = APort; }
     // Time within which a dropped LAN login counts as a refused password, and the clock used.
     void setLoginDropMs(int AMs) { FPSDState.setInterval(AMs); }
@@ -134,6 +152,14 @@ private:
     void TransportDisconnect();
     void TransportError(TTCPERRCODE ACode);
     void TransportData(const QByteArray& ABuf);
+    enum class TLoginStep : quint8 { Partial, Answered, Unexpected };
+    // Takes the collected login bytes; after an answer, ARest holds the bytes that follow it and
+    // are data.
+    TLoginStep TakeLoginAnswer(const QByteArray& AData, QByteArray& ARest);
+    bool InLoginPhase() const;
+    void ApplyRelayAnswer(char ADigit, const QByteArray& AName);
+    // A block of data from the board: the name reply is taken, the block passed on when selected.
+    void ReceiveBlock(const QByteArray& ABuf);
 
     TBUF16 FNameBuf{};
     QString FNameStr = NoName;
@@ -141,7 +167,7 @@ private:
     QString FMACStr = NoMAC;
     QString FDevIPStr;
     QString FNetIPStr;
-    quint16 FNetPort = TCPRemotePort;
+    quint16 FNetPort = DefaultTCPRemotePort;
     QString FDevPassword = QString::fromLatin1(DefaultDevPassword);
     quint8 FDevType = 0;
     quint8 FCtrlByte = 0;
@@ -153,5 +179,10 @@ private:
     TwwTCPClient* FTCPClnt;
     bool FClickState = false;
     bool FOwnClose = false; // the connection is being closed by this object, not lost
-    quint16 FLanPort = 0;
+    quint16 FLanPort = DefaultTCPLANPort;
+    quint8 FLastCmd = 0;
+    QByteArray FLastRequest;
+    TCloudSession FRelaySession;
+    QByteArray FLoginBytes; // the start of a login answer split across deliveries (at most 1 byte)
+    QByteArray FUnexpectedLogin;
 };

@@ -1,6 +1,7 @@
 #include "untAddRouter.h"
 
 #include "untEmitScope.h"
+#include "untUDPBind.h"
 
 #include <QLoggingCategory>
 #include <QNetworkDatagram>
@@ -150,10 +151,9 @@ bool TAddRouter::isListening() const {
 bool TAddRouter::Listen() {
     if (isListening())
         return true;
-    if (!FUDPSvr->bind(QHostAddress::AnyIPv4, FPort, QAbstractSocket::DontShareAddress)) {
-        FError = FUDPSvr->errorString();
+    if (const auto error = BindUDPPort(*FUDPSvr, FPort)) {
+        FError = *error;
         qCDebug(lcRouter) << "cannot bind router port" << FPort << FError;
-        FUDPSvr->close();
         return false;
     }
     FError.clear();

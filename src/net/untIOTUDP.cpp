@@ -1,6 +1,7 @@
 #include "untIOTUDP.h"
 
 #include "untEmitScope.h"
+#include "untUDPBind.h"
 
 #include <QLoggingCategory>
 #include <QNetworkDatagram>
@@ -82,11 +83,9 @@ bool TNEV_IOTUDP::setActive(bool AValue) {
         FUDPSvr->close();
         return true;
     }
-    // Not shared: a port held by another program must be reported, not silently split.
-    if (!FUDPSvr->bind(QHostAddress::AnyIPv4, FPort, QAbstractSocket::DontShareAddress)) {
-        FError = FUDPSvr->errorString();
+    if (const auto error = BindUDPPort(*FUDPSvr, FPort)) {
+        FError = *error;
         qCDebug(lcUdp) << "cannot bind search port" << FPort << FError;
-        FUDPSvr->close();
         return false;
     }
     // Every board answers the one broadcast at about the same moment; the system's default

@@ -30,7 +30,7 @@ public:
 
     // APort: the port bound and, unless ATargetPort is given, the port the request goes to.
     // Port 0 binds any free port (see LocalPort).
-    explicit TNEV_IOTUDP(quint16 APort = UDPSCanPort, QObject* parent = nullptr);
+    explicit TNEV_IOTUDP(quint16 APort = DefaultUDPSCanPort, QObject* parent = nullptr);
     TNEV_IOTUDP(quint16 APort, const QHostAddress& ABroadcast, quint16 ATargetPort = 0,
                 QObject* parent = nullptr);
     ~TNEV_IOTUDP() override;

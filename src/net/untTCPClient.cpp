@@ -247,7 +247,9 @@ void TwwTCPClient::HandleReadyRead(QTcpSocket* s) {
 bool TwwTCPClient::DeliverPending() {
     if (!FSocket->isReadable())
         return true;
-    const QByteArray block = FSocket->readAll();
+    // read(n) of exactly what is buffered hands over the socket's own buffer block when it is one;
+    // readAll() copies it and then tries to read more into a grown array.
+    const QByteArray block = FSocket->read(FSocket->bytesAvailable());
     if (block.isEmpty())
         return true;
     QPointer<TwwTCPClient> self(this);

@@ -10,6 +10,13 @@ using Bytes = std::span<const quint8>;
 
 constexpr quint32 MaxBoardSecs = 0xFFFFFFFFu;
 
+constexpr quint8 Code(TGPIOCmd c) {
+    return quint8(c);
+}
+constexpr quint8 Reply(TGPIOCmd c) {
+    return ReplyCode(c);
+}
+
 QByteArray Payload(std::initializer_list<quint8> bytes) {
     QByteArray out;
     out.reserve(qsizetype(bytes.size()));
@@ -103,56 +110,88 @@ QDateTime BoardSecsToDateTime(quint32 secs) {
 
 // --- encoders ---------------------------------------------------------------------------------
 
-QByteArray TNEV_GPIOAPI::Out_Set_OFF(quint8 N) { return Payload({0x01, N}); }
-QByteArray TNEV_GPIOAPI::Out_Set_ON(quint8 N) { return Payload({0x02, N}); }
-QByteArray TNEV_GPIOAPI::Out_Set_NOT(quint8 N) { return Payload({0x03, N}); }
-QByteArray TNEV_GPIOAPI::Out_Set_OFF_All() { return Payload({0x04}); }
-QByteArray TNEV_GPIOAPI::Out_Set_ON_All() { return Payload({0x05}); }
-QByteArray TNEV_GPIOAPI::Out_Get_All() { return Payload({0x0A}); }
-QByteArray TNEV_GPIOAPI::In_Get_All() { return Payload({0x14}); }
-QByteArray TNEV_GPIOAPI::PWM_Duty_Set_One(quint8 N, quint8 ADuty) { return Payload({0x22, N, ADuty}); }
-QByteArray TNEV_GPIOAPI::PWM_Get_All() { return Payload({0x24}); }
-QByteArray TNEV_GPIOAPI::Red_Create() { return Payload({0x28}); }
-QByteArray TNEV_GPIOAPI::Red_Study(quint8 N, quint8 Num) { return Payload({0x29, N, Num}); }
-QByteArray TNEV_GPIOAPI::Red_Send(quint8 N) { return Payload({0x2A, N}); }
-QByteArray TNEV_GPIOAPI::Red_Remove(quint8 N) { return Payload({0x2B, N}); }
-
-QByteArray TNEV_GPIOAPI::PWM_HZ_Set_One(quint8 N, quint16 AHZ) {
-    return Payload({0x32, N, quint8(AHZ >> 8), quint8(AHZ)});
+QByteArray TNEV_GPIOAPI::Out_Set_OFF(quint8 N) {
+    return Payload({Code(TGPIOCmd::Out_Set_OFF), N});
+}
+QByteArray TNEV_GPIOAPI::Out_Set_ON(quint8 N) {
+    return Payload({Code(TGPIOCmd::Out_Set_ON), N});
+}
+QByteArray TNEV_GPIOAPI::Out_Set_NOT(quint8 N) {
+    return Payload({Code(TGPIOCmd::Out_Set_NOT), N});
+}
+QByteArray TNEV_GPIOAPI::Out_Set_OFF_All() {
+    return Payload({Code(TGPIOCmd::Out_Set_OFF_All)});
+}
+QByteArray TNEV_GPIOAPI::Out_Set_ON_All() {
+    return Payload({Code(TGPIOCmd::Out_Set_ON_All)});
+}
+QByteArray TNEV_GPIOAPI::Out_Get_All() {
+    return Payload({Code(TGPIOCmd::Out_Get_All)});
+}
+QByteArray TNEV_GPIOAPI::In_Get_All() {
+    return Payload({Code(TGPIOCmd::In_Get_All)});
+}
+QByteArray TNEV_GPIOAPI::PWM_Duty_Set_One(quint8 N, quint8 ADuty) {
+    return Payload({Code(TGPIOCmd::PWM_Duty_Set_One), N, ADuty});
+}
+QByteArray TNEV_GPIOAPI::PWM_Get_All() {
+    return Payload({Code(TGPIOCmd::PWM_Get_All)});
+}
+QByteArray TNEV_GPIOAPI::Red_Create() {
+    return Payload({Code(TGPIOCmd::Red_Create)});
+}
+QByteArray TNEV_GPIOAPI::Red_Study(quint8 N, quint8 Num) {
+    return Payload({Code(TGPIOCmd::Red_Study), N, Num});
+}
+QByteArray TNEV_GPIOAPI::Red_Send(quint8 N) {
+    return Payload({Code(TGPIOCmd::Red_Send), N});
+}
+QByteArray TNEV_GPIOAPI::Red_Remove(quint8 N) {
+    return Payload({Code(TGPIOCmd::Red_Remove), N});
 }
 
-QByteArray TNEV_GPIOAPI::REG_Get_All() { return Payload({0x40}); }
-QByteArray TNEV_GPIOAPI::Task_Get_List(quint8 N) { return Payload({0x50, N}); }
+QByteArray TNEV_GPIOAPI::PWM_HZ_Set_One(quint8 N, quint16 AHZ) {
+    return Payload({Code(TGPIOCmd::PWM_HZ_Set_One), N, quint8(AHZ >> 8), quint8(AHZ)});
+}
+
+QByteArray TNEV_GPIOAPI::REG_Get_All() {
+    return Payload({Code(TGPIOCmd::REG_Get_All)});
+}
+QByteArray TNEV_GPIOAPI::Task_Get_List(quint8 N) {
+    return Payload({Code(TGPIOCmd::Task_Get_List), N});
+}
 
 QByteArray TNEV_GPIOAPI::Task_Set_Add(const TTaskRcd& ATask) {
     QByteArray out = TaskRecord(ATask);
-    out[0] = char(0x51);
+    out[0] = char(Code(TGPIOCmd::Task_Set_Add));
     return out;
 }
 
 QByteArray TNEV_GPIOAPI::Task_Set_State(quint8 N, TTASKSTATE AState) {
-    return Payload({0x52, N, quint8(quint8(AState) + 1)});
+    return Payload({Code(TGPIOCmd::Task_Set_State), N, quint8(quint8(AState) + 1)});
 }
 
 QByteArray TNEV_GPIOAPI::Task_Set_Time(const QDateTime& ATime) {
     QByteArray out(5, '\0');
-    out[0] = char(0x54);
+    out[0] = char(Code(TGPIOCmd::Task_Set_Time));
     PutU32(out, 1, DateTimeToBoardSecs(ATime));
     return out;
 }
 
 QByteArray TNEV_GPIOAPI::Name_Set_One(TIOTYPE IOType, quint8 N, const TIOName& Name) {
-    return Payload({0x60, IOTypeToByte(IOType), N}) + NameRecord(Name);
+    return Payload({Code(TGPIOCmd::Name_Set_One), IOTypeToByte(IOType), N}) + NameRecord(Name);
 }
 
-QByteArray TNEV_GPIOAPI::Name_Get_All() { return Payload({0x63}); }
+QByteArray TNEV_GPIOAPI::Name_Get_All() {
+    return Payload({Code(TGPIOCmd::Name_Get_All)});
+}
 QByteArray TNEV_GPIOAPI::Sys_Set_IO(quint8 x, quint8 y, quint8 z, quint8 k) {
-    return Payload({0x72, x, y, z, k});
+    return Payload({Code(TGPIOCmd::Sys_Set_IO), x, y, z, k});
 }
 
 QByteArray TNEV_GPIOAPI::Sys_Set_Password(const QString& Old, const QString& New) {
     QByteArray out(1 + 2 * PasswordSize, '\0');
-    out[0] = char(0x73);
+    out[0] = char(Code(TGPIOCmd::Sys_Set_Password));
     PutField(out, 1, PasswordBytes(Old), PasswordSize);
     PutField(out, 1 + PasswordSize, PasswordBytes(New), PasswordSize);
     return out;
@@ -160,13 +199,17 @@ QByteArray TNEV_GPIOAPI::Sys_Set_Password(const QString& Old, const QString& New
 
 QByteArray TNEV_GPIOAPI::Sys_Set_Name(const QString& Name) {
     QByteArray out(1 + DevNameSize, '\0');
-    out[0] = char(0x74);
+    out[0] = char(Code(TGPIOCmd::Sys_Set_Name));
     PutField(out, 1, CutUtf8(StrToUtf8Buf(Name), DevNameSize), DevNameSize);
     return out;
 }
 
-QByteArray TNEV_GPIOAPI::Sys_Set_Save() { return Payload({0x7A}); }
-QByteArray TNEV_GPIOAPI::Sys_Get_IO() { return Payload({0x7E}); }
+QByteArray TNEV_GPIOAPI::Sys_Set_Save() {
+    return Payload({Code(TGPIOCmd::Sys_Set_Save)});
+}
+QByteArray TNEV_GPIOAPI::Sys_Get_IO() {
+    return Payload({Code(TGPIOCmd::Sys_Get_IO)});
+}
 
 // --- wire pieces -----------------------------------------------------------------------------
 
@@ -255,6 +298,51 @@ float TNEV_GPIOAPI::RegisterValue(quint16 word) {
     return -float(word - 32768) / 10.0f;
 }
 
+// --- matching replies to requests -----------------------------------------------------------
+
+namespace {
+
+// How many argument bytes after the code name the channel (or task) a request addresses, and so
+// must come back unchanged in its reply.
+qsizetype ChannelBytes(quint8 request) {
+    switch (TGPIOCmd(request)) {
+    case TGPIOCmd::Out_Set_OFF:
+    case TGPIOCmd::Out_Set_ON:
+    case TGPIOCmd::Out_Set_NOT:
+    case TGPIOCmd::PWM_Duty_Set_One:
+    case TGPIOCmd::PWM_HZ_Set_One:
+    case TGPIOCmd::Red_Study:
+    case TGPIOCmd::Red_Send:
+    case TGPIOCmd::Red_Remove:
+    case TGPIOCmd::Task_Set_State:
+        return 1;
+    case TGPIOCmd::Name_Set_One:
+        return 2; // kind and channel
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
+bool ReplyAnswers(QByteArrayView ARequest, QByteArrayView AReply) {
+    if (ARequest.isEmpty() || AReply.isEmpty())
+        return false;
+    const quint8 request = quint8(ARequest.front());
+    // 255 is always the refusal, even of a request code 127.
+    if ((request & 0x80) != 0 || quint8(AReply.front()) == ReplyUnsupported ||
+        quint8(AReply.front()) != ReplyCode(TGPIOCmd(request)))
+        return false;
+    const qsizetype n = std::min(ChannelBytes(request), ARequest.size() - 1);
+    return AReply.size() > n &&
+           std::equal(ARequest.begin() + 1, ARequest.begin() + 1 + n, AReply.begin() + 1);
+}
+
+bool ReplyRefuses(QByteArrayView ARequest, QByteArrayView AReply) {
+    return !ARequest.isEmpty() && AReply.size() == 2 && quint8(AReply[0]) == ReplyUnsupported &&
+           AReply[1] == ARequest.front();
+}
+
 // --- decoder ---------------------------------------------------------------------------------
 
 bool TNEV_GPIOAPI::ReceiveData(const QByteArray& Buf) const {
@@ -267,15 +355,16 @@ bool TNEV_GPIOAPI::ReceiveData(const QByteArray& Buf) const {
         return false;
 
     // Array replies whose data hold less than one element fail; other length faults are ignored.
+    // The codes given as numbers answer requests this program never sends.
     switch (code) {
-    case 129:
-    case 130:
-    case 131:
+    case Reply(TGPIOCmd::Out_Set_OFF):
+    case Reply(TGPIOCmd::Out_Set_ON):
+    case Reply(TGPIOCmd::Out_Set_NOT):
         if (n == 3 && OnOut_One)
             OnOut_One(code, b[1], b[2] != 0);
         return true;
-    case 132:
-    case 133:
+    case Reply(TGPIOCmd::Out_Set_OFF_All):
+    case Reply(TGPIOCmd::Out_Set_ON_All):
         if (n == 2 && OnOut_All)
             OnOut_All(code, b[1] != 0);
         return true;
@@ -283,13 +372,13 @@ bool TNEV_GPIOAPI::ReceiveData(const QByteArray& Buf) const {
     case 135:
     case 136:
     case 137:
-    case 138:
+    case Reply(TGPIOCmd::Out_Get_All):
         if (n < 2)
             return false;
         if (OnOut_Bools)
             OnOut_Bools(code, BitArray(b.subspan(1)));
         return true;
-    case 148:
+    case Reply(TGPIOCmd::In_Get_All):
         if (n < 2)
             return false;
         if (OnIn_All)
@@ -300,12 +389,12 @@ bool TNEV_GPIOAPI::ReceiveData(const QByteArray& Buf) const {
         if (OnPWM_Duty_All)
             OnPWM_Duty_All(code, b.subspan(1), int(n - 1));
         return true;
-    case 162:
+    case Reply(TGPIOCmd::PWM_Duty_Set_One):
     case 163:
         if (n >= 3 && OnPWM_Duty_One)
             OnPWM_Duty_One(code, b[1], b[2]);
         return true;
-    case 164:
+    case Reply(TGPIOCmd::PWM_Get_All):
     case 165: {
         if (n < 4)
             return false;
@@ -317,19 +406,19 @@ bool TNEV_GPIOAPI::ReceiveData(const QByteArray& Buf) const {
         }
         return true;
     }
-    case 168:
+    case Reply(TGPIOCmd::Red_Create):
         if (n >= 2 && OnRed_Create)
             OnRed_Create(code, b[1]);
         return true;
-    case 169:
+    case Reply(TGPIOCmd::Red_Study):
         if (n >= 3 && OnRed_Study)
             OnRed_Study(code, b[1], b[2]);
         return true;
-    case 170:
+    case Reply(TGPIOCmd::Red_Send):
         if (n >= 3 && OnRed_Send)
             OnRed_Send(code, b[1], b[2]);
         return true;
-    case 171:
+    case Reply(TGPIOCmd::Red_Remove):
         if (n >= 3 && OnRed_Remove)
             OnRed_Remove(code, b[1], b[2]);
         return true;
@@ -349,12 +438,12 @@ bool TNEV_GPIOAPI::ReceiveData(const QByteArray& Buf) const {
         }
         return true;
     }
-    case 178:
+    case Reply(TGPIOCmd::PWM_HZ_Set_One):
     case 179:
         if (n >= 4 && OnPWM_HZ_One)
             OnPWM_HZ_One(code, b[1], quint16(b[2] * 256 + b[3]));
         return true;
-    case 192:
+    case Reply(TGPIOCmd::REG_Get_All):
         if (n < 3)
             return false;
         if (OnREG_All)
@@ -370,7 +459,7 @@ bool TNEV_GPIOAPI::ReceiveData(const QByteArray& Buf) const {
         if (OnREG_Part)
             OnREG_Part(code, b[1], b[2], Registers(b.subspan(3)));
         return true;
-    case 208: {
+    case Reply(TGPIOCmd::Task_Get_List): {
         if (n < 2)
             return true;
         if (OnTask_List) {
@@ -384,11 +473,11 @@ bool TNEV_GPIOAPI::ReceiveData(const QByteArray& Buf) const {
         }
         return true;
     }
-    case 209:
+    case Reply(TGPIOCmd::Task_Set_Add):
         if (n == 12 && OnTask_Add)
             OnTask_Add(code, b[1], DecodeTaskRecord(b.subspan(1).first<11>()));
         return true;
-    case 210:
+    case Reply(TGPIOCmd::Task_Set_State):
         if (n == 3 && b[2] >= 1 && b[2] <= 3 && OnTask_State)
             OnTask_State(code, b[1], TTASKSTATE(b[2] - 1));
         return true;
@@ -396,17 +485,17 @@ bool TNEV_GPIOAPI::ReceiveData(const QByteArray& Buf) const {
         if (n == 5 && OnTask_GetTime)
             OnTask_GetTime(code, BoardSecsToDateTime(GetU32(b.subspan(1, 4))));
         return true;
-    case 212:
+    case Reply(TGPIOCmd::Task_Set_Time):
         if (n == 6 && OnTask_SetTime)
             OnTask_SetTime(code, b[1] != 0, BoardSecsToDateTime(GetU32(b.subspan(2, 4))));
         return true;
-    case 224:
+    case Reply(TGPIOCmd::Name_Set_One):
     case 225:
         if (n == 17 && OnName_One)
             OnName_One(code, ByteToIOType(b[1]), b[2], DecodeNameRecord(b.subspan(3).first<14>()));
         return true;
     case 226:
-    case 227:
+    case Reply(TGPIOCmd::Name_Get_All):
         if (n < 1 + size_t(NameRecordSize))
             return false;
         if (OnName_All)
@@ -427,16 +516,16 @@ bool TNEV_GPIOAPI::ReceiveData(const QByteArray& Buf) const {
                        VersionText(b[3], b[4]), VersionText(b[5], b[6]));
         }
         return true;
-    case 242:
-    case 254:
+    case Reply(TGPIOCmd::Sys_Set_IO):
+    case Reply(TGPIOCmd::Sys_Get_IO):
         if ((n == 5 || n == 6) && OnSys_IO)
             OnSys_IO(code, b[1], b[2], b[3], b[4], n == 6 ? b[5] : 0);
         return true;
-    case 243:
+    case Reply(TGPIOCmd::Sys_Set_Password):
         if (n == 2 && OnSys_Password)
             OnSys_Password(code, b[1] != 0);
         return true;
-    case 244:
+    case Reply(TGPIOCmd::Sys_Set_Name):
     case 245:
         if (n == 17 && OnSys_Name)
             OnSys_Name(code, Utf8BufToStr(Buf.mid(1, DevNameSize), DevNameSize));
@@ -451,11 +540,11 @@ bool TNEV_GPIOAPI::ReceiveData(const QByteArray& Buf) const {
         if (n == 5 && OnSys_ID)
             OnSys_ID(code, TIDBuf{b[1], b[2]});
         return true;
-    case 250:
+    case Reply(TGPIOCmd::Sys_Set_Save):
         if (n == 1 && OnSys_Save)
             OnSys_Save(code);
         return true;
-    case 255:
+    case ReplyUnsupported:
         if (n == 2 && OnData_Incompatible)
             OnData_Incompatible(b[1]);
         return true;

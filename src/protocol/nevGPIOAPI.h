@@ -6,6 +6,7 @@
 #include "untPublic.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -67,6 +68,50 @@ quint32 DateTimeToBoardSecs(const QDateTime& localTime);
 // clock that the local zone skips (clocks put forward) gives the time as far past the last
 // valid time before the gap, so the result is always valid.
 QDateTime BoardSecsToDateTime(quint32 secs);
+
+// Request codes, one per encoder of the same name. The board answers request c with reply code
+// c + 128 (ReplyCode), or with ReplyUnsupported followed by c when it does not know the request.
+enum class TGPIOCmd : quint8 {
+    Out_Set_OFF = 0x01,
+    Out_Set_ON = 0x02,
+    Out_Set_NOT = 0x03,
+    Out_Set_OFF_All = 0x04,
+    Out_Set_ON_All = 0x05,
+    Out_Get_All = 0x0A,
+    In_Get_All = 0x14,
+    PWM_Duty_Set_One = 0x22,
+    PWM_Get_All = 0x24,
+    Red_Create = 0x28,
+    Red_Study = 0x29,
+    Red_Send = 0x2A,
+    Red_Remove = 0x2B,
+    PWM_HZ_Set_One = 0x32,
+    REG_Get_All = 0x40,
+    Task_Get_List = 0x50,
+    Task_Set_Add = 0x51,
+    Task_Set_State = 0x52,
+    Task_Set_Time = 0x54,
+    Name_Set_One = 0x60,
+    Name_Get_All = 0x63,
+    Sys_Set_IO = 0x72,
+    Sys_Set_Password = 0x73,
+    Sys_Set_Name = 0x74,
+    Sys_Set_Save = 0x7A,
+    Sys_Get_IO = 0x7E,
+};
+
+constexpr quint8 ReplyCode(TGPIOCmd ACmd) {
+    return quint8(quint8(ACmd) | 0x80);
+}
+inline constexpr quint8 ReplyUnsupported = 0xFF;
+
+// True when the reply payload answers the request payload: its code is the request's reply code
+// and, for the requests that address one channel (outputs, PWM, infrared slots, channel names),
+// it names the same channel. A board on a busy bus also sends replies nobody asked for; taking
+// the answer for output 5 as the answer for output 1 would report the wrong channel.
+bool ReplyAnswers(QByteArrayView ARequest, QByteArrayView AReply);
+// True when the reply is the board's refusal of the request (ReplyUnsupported, request code).
+bool ReplyRefuses(QByteArrayView ARequest, QByteArrayView AReply);
 
 // Event types: one handler each; an event without a handler is not raised.
 using TDataIncompatibleEvent = std::function<void(quint8 CMD)>;

@@ -4,8 +4,8 @@
 
 #include <QLoggingCategory>
 
+#include <iterator>
 #include <limits>
-#include <vector>
 
 Q_LOGGING_CATEGORY(lcFrame, "quillet.protocol")
 
@@ -47,7 +47,8 @@ QByteArray BuildReplyFrame(QByteArrayView payload) { return Frame(char(0xAA), ch
 
 TIOTFrameReader::TIOTFrameReader(TFrameKind kind)
     : FHead0(kind == TFrameKind::Reply ? char(0xAA) : char(0x55)),
-      FHead1(kind == TFrameKind::Reply ? char(0x55) : char(0xAA)), FNeed(NoNeed) {}
+      FHead1(kind == TFrameKind::Reply ? char(0x55) : char(0xAA)), FCodeBit(kind == TFrameKind::Reply ? 0x80 : 0x00),
+      FNeed(NoNeed) {}
 
 void TIOTFrameReader::Reset() {
     FBuf.clear();
@@ -59,11 +60,16 @@ void TIOTFrameReader::Reset() {
 // already; only when the buffer reaches FNeed bytes can one of the unfinished frames there be
 // complete, and only then is the whole buffer searched again. Otherwise the search resumes at
 // FScan, so a long stream of small deliveries costs each byte once.
-QList<QByteArray> TIOTFrameReader::Feed(QByteArrayView block) {
-    QList<QByteArray> payloads;
-    FBuf.append(block);
-    const qsizetype n = FBuf.size();
-    const auto* p = reinterpret_cast<const quint8*>(FBuf.constData());
+//
+// With nothing kept from earlier deliveries (the usual case: one reply per delivery) the block is
+// searched where it lies, and only an unfinished tail is copied.
+void TIOTFrameReader::Cut(QByteArrayView block, TPayloads& payloads) {
+    const bool inPlace = FBuf.isEmpty();
+    if (!inPlace)
+        FBuf.append(block);
+    const QByteArrayView buf = inPlace ? block : QByteArrayView(FBuf);
+    const qsizetype n = buf.size();
+    const auto* p = reinterpret_cast<const quint8*>(buf.data());
     const quint8 h0 = quint8(FHead0), h1 = quint8(FHead1);
 
     const bool rescan = n >= FNeed;
@@ -73,11 +79,12 @@ QList<QByteArray> TIOTFrameReader::Feed(QByteArrayView block) {
     qsizetype stop = n;
 
     // Running sums from `start`, so that checking a frame costs the same whatever its length.
-    std::vector<quint8> sums(size_t(n - start + 1), 0);
+    QVarLengthArray<quint8, 256> sums(n - start + 1);
+    sums[0] = 0;
     for (qsizetype k = start; k < n; ++k)
-        sums[size_t(k - start + 1)] = quint8(sums[size_t(k - start)] + p[k]);
+        sums[k - start + 1] = quint8(sums[k - start] + p[k]);
     const auto rangeSum = [&](qsizetype from, qsizetype count) {
-        return quint8(sums[size_t(from - start + count)] - sums[size_t(from - start)]);
+        return quint8(sums[from - start + count] - sums[from - start]);
     };
 
     qsizetype i = start;
@@ -102,15 +109,23 @@ QList<QByteArray> TIOTFrameReader::Feed(QByteArrayView block) {
             continue;
         }
         const qsizetype sumAt = i + len + 4;
-        if (sumAt >= n) { // the rest has not arrived; keep looking for complete frames after it
+        if (sumAt >= n) { // the rest has not arrived
             if (pending < 0)
                 pending = i;
             need = std::min(need, sumAt + 1);
+            // Every complete frame after it lies inside its span. If it may be real, those are
+            // runs of its payload: wait for its end. Otherwise look for complete frames after it.
+            const bool mayBeReal =
+                len - 1 <= MaxHoldingPayload && (i + 5 >= n || (p[i + 5] & 0x80) == FCodeBit);
+            if (mayBeReal) {
+                stop = i;
+                break;
+            }
             ++i;
             continue;
         }
         if (rangeSum(i + 2, len + 2) == p[sumAt]) {
-            payloads.append(QByteArray(FBuf.constData() + i + 5, len - 1));
+            payloads.append(QByteArray(buf.data() + i + 5, len - 1));
             // A complete frame proves that earlier unfinished headers were noise.
             pending = -1;
             need = NoNeed;
@@ -125,15 +140,25 @@ QList<QByteArray> TIOTFrameReader::Feed(QByteArrayView block) {
         FScan = 0;
         FNeed = NoNeed;
     } else {
-        FBuf.remove(0, pending);
+        if (inPlace)
+            FBuf = buf.sliced(pending).toByteArray();
+        else
+            FBuf.remove(0, pending);
         FScan = stop - pending;
         FNeed = need == NoNeed ? NoNeed : need - pending;
     }
-    return payloads;
 }
 
+QList<QByteArray> TIOTFrameReader::Feed(QByteArrayView block) {
+    TPayloads payloads;
+    Cut(block, payloads);
+    return QList<QByteArray>(std::make_move_iterator(payloads.begin()), std::make_move_iterator(payloads.end()));
+}
+
+// All payloads are cut before the first is decoded: a handler may feed or reset this reader.
 void TIOTFrameReader::ReceiveFrames(QByteArrayView block, const TNEV_GPIOAPI& api) {
-    const QList<QByteArray> payloads = Feed(block);
+    TPayloads payloads;
+    Cut(block, payloads);
     for (const QByteArray& payload : payloads)
         api.ReceiveData(payload);
 }

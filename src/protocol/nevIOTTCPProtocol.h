@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
+#include <QVarLengthArray>
 
 class TNEV_GPIOAPI;
 
@@ -33,9 +34,19 @@ enum class TFrameKind : quint8 {
 // unfinished frame is kept until the rest arrives, bytes outside frames are skipped, and a frame
 // with a zero length or a wrong sum is skipped (the search resumes one byte after its header).
 // The kept tail never exceeds one maximal frame. Reset() between connections.
+//
+// A payload may itself hold a frame-like run (a PWM frequency of 43605 is AA 55). When only part
+// of such a frame has arrived, the run inside it can already look complete; it is then held back
+// until the outer frame completes (and swallows it) or fails its sum (and it is delivered). Only
+// an unfinished frame that could be a real one holds: its payload is at most MaxHoldingPayload
+// bytes and its code byte has the direction's form (bit 7 set in a reply, clear in a request).
+// A false header therefore holds later frames back by at most that many bytes; one that claims
+// more does not hold them at all.
 class TIOTFrameReader {
 public:
     static constexpr qsizetype MaxFrameSize = MaxFramePayload + 6;
+    // No reply of a board, nor any request of the program, comes near this size.
+    static constexpr qsizetype MaxHoldingPayload = 1024;
 
     explicit TIOTFrameReader(TFrameKind kind = TFrameKind::Reply);
 
@@ -48,8 +59,12 @@ public:
     qsizetype BufferedBytes() const { return FBuf.size(); }
 
 private:
+    using TPayloads = QVarLengthArray<QByteArray, 4>;
+    void Cut(QByteArrayView block, TPayloads& payloads);
+
     char FHead0;
     char FHead1;
+    quint8 FCodeBit; // bit 7 of a code byte in this direction
     QByteArray FBuf;     // starts at the first unfinished frame
     qsizetype FScan = 0; // where the search resumes in FBuf
     qsizetype FNeed;     // FBuf size at which an unfinished frame in it may be complete

@@ -9,6 +9,8 @@
 
 namespace {
 
+// One key for the whole run: whatever the network adapters do meanwhile, every password read or
+// stored in this run must use the same key.
 std::optional<QString>& StoredKey() {
     static std::optional<QString> key;
     return key;

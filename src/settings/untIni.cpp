@@ -1,5 +1,7 @@
 #include "untIni.h"
 
+#include "QuilletConfig.h"
+
 #include "MachineKey.h"
 #include "PC1_128_Text.h"
 #include "untIniKeys.h"
@@ -25,10 +27,6 @@
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <unistd.h>
-#endif
-
-#ifndef QUILLET_CLOUD_SERVER
-#define QUILLET_CLOUD_SERVER "http://cloud.quillet.net"
 #endif
 
 Q_LOGGING_CATEGORY(lcIni, "quillet.settings")
@@ -346,9 +344,6 @@ void TIniSettings::IniLoad() {
     FTCPLANPort = quint16(r.Int(K::TCPLANPort, sys));
     FTCPRemotePort = quint16(r.Int(K::TCPRemotePort, sys));
     FUDPSCanPort = quint16(r.Int(K::UDPSCanPort, sys));
-    ::TCPLANPort = FTCPLANPort;
-    ::TCPRemotePort = FTCPRemotePort;
-    ::UDPSCanPort = FUDPSCanPort;
     FCloudServer = ValidCloudServer(r.Raw(sys, Latin(K::CloudServer.Name)));
     const QString cloudHost = IniCloudHost();
 
@@ -359,10 +354,6 @@ void TIniSettings::IniLoad() {
     if (FRemPss || FAutoLog) {
         FUserName = IniDecrypt(r.Text(K::UserName, sys), FKey);
         FPassword = IniDecrypt(r.Text(K::Password, sys), FKey);
-        if (!FUserName.isEmpty() && !FPassword.isEmpty()) {
-            CloudSession.SetAccount(FUserName);
-            CloudSession.SetPassword(FPassword);
-        }
     }
 
     FDevs.clear();
@@ -434,14 +425,14 @@ TIniSaveResult TIniSettings::IniWriteLanguage(bool chinese) {
     return Save();
 }
 
-TIniSaveResult TIniSettings::IniWriteUser(bool remPss, bool autoLog) {
+TIniSaveResult TIniSettings::IniWriteUser(const TCloudSession& session, bool remPss, bool autoLog) {
     using namespace IniKeys;
     const QString sys = SectionOf(UserName);
     const bool keep = remPss || autoLog;
     FRemPss = remPss;
     FAutoLog = autoLog;
-    FUserName = keep ? CloudSession.Account() : QString();
-    FPassword = keep ? CloudSession.Password() : QString();
+    FUserName = keep ? session.Account() : QString();
+    FPassword = keep ? session.Password() : QString();
     TWriter w(FDoc);
     w.Text(UserName, sys, keep ? IniEncrypt(FUserName, FKey) : QString());
     w.Text(Password, sys, keep ? IniEncrypt(FPassword, FKey) : QString());
@@ -494,11 +485,11 @@ void TIniSettings::IniFree() {
     FClosed = true;
 }
 
-TIniSaveResult TIniSettings::IniShutdown(bool chinese, bool remPss, bool autoLog, const TFeedMsgs& msgs,
-                                         const TIniDevs& devs) {
+TIniSaveResult TIniSettings::IniShutdown(bool chinese, const TCloudSession& session, bool remPss,
+                                         bool autoLog, const TFeedMsgs& msgs, const TIniDevs& devs) {
     TIniSaveResult first;
-    for (TIniSaveResult r : {IniWriteLanguage(chinese), IniWriteUser(remPss, autoLog), IniWriteFeedMsgs(msgs),
-                             IniWriteDevs(devs)}) {
+    for (TIniSaveResult r : {IniWriteLanguage(chinese), IniWriteUser(session, remPss, autoLog),
+                             IniWriteFeedMsgs(msgs), IniWriteDevs(devs)}) {
         if (first && !r)
             first = r;
     }

@@ -36,6 +36,8 @@ QString DefaultSettingsFolder();
 QString ChooseSettingsFolder(const QString& programDir, const QString& userDir);
 
 // The folder of program.ini and devimg/ in use; set by TIniSettings::IniLoad, else the default.
+// Process-wide because a run has one settings file and the picture helpers below serve every
+// layer that shows a board; only IniLoad (and tests) set it.
 QString SettingsFolder();
 void SetSettingsFolder(const QString& folder);
 
@@ -57,8 +59,8 @@ public:
     // tools); empty means the key is built from the network adapter by IniLoad.
     explicit TIniSettings(const QString& folder = DefaultSettingsFolder(), const QString& machineKey = {});
 
-    // Reads everything into memory, sets the process-wide ports and, when a login is
-    // remembered, CloudSession's account and password. Never fails: whatever cannot be read
+    // Reads everything into memory: the ports, the remembered login and the rest are then given
+    // by the Ini... getters, nothing process-wide is set. Never fails: whatever cannot be read
     // gives the defaults. When an existing file could not be read at all, LoadProblem() says
     // so and every write is refused, so the file is never replaced by defaults.
     void IniLoad();
@@ -84,7 +86,8 @@ public:
     // Each write saves the whole file at once and atomically.
     TIniSaveResult IniWriteLock(const QString& password); // empty cancels the lock
     TIniSaveResult IniWriteLanguage(bool chinese);
-    TIniSaveResult IniWriteUser(bool remPss, bool autoLog); // the login from CloudSession
+    // The login of `session`, kept only when remPss or autoLog is set.
+    TIniSaveResult IniWriteUser(const TCloudSession& session, bool remPss, bool autoLog);
     // Saved after a LAN search reply was merged, after a device was activated and added, after a
     // device was removed, and at shutdown.
     TIniSaveResult IniWriteDevs(const TIniDevs& devs);
@@ -93,8 +96,8 @@ public:
 
     // Shutdown in its fixed order: language, login, feedback, devices, then IniFree. Gives the
     // first failure (each write is still tried).
-    TIniSaveResult IniShutdown(bool chinese, bool remPss, bool autoLog, const TFeedMsgs& msgs,
-                               const TIniDevs& devs);
+    TIniSaveResult IniShutdown(bool chinese, const TCloudSession& session, bool remPss, bool autoLog,
+                               const TFeedMsgs& msgs, const TIniDevs& devs);
 
     QString Folder() const { return FFolder; }
     QString FilePath() const;

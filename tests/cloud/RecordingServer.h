@@ -1,5 +1,6 @@
 // A loopback HTTP peer for tests: records every raw request and answers it as told (a canned
-// reply, nothing at all, or a closed connection).
+// reply, nothing at all, a closed connection, a reply trickled one byte at a time, or an endless
+// flood of body bytes).
 #pragma once
 
 #include <QByteArray>
@@ -10,6 +11,7 @@
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <functional>
 
@@ -17,7 +19,7 @@ class RecordingServer : public QObject
 {
     Q_OBJECT
 public:
-    enum class Mode { Answer, Silent, Close, HeadersThenSilent };
+    enum class Mode { Answer, Silent, Close, HeadersThenSilent, Trickle, Flood };
 
     struct Request {
         QByteArray raw;  // request line, headers and body exactly as received
@@ -41,6 +43,11 @@ public:
     quint16 Port() const { return FServer.serverPort(); }
     QString Base() const { return QStringLiteral("http://127.0.0.1:%1").arg(Port()); }
     int Connections() const { return FConnections; }
+    // Connections the client has closed (or reset) so far.
+    int Disconnects() const { return FDisconnects; }
+    // Body bytes written in Flood mode.
+    qint64 flooded = 0;
+    int trickleIntervalMs = 200;
     QList<Request> requests;
 
     Mode mode = Mode::Answer;
@@ -71,6 +78,7 @@ private:
             }
             connect(s, &QTcpSocket::readyRead, this, [this, s] { Read(s); });
             connect(s, &QTcpSocket::disconnected, this, [this, s] {
+                ++FDisconnects;
                 FBuffers.remove(s);
                 s->deleteLater();
             });
@@ -102,6 +110,8 @@ private:
                 s->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 100\r\n\r\n{\"sta");
                 break;
             case Mode::Close: s->abort(); return;
+            case Mode::Trickle: Trickle(s); break;
+            case Mode::Flood: Flood(s); break;
             }
         }
     }
@@ -115,8 +125,31 @@ private:
         s->write(out);
     }
 
+    // Headers, then one byte of a long body every trickleIntervalMs: always progress, never done.
+    void Trickle(QTcpSocket* s) {
+        s->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 100000\r\n\r\n");
+        auto* timer = new QTimer(s);
+        connect(timer, &QTimer::timeout, s, [s] { s->write(" "); });
+        timer->start(trickleIntervalMs);
+    }
+
+    // Headers announcing a huge body, then body bytes as fast as the client takes them.
+    void Flood(QTcpSocket* s) {
+        s->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 100000000000\r\n\r\n");
+        const QByteArray chunk(64 * 1024, ' ');
+        auto more = [this, s, chunk] {
+            while (s->state() == QAbstractSocket::ConnectedState && s->bytesToWrite() < 4 * chunk.size()) {
+                s->write(chunk);
+                flooded += chunk.size();
+            }
+        };
+        connect(s, &QTcpSocket::bytesWritten, s, more);
+        more();
+    }
+
     QTcpServer FServer;
     int FConnections = 0;
+    int FDisconnects = 0;
     QHash<QTcpSocket*, QByteArray> FBuffers;
     QList<QPointer<QTcpSocket>> FHeld;
 };

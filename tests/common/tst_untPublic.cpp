@@ -166,25 +166,6 @@ private slots:
         QCOMPARE(s.Account(), QString());
     }
 
-    void lastCmdMatching_data() {
-        QTest::addColumn<int>("last");
-        QTest::addColumn<int>("reply");
-        QTest::addColumn<bool>("match");
-        QTest::newRow("02 -> 82") << 0x02 << 0x82 << true;
-        QTest::newRow("02 -> 83") << 0x02 << 0x83 << false;
-        QTest::newRow("7F -> FF") << 0x7F << 0xFF << true;
-        QTest::newRow("80 never matches 00") << 0x80 << 0x00 << false;
-        QTest::newRow("zero matches 80") << 0x00 << 0x80 << true;
-    }
-    void lastCmdMatching() {
-        QFETCH(int, last);
-        QFETCH(int, reply);
-        QFETCH(bool, match);
-        LastCmd = quint8(last);
-        QCOMPARE(ReplyMatchesLastCmd(quint8(reply)), match);
-        LastCmd = 0;
-    }
-
     void searchAnswerLayout() {
         QByteArray raw(36, '\0');
         for (int i = 0; i < 36; ++i)

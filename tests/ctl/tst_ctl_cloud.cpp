@@ -4,6 +4,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSet>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -166,19 +168,78 @@ private slots:
         QCOMPARE(Json(r.out)["email"].toString(), QStringLiteral("c@example.com"));
     }
 
+    void serverFaults_data() {
+        QTest::addColumn<QStringList>("command");
+        const QList<QStringList> commands{{"login"},
+                                          {"register", "dave", "pw"},
+                                          {"devices"},
+                                          {"activate", "5ccf7f01020a", "ab12"},
+                                          {"update", "5ccf7f01020e", "Hall", "1234"},
+                                          {"remove", "5ccf7f01020e"},
+                                          {"upload-image", "5ccf7f01020e", "@IMAGE@"},
+                                          {"feedback", "list"},
+                                          {"feedback", "send", "Relay 3 sticks"},
+                                          {"feedback", "anonymous", "Nice tool"},
+                                          {"news"},
+                                          {"products"}};
+        for (const QStringList& c : commands)
+            QTest::newRow(qPrintable(c.mid(0, 2).join(QLatin1Char(' ')))) << c;
+    }
     void serverFaults() {
-        QVERIFY(StartSim({"--http-500"}));
-        TCtlRun r = Cloud({"news"}, false);
-        QCOMPARE(r.rc, 1);
-        QVERIFY2(r.err.startsWith(QLatin1String("Cloud server:")), qPrintable(r.err));
-        QVERIFY(StartSim({"--not-json"}));
-        r = Cloud({"login"});
-        QCOMPARE(r.rc, 1);
-        QVERIFY(r.out.isEmpty());
-        // Nothing listens on port 1 of loopback.
-        r = RunCtl({"cloud", "--server", "http://127.0.0.1:1", "products"});
-        QCOMPARE(r.rc, 1);
-        QVERIFY2(r.err.contains(QLatin1String("Cloud server:")), qPrintable(r.err));
+        // A stopped server, one answering HTTP 500 and one answering garbage: three different,
+        // true reasons, exit status 1 and nothing on standard output.
+        QFETCH(QStringList, command);
+        QTemporaryDir dir;
+        const QString image = dir.filePath(QStringLiteral("board.jpg"));
+        QImage img(8, 8, QImage::Format_RGB32);
+        img.fill(Qt::blue);
+        QVERIFY(img.save(image, "JPG"));
+        command.replaceInStrings(QStringLiteral("@IMAGE@"), image);
+
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        const QString stopped = QStringLiteral("http://127.0.0.1:%1").arg(probe.serverPort());
+        probe.close();
+
+        struct Fault {
+            QStringList simArgs; // empty: the stopped server
+            QString reason;
+        };
+        const QList<Fault> faults{{{}, QStringLiteral("refused")},
+                                  {{"--http-500"}, QStringLiteral("HTTP 500")},
+                                  {{"--not-json"}, QStringLiteral("unreadable reply")}};
+        QStringList messages;
+        for (const Fault& f : faults) {
+            if (f.simArgs.isEmpty())
+                FServer = stopped;
+            else
+                QVERIFY(StartSim(f.simArgs));
+            const TCtlRun r = Cloud(command);
+            QCOMPARE(r.rc, 1);
+            QVERIFY2(r.out.isEmpty(), qPrintable(r.out));
+            QVERIFY2(r.err.startsWith(QLatin1String("Cloud server: ")) && r.err.contains(f.reason), qPrintable(r.err));
+            QVERIFY2(!r.err.contains(QLatin1String("secret")), qPrintable(r.err));
+            messages << r.err;
+        }
+        QCOMPARE(QSet<QString>(messages.cbegin(), messages.cend()).size(), messages.size());
+    }
+
+    void longAndEmailAccountsAreSentWhole() {
+        // 32 characters is the longest account and password the login panel takes; both reach the
+        // server whole, and an e-mail account goes as typed.
+        const QString account = QStringLiteral("a.very.long.account@example.com");
+        const QString password = QStringLiteral("0123456789abcdefghijklmnopqrstuv");
+        QCOMPARE(account.size(), 31);
+        QCOMPARE(password.size(), 32);
+        QVERIFY(StartSim({"--account", account + ':' + password, "--account", "b234567890123456789012345678901x:pw"}));
+        for (const QString& who : {account, QStringLiteral("b234567890123456789012345678901x")}) {
+            const QString pw = who == account ? password : QStringLiteral("pw");
+            TCtlRun r = RunCtl({"cloud", "--server", FServer, "--account", who, "--account-password", pw, "login"});
+            QVERIFY2(r.rc == 0, qPrintable(r.err));
+            QCOMPARE(Json(r.out)["account"].toString(), who);
+            r = RunCtl({"cloud", "--server", FServer, "--account", who, "--account-password", pw, "feedback", "list"});
+            QVERIFY2(r.rc == 0, qPrintable(r.err));
+        }
     }
 };
 

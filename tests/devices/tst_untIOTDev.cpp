@@ -103,11 +103,6 @@ class tst_untIOTDev : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() {
-        CloudSession.Clear();
-        LastCmd = 0;
-    }
-    void cleanup() { CloudSession.Clear(); }
 
     void defaults() {
         TNEV_IOTDevConn d;
@@ -120,8 +115,13 @@ private slots:
         QVERIFY(d.DevParam().TouchMode);
         QCOMPARE(d.NetImage(), QStringLiteral("NetOffLine"));
         QCOMPARE(d.StateText(), QStringLiteral("Unlogged"));
-        CloudSession.Logged = true;
+        QCOMPARE(d.LastCmd(), quint8(0));
+        QVERIFY(d.LastRequest().isEmpty());
+        TCloudSession session;
+        session.Logged = true;
+        d.setRelaySession(session);
         QCOMPARE(d.StateText(), QString());
+        QVERIFY(!CloudSession.Logged); // the program's login is not touched
     }
 
     void stateTexts_data() {
@@ -237,7 +237,7 @@ private slots:
         QCOMPARE(r.Dev.NetImage(), QStringLiteral("NetOffLine"));
         // Nothing goes out on a closed connection, whatever the state says.
         QVERIFY(!r.Dev.TCPSend(BuildFrame(QByteArray::fromHex("0203"))));
-        QCOMPARE(LastCmd, quint8(0));
+        QCOMPARE(r.Dev.LastCmd(), quint8(0));
     }
 
     void connectFailures_data() {
@@ -258,19 +258,20 @@ private slots:
 
     void relayLoginBlock() {
         TRig r;
-        QVERIFY(CloudSession.SetAccount(QStringLiteral("alice@example")));
-        QVERIFY(CloudSession.SetPassword(QStringLiteral("s3cret")));
-        CloudSession.Logged = true;
+        TCloudSession session;
+        QVERIFY(session.SetAccount(QStringLiteral("alice@example")));
+        QVERIFY(session.SetPassword(QStringLiteral("s3cret")));
+        session.Logged = true;
+        r.Dev.setRelaySession(session);
         r.Dev.setDevMACStr(QStringLiteral("5C-CF-7F-01-02-0A"));
-        LastCmd = 0x7E;
         r.Dev.setNetIPStr(QStringLiteral("127.0.0.1"));
         r.Dev.setNetPort(r.Server.serverPort());
         r.Dev.setNetStyle(TIOTNETSTYLE::NET_REMOTE);
         QVERIFY(r.Accept());
         const QByteArray wire = r.Read(RelayLoginBlockSize);
         QCOMPARE(wire.size(), RelayLoginBlockSize);
-        QCOMPARE(wire, BuildRelayLoginBlock(r.Dev.DevMACBuf(), CloudSession));
-        QCOMPARE(LastCmd, quint8(0x7E)); // not a frame
+        QCOMPARE(wire, BuildRelayLoginBlock(r.Dev.DevMACBuf(), session));
+        QCOMPARE(r.Dev.LastCmd(), quint8(0)); // not a frame
 
         QByteArray plain = PC1DecryptBytes(RelayLoginKey, wire);
         std::reverse(plain.begin(), plain.end());
@@ -303,6 +304,7 @@ private slots:
             << QByteArray("$3") << int(TIOTNETSTATE::NET_NOPER) << true << "Old" << false;
         QTest::newRow("$4 no permission")
             << QByteArray("$4") << int(TIOTNETSTATE::NET_NOPER) << true << "Old" << false;
+        // Neither is a relay answer: passed on like data, and reported as an unexpected answer.
         QTest::newRow("$5 is data") << QByteArray("$5") << int(TIOTNETSTATE::NET_CNNT) << false << "Old"
                                     << true;
         QTest::newRow("OK is data on the relay")
@@ -325,6 +327,7 @@ private slots:
             QTRY_COMPARE(int(r.Dev.NetState()), state);
         QCOMPARE(int(r.Dev.NetState()), state);
         QCOMPARE(r.Dev.DevNameStr(), name);
+        QCOMPARE(r.Dev.UnexpectedLoginAnswer(), forwarded ? answer : QByteArray());
         if (!forwarded)
             QVERIFY(r.Forwarded.isEmpty());
         if (closed) {
@@ -336,6 +339,185 @@ private slots:
             r.Peer->disconnectFromHost();
             QTRY_COMPARE(r.Dev.NetState(), TIOTNETSTATE::NET_DISCNNT);
         }
+    }
+
+    // Boards on weak WiFi and relays split TCP segments anywhere: the answer counts once enough
+    // of it has arrived. "$1" takes the name up to the end of the delivery that completes it.
+    void splitLoginAnswers_data() {
+        QTest::addColumn<bool>("relay");
+        QTest::addColumn<QByteArray>("first");
+        QTest::addColumn<QByteArray>("second");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QList<QByteArray>>("forwarded");
+        const auto split = [](bool relay, const QByteArray& answer, int state, const auto& nameAt,
+                              const auto& dataAt) {
+            for (int at = 1; at < answer.size(); ++at)
+                QTest::addRow("%s split at %d", answer.constData(), at)
+                    << relay << answer.left(at) << answer.mid(at) << state << nameAt(at) << dataAt(at);
+        };
+        const auto none = [](int) { return QList<QByteArray>{}; };
+        const auto old = [](int) { return QStringLiteral("Old"); };
+        split(false, "OK", int(TIOTNETSTATE::NET_OK), old, none);
+        split(false, "NO", int(TIOTNETSTATE::NET_PSDERR), old, none);
+        const QByteArray relayAnswer = "$1name";
+        split(
+            true, relayAnswer, int(TIOTNETSTATE::NET_OK),
+            [&](int at) {
+                return at <= 2 ? (at == 1 ? QStringLiteral("name") : QStringLiteral("Old"))
+                               : QString::fromLatin1(relayAnswer.mid(2, at - 2));
+            },
+            [&](int at) { return at < 2 ? QList<QByteArray>{} : QList<QByteArray>{relayAnswer.mid(at)}; });
+    }
+    void splitLoginAnswers() {
+        QFETCH(bool, relay);
+        QFETCH(QByteArray, first);
+        QFETCH(QByteArray, second);
+        QFETCH(int, state);
+        QFETCH(QString, name);
+        QFETCH(QList<QByteArray>, forwarded);
+        TRig r;
+        r.Dev.setDevNameStr(QStringLiteral("Old"));
+        r.Dev.setClickState(true);
+        QVERIFY(relay ? r.RelayLogin() : r.LanLogin());
+        // Deliver the two parts as two blocks, exactly as the transport would.
+        auto deliver = r.Dev.TCPClient()->OnReceiveData;
+        deliver(r.Dev.TCPClient(), first);
+        if (first.size() < 2) // not yet decided
+            QCOMPARE(r.Dev.NetState(), TIOTNETSTATE::NET_CNNT);
+        deliver(r.Dev.TCPClient(), second);
+        QCOMPARE(int(r.Dev.NetState()), state);
+        QCOMPARE(r.Dev.DevNameStr(), name);
+        QCOMPARE(r.Forwarded, forwarded);
+        QVERIFY(r.Dev.UnexpectedLoginAnswer().isEmpty());
+    }
+
+    // An answer that is neither "OK"/"NO" nor "$0".."$4" is reported as such at once instead of
+    // leaving the login to time out; the bytes still go on like data.
+    void unexpectedLoginAnswers_data() {
+        QTest::addColumn<bool>("relay");
+        QTest::addColumn<QList<QByteArray>>("blocks");
+        QTest::addColumn<QByteArray>("reported");
+        QTest::newRow("LAN, text") << false << QList<QByteArray>{"HTTP/1.0 400"}
+                                   << QByteArray("HTTP/1.0 400");
+        QTest::newRow("LAN, one odd byte") << false << QList<QByteArray>{"x"} << QByteArray("x");
+        QTest::newRow("LAN, O then k") << false << QList<QByteArray>{"O", "k"} << QByteArray("Ok");
+        QTest::newRow("LAN, a frame before the answer")
+            << false << QList<QByteArray>{BuildReplyFrame(QByteArray::fromHex("8203 01"))}
+            << BuildReplyFrame(QByteArray::fromHex("8203 01"));
+        QTest::newRow("relay, $ then 9") << true << QList<QByteArray>{"$", "9"} << QByteArray("$9");
+        QTest::newRow("relay, no $") << true << QList<QByteArray>{"#1"} << QByteArray("#1");
+    }
+    void unexpectedLoginAnswers() {
+        QFETCH(bool, relay);
+        QFETCH(QList<QByteArray>, blocks);
+        QFETCH(QByteArray, reported);
+        TRig r;
+        r.Dev.setClickState(true);
+        QVERIFY(relay ? r.RelayLogin() : r.LanLogin());
+        auto deliver = r.Dev.TCPClient()->OnReceiveData;
+        for (const QByteArray& b : blocks)
+            deliver(r.Dev.TCPClient(), b);
+        QCOMPARE(r.Dev.UnexpectedLoginAnswer(), reported);
+        QCOMPARE(r.Forwarded, QList<QByteArray>{reported});
+        QCOMPARE(r.Dev.NetState(), TIOTNETSTATE::NET_CNNT);
+        // A real answer may still follow.
+        deliver(r.Dev.TCPClient(), relay ? QByteArray("$1") : QByteArray("OK"));
+        QCOMPARE(r.Dev.NetState(), TIOTNETSTATE::NET_OK);
+    }
+
+    // An off-line board that comes back is announced by the relay again, which may be split too.
+    void relayBoardComesBackOnline() {
+        TRig r;
+        r.Dev.setClickState(true);
+        QVERIFY(r.RelayLogin());
+        auto deliver = r.Dev.TCPClient()->OnReceiveData;
+        deliver(r.Dev.TCPClient(), "$0");
+        QCOMPARE(r.Dev.NetState(), TIOTNETSTATE::NET_OFFLINE);
+        deliver(r.Dev.TCPClient(), "$");
+        QCOMPARE(r.Dev.NetState(), TIOTNETSTATE::NET_OFFLINE);
+        deliver(r.Dev.TCPClient(), "1Lab");
+        QCOMPARE(r.Dev.NetState(), TIOTNETSTATE::NET_OK);
+        QCOMPARE(r.Dev.DevNameStr(), QStringLiteral("Lab"));
+        // Later reports arrive whole, as before.
+        deliver(r.Dev.TCPClient(), "$0");
+        QCOMPARE(r.Dev.NetState(), TIOTNETSTATE::NET_OFFLINE);
+        QVERIFY(r.Forwarded.isEmpty());
+        QVERIFY(r.Dev.UnexpectedLoginAnswer().isEmpty());
+    }
+
+    // Bytes after the answer in the same segment are data, not lost and not part of the name.
+    void answerFollowedByAFrame_data() {
+        QTest::addColumn<bool>("relay");
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("LAN OK") << false << QByteArray("OK") << "Old";
+        QTest::newRow("relay $1 with a name") << true << QByteArray("$1Lab") << "Lab";
+        QTest::newRow("relay $1 alone") << true << QByteArray("$1") << "Old";
+    }
+    void answerFollowedByAFrame() {
+        QFETCH(bool, relay);
+        QFETCH(QByteArray, answer);
+        QFETCH(QString, name);
+        const QByteArray frame = BuildReplyFrame(QByteArray::fromHex("820301"));
+        TRig r;
+        r.Dev.setDevNameStr(QStringLiteral("Old"));
+        r.Dev.setClickState(true);
+        QVERIFY(relay ? r.RelayLogin() : r.LanLogin());
+        r.Dev.TCPClient()->OnReceiveData(r.Dev.TCPClient(), answer + frame);
+        QCOMPARE(r.Dev.NetState(), TIOTNETSTATE::NET_OK);
+        QCOMPARE(r.Dev.DevNameStr(), name);
+        QCOMPARE(r.Forwarded, QList<QByteArray>{frame});
+    }
+
+    // Once logged in, "OK" and "NO" are data: a reply split so that two bytes arrive alone must
+    // not be taken for a login answer.
+    void loginAnswersAfterLoginAreData() {
+        TRig r;
+        r.Dev.setClickState(true);
+        QVERIFY(r.LanOnline());
+        for (const QByteArray& b : {QByteArray("OK"), QByteArray("NO")})
+            r.Dev.TCPClient()->OnReceiveData(r.Dev.TCPClient(), b);
+        QCOMPARE(r.Dev.NetState(), TIOTNETSTATE::NET_OK);
+        QCOMPARE(r.Forwarded, (QList<QByteArray>{"OK", "NO"}));
+    }
+
+    // Each connection keeps its own last command: the replies of one board are matched against
+    // what was sent to that board only.
+    void lastCommandBelongsToItsConnection_data() {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("codeMatches");
+        QTest::addColumn<bool>("answers");
+        QTest::newRow("02 03 -> 82 03")
+            << QByteArray::fromHex("0203") << QByteArray::fromHex("820301") << true << true;
+        QTest::newRow("02 03 -> 82 05: other output")
+            << QByteArray::fromHex("0203") << QByteArray::fromHex("820501") << true << false;
+        QTest::newRow("02 03 -> 83 03")
+            << QByteArray::fromHex("0203") << QByteArray::fromHex("830301") << false << false;
+        QTest::newRow("7E -> FE") << QByteArray::fromHex("7E") << QByteArray::fromHex("FE0400000002") << true
+                                  << true;
+        QTest::newRow("7F -> FF") << QByteArray::fromHex("7F") << QByteArray::fromHex("FF7F") << true
+                                  << false;
+    }
+    void lastCommandBelongsToItsConnection() {
+        QFETCH(QByteArray, request);
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, codeMatches);
+        QFETCH(bool, answers);
+        TRig a;
+        TRig b;
+        QVERIFY(a.LanOnline());
+        QVERIFY(b.LanOnline());
+        QVERIFY(a.Dev.TCPSend(BuildFrame(request)));
+        QVERIFY(b.Dev.TCPSend(BuildFrame(QByteArray::fromHex("63"))));
+        QCOMPARE(a.Dev.LastCmd(), quint8(request.at(0)));
+        QCOMPARE(a.Dev.LastRequest(), request);
+        QCOMPARE(a.Dev.ReplyMatchesLastCmd(quint8(reply.at(0))), codeMatches);
+        QCOMPARE(a.Dev.AnswersLastRequest(reply), answers);
+        QCOMPARE(b.Dev.LastCmd(), quint8(0x63));
+        QVERIFY(!b.Dev.ReplyMatchesLastCmd(quint8(reply.at(0))));
+        QVERIFY(!b.Dev.AnswersLastRequest(reply));
     }
 
     void relayHostZeroDoesNotConnect() {
@@ -354,10 +536,9 @@ private slots:
         TRig r;
         const QByteArray frame = BuildFrame(QByteArray::fromHex("0203")); // 55 AA 00 03 00 02 03 08
         QCOMPARE(frame, QByteArray::fromHex("55AA00030002 0308"));
-        LastCmd = 0x63;
         QVERIFY(!r.Dev.TCPSend(frame)); // NET_DISCNNT
         QVERIFY(!r.Dev.TCPSend(QStringLiteral("x")));
-        QCOMPARE(LastCmd, quint8(0x63));
+        QCOMPARE(r.Dev.LastCmd(), quint8(0));
 
         QVERIFY(r.LanLogin()); // NET_CNNT: both kinds go out
         QVERIFY(r.Dev.TCPSend(QStringLiteral("again")));
@@ -366,10 +547,12 @@ private slots:
         QTRY_COMPARE(r.Dev.NetState(), TIOTNETSTATE::NET_OK);
         QVERIFY(!r.Dev.TCPSend(QStringLiteral("text"))); // NET_OK: frames only
         QVERIFY(r.Dev.TCPSend(frame));
-        QCOMPARE(LastCmd, quint8(0x02));
+        QCOMPARE(r.Dev.LastCmd(), quint8(0x02));
+        QCOMPARE(r.Dev.LastRequest(), QByteArray::fromHex("0203"));
         QCOMPARE(r.Read(8), frame);
         QVERIFY(r.Dev.TCPSend(QByteArray::fromHex("55AA"))); // too short to carry a code
-        QCOMPARE(LastCmd, quint8(0x02));
+        QCOMPARE(r.Dev.LastCmd(), quint8(0x02));
+        QCOMPARE(r.Dev.LastRequest(), QByteArray::fromHex("0203"));
     }
 
     void receivedBlocks_data() {

@@ -151,7 +151,8 @@ struct LoggingAPI {
     }
 };
 
-// 11-byte task: ID 5, enabled, daily, 2016-01-01 00:00:00, command 02 03, Monday and Wednesday.
+// 11-byte task: ID 5, enabled, daily, 2016-01-01 00:00:00, command 02 03, Sunday and Tuesday (bit 0 is
+// Sunday).
 const char* const TaskA = "05 83 5685C180 02030000 05";
 // ID 6, disabled, monthly, 2016-01-01 00:00:01, command 01 01 AA BB, all seven days.
 const char* const TaskB = "06 04 5685C181 0101AABB 7F";
@@ -192,6 +193,8 @@ private slots:
     void boardTimeClamps();
     void boardTimeInSkippedHourStaysValid();
     void handlerMaySendFromInside();
+    void replyAnswers_data();
+    void replyAnswers();
 };
 
 void TestGPIOAPI::encoders_data() {
@@ -286,8 +289,8 @@ void TestGPIOAPI::taskSetAdd_data() {
         << Hex("51 04 5685C181 0101AABB 7F");
     QTest::newRow("once, empty command, no day") << true << 0 << Local(1970, 1, 1) << QByteArray() << QList<int>{}
                                                  << Hex("51 80 00000000 00000000 00");
-    QTest::newRow("every minute, sunday only") << false << 1 << Local(2030, 6, 15, 12, 30)
-                                               << Hex("04") << QList<int>{6} << Hex("51 01 71B60FC8 04000000 40");
+    QTest::newRow("every minute, saturday only") << false << 1 << Local(2030, 6, 15, 12, 30) << Hex("04")
+                                                 << QList<int>{6} << Hex("51 01 71B60FC8 04000000 40");
 }
 
 void TestGPIOAPI::taskSetAdd() {
@@ -603,6 +606,59 @@ void TestGPIOAPI::handlerMaySendFromInside() {
     api.OnOut_Bools = [&](quint8 c, const TBools& b) { seen << QStringLiteral("bools %1 %2").arg(c).arg(Bits(b)); };
     QVERIFY(api.ReceiveData(Hex("FE0800020400")));
     QCOMPARE(seen, (QStringList{"io 254 8", "bools 138 10100000"}));
+}
+
+// Which reply answers which request: the code (request + 128) and, for a request that addresses
+// one channel, that channel; 255 only ever refuses.
+void TestGPIOAPI::replyAnswers_data() {
+    using A = TNEV_GPIOAPI;
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<bool>("answers");
+    QTest::addColumn<bool>("refuses");
+    QTest::newRow("output 3 on") << A::Out_Set_ON(3) << Hex("82 03 01") << true << false;
+    QTest::newRow("output 3 on, reply for 5") << A::Out_Set_ON(3) << Hex("82 05 01") << false << false;
+    QTest::newRow("output 3 on, reply of toggle") << A::Out_Set_ON(3) << Hex("83 03 01") << false << false;
+    QTest::newRow("output reply without channel") << A::Out_Set_OFF(1) << Hex("81") << false << false;
+    QTest::newRow("all on has no channel") << A::Out_Set_ON_All() << Hex("85 01") << true << false;
+    QTest::newRow("duty of PWM 2") << A::PWM_Duty_Set_One(2, 50) << Hex("A2 02 32") << true << false;
+    QTest::newRow("duty reply for PWM 1") << A::PWM_Duty_Set_One(2, 50) << Hex("A2 01 32") << false << false;
+    QTest::newRow("frequency of PWM 1") << A::PWM_HZ_Set_One(1, 1000) << Hex("B2 01 03E8") << true << false;
+    QTest::newRow("frequency reply for PWM 2")
+        << A::PWM_HZ_Set_One(1, 1000) << Hex("B2 02 03E8") << false << false;
+    QTest::newRow("study slot 4, phase 1") << A::Red_Study(4, 1) << Hex("A9 04 01") << true << false;
+    QTest::newRow("study reply for slot 5") << A::Red_Study(4, 1) << Hex("A9 05 01") << false << false;
+    QTest::newRow("send slot 1") << A::Red_Send(1) << Hex("AA 01 01") << true << false;
+    QTest::newRow("remove reply for slot 2") << A::Red_Remove(1) << Hex("AB 02 01") << false << false;
+    QTest::newRow("task 7 state") << A::Task_Set_State(7, TTASKSTATE::TASK_STATE_OFF) << Hex("D2 07 02")
+                                  << true << false;
+    QTest::newRow("task state reply for task 8")
+        << A::Task_Set_State(7, TTASKSTATE::TASK_STATE_OFF) << Hex("D2 08 02") << false << false;
+    const QByteArray name = A::Name_Set_One(TIOTYPE::IO_IN, 2, TIOName{0, 0, "Door"});
+    QTest::newRow("name of input 2") << name << Hex("E0 01 02") + NameRec("0000", "Door") << true << false;
+    QTest::newRow("name reply for output 2")
+        << name << Hex("E0 00 02") + NameRec("0000", "Door") << false << false;
+    QTest::newRow("name reply for input 3")
+        << name << Hex("E0 01 03") + NameRec("0000", "Door") << false << false;
+    QTest::newRow("IO counts") << A::Sys_Get_IO() << Hex("FE 04 02 00 00 01") << true << false;
+    QTest::newRow("refusal") << A::Sys_Get_IO() << Hex("FF 7E") << false << true;
+    QTest::newRow("refusal of another request") << A::Sys_Get_IO() << Hex("FF 63") << false << false;
+    QTest::newRow("refusal with extra bytes") << A::Sys_Get_IO() << Hex("FF 7E 00") << false << false;
+    QTest::newRow("255 never answers 127") << Hex("7F") << Hex("FF 7F") << false << true;
+    QTest::newRow("empty reply") << A::Sys_Get_IO() << QByteArray() << false << false;
+    QTest::newRow("empty request") << QByteArray() << Hex("FE 04 02 00 00 01") << false << false;
+    QTest::newRow("a reply is no request") << Hex("82 03") << Hex("82 03 01") << false << false;
+}
+
+void TestGPIOAPI::replyAnswers() {
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, reply);
+    QFETCH(bool, answers);
+    QFETCH(bool, refuses);
+    QCOMPARE(ReplyAnswers(request, reply), answers);
+    QCOMPARE(ReplyRefuses(request, reply), refuses);
+    if (!request.isEmpty() && quint8(request.at(0)) < 0x80)
+        QCOMPARE(ReplyCode(TGPIOCmd(request.at(0))), quint8(quint8(request.at(0)) + 0x80));
 }
 
 QTEST_GUILESS_MAIN(TestGPIOAPI)

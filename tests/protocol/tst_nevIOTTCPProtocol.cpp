@@ -30,9 +30,14 @@ QByteArray WithBadSum(QByteArray frame) {
     return frame;
 }
 
+// The reply to PWM_Get_All for four channels (duty, frequency high, frequency low): channel 1 runs
+// at 43605 Hz (AA 55), and the bytes after it happen to form a whole frame with a matching sum,
+// AA 55 00 03 E8 10 04 FF, at offsets 7 to 14 of the reply frame.
+QByteArray PwmReplyPayload() { return Hex("A4 32 AA 55 00 03 E8 10 04 FF 50 07 D0"); }
+
 // A stream with everything a reader must get through: noise before, between and after frames,
 // a zero-length header, a frame with a wrong sum, header bytes inside a payload, a one-byte
-// frame and a nonzero skipped byte.
+// frame, a nonzero skipped byte and a payload holding a whole frame-like run.
 struct MixedStream {
     QByteArray bytes;
     QStringList payloads;
@@ -45,8 +50,9 @@ struct MixedStream {
         skipped.back() = char(quint8(skipped.back()) + 0x7C);
         bytes = Hex("00 AA 13 55") + BuildReplyFrame(Hex("82 03 01")) + Hex("55 AA") + BuildReplyFrame(p2) +
                 Hex("AA 55 00 00 AA") + WithBadSum(BuildReplyFrame(Hex("85 01"))) + BuildReplyFrame({}) +
-                skipped + Hex("AA 55 00");
-        payloads = QStringList{"82 03 01", QString::fromLatin1(p2.toHex(' ')), "", "fe 08 00 02 04"};
+                skipped + BuildReplyFrame(PwmReplyPayload()) + Hex("AA 55 00");
+        payloads = QStringList{"82 03 01", QString::fromLatin1(p2.toHex(' ')), "", "fe 08 00 02 04",
+                               QString::fromLatin1(PwmReplyPayload().toHex(' '))};
     }
 };
 
@@ -68,6 +74,8 @@ private slots:
     void everyPairOfSplitPoints();
     void byteByByte();
     void payloadLookingLikeAFrameIsNotDecodedAgain();
+    void splitWithFrameLikeRun_data();
+    void splitWithFrameLikeRun();
     void falseHeaderDoesNotHoldBackLaterFrames();
     void bufferStaysBounded();
     void noiseIsNotKept();
@@ -220,6 +228,61 @@ void TestIOTTCPProtocol::payloadLookingLikeAFrameIsNotDecodedAgain() {
     QCOMPARE(saves, 0);
     reader.ReceiveFrames(inner, api);
     QCOMPARE(saves, 1);
+}
+
+// Two deliveries of one stream. An unfinished frame that may be real holds back the complete runs
+// inside its span until its own end arrives; one that cannot be real holds nothing.
+void TestIOTTCPProtocol::splitWithFrameLikeRun_data() {
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<int>("cut");
+    QTest::addColumn<QStringList>("first");
+    QTest::addColumn<QStringList>("second");
+    const QByteArray pwm = BuildReplyFrame(PwmReplyPayload());
+    const QStringList pwmOnly{QString::fromLatin1(PwmReplyPayload().toHex(' '))};
+    for (const int cut : {10, 15, 16, 17, 18})
+        QTest::addRow("PWM reply cut at %d", cut) << pwm << cut << QStringList{} << pwmOnly;
+    QTest::newRow("PWM reply whole") << pwm << int(pwm.size()) << pwmOnly << QStringList{};
+    QTest::newRow("PWM reply, then the next reply, cut inside the first")
+        << pwm + BuildReplyFrame(Hex("82 03 01")) << 16 << QStringList{} << pwmOnly + QStringList{"82 03 01"};
+
+    const QByteArray f = BuildReplyFrame(Hex("82 03 01"));
+    // The outer header's end falls after the real frame and its sum fails: the frame comes once
+    // the claimed end has arrived, not before.
+    const QByteArray falseOuter = Hex("AA 55 00 0D 00 81") + f + Hex("11 22 33");
+    QTest::newRow("false header, its end not yet here")
+        << falseOuter << int(falseOuter.size() - 1) << QStringList{} << QStringList{"82 03 01"};
+    QTest::newRow("false header, its end here") << falseOuter << int(falseOuter.size()) << QStringList{"82 03 01"}
+                                                << QStringList{};
+    QTest::newRow("false header with a request code holds nothing")
+        << Hex("AA 55 00 0C 00 13") + f + Hex("11") << int(6 + f.size()) << QStringList{"82 03 01"} << QStringList{};
+    QTest::newRow("false header longer than any reply holds nothing")
+        << Hex("AA 55 04 02 00 81") + f + Hex("11") << int(6 + f.size()) << QStringList{"82 03 01"} << QStringList{};
+}
+
+void TestIOTTCPProtocol::splitWithFrameLikeRun() {
+    QFETCH(QByteArray, stream);
+    QFETCH(int, cut);
+    QFETCH(QStringList, first);
+    QFETCH(QStringList, second);
+    TIOTFrameReader reader;
+    QCOMPARE(HexList(reader.Feed(QByteArrayView(stream).first(cut))), first);
+    QCOMPARE(HexList(reader.Feed(QByteArrayView(stream).sliced(cut))), second);
+    QCOMPARE(reader.BufferedBytes(), 0);
+
+    // The same through the decoder: the PWM reply raises its event once, with its four channels.
+    TNEV_GPIOAPI api;
+    QList<int> hz;
+    api.OnPWM_All = [&](quint8, const TPWMs& pwms) {
+        for (const auto& pwm : pwms)
+            hz << int(pwm.HZ);
+    };
+    TIOTFrameReader again;
+    again.ReceiveFrames(QByteArrayView(stream).first(cut), api);
+    again.ReceiveFrames(QByteArrayView(stream).sliced(cut), api);
+    if (stream.startsWith(BuildReplyFrame(PwmReplyPayload())))
+        QCOMPARE(hz, (QList<int>{43605, 1000, 1279, 2000}));
+    else
+        QVERIFY(hz.isEmpty());
 }
 
 // Noise that looks like the start of a long frame must not hold back the real frames after it.

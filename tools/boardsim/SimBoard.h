@@ -1,6 +1,10 @@
 // One simulated board: its identity, its channels and everything a board keeps (outputs, inputs,
 // PWM, registers, channel names with pictures, infrared slots, timed tasks, clock, password,
 // name), and the answers it gives to request payloads. Transport lives elsewhere.
+//
+// The request and reply codes are written out here as numbers on purpose, apart from the
+// program's own list of request codes and its reply matching: a mistake shared by both sides
+// would otherwise hide from the end-to-end tests.
 #pragma once
 
 #include "untPublic.h"

@@ -1,7 +1,7 @@
 #include "CtlBoard.h"
 
-#include <QEventLoop>
-#include <QTimer>
+#include "CtlWait.h"
+#include "nevGPIOAPI.h"
 
 #include <cstdio>
 
@@ -32,8 +32,17 @@ void TCtlBoard::Trace(char dir, const QByteArray& bytes) const {
 }
 
 void TCtlBoard::Received(const QByteArray& block) {
-    for (QByteArray& payload : FReader.Feed(block))
-        FPayloads.append(std::move(payload));
+    const QList<QByteArray> payloads = FReader.Feed(block);
+    if (!FRequested)
+        return;
+    const QByteArray request = FConn->LastRequest();
+    for (const QByteArray& payload : payloads) {
+        if (!FConn->AnswersLastRequest(payload) && !ReplyRefuses(request, payload))
+            continue;
+        FPayloads.append(payload);
+        if (FPayloads.size() > MaxKeptReplies)
+            FPayloads.removeFirst();
+    }
 }
 
 void TCtlBoard::Wake() {
@@ -45,13 +54,9 @@ bool TCtlBoard::WaitFor(const std::function<bool()>& done, int timeoutMs) {
     if (done())
         return true;
     QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
     FLoop = &loop;
     FDone = done;
-    timer.start(timeoutMs);
-    loop.exec();
+    ExecFor(loop, timeoutMs);
     FLoop = nullptr;
     FDone = nullptr;
     return done();
@@ -59,9 +64,11 @@ bool TCtlBoard::WaitFor(const std::function<bool()>& done, int timeoutMs) {
 
 bool TCtlBoard::Login(QString& error) {
     if (FTarget.Relay) {
-        CloudSession.SetAccount(FTarget.Account);
-        CloudSession.SetPassword(FTarget.AccountPassword);
-        CloudSession.Logged = true;
+        TCloudSession session;
+        session.SetAccount(FTarget.Account);
+        session.SetPassword(FTarget.AccountPassword);
+        session.Logged = true;
+        FConn->setRelaySession(session);
         FConn->setDevMACStr(FormatMACStr(FTarget.MAC));
         FConn->setNetIPStr(FTarget.Host);
         FConn->setNetPort(FTarget.Port);
@@ -73,6 +80,8 @@ bool TCtlBoard::Login(QString& error) {
         FConn->setNetStyle(TIOTNETSTYLE::NET_LAN);
     }
     const auto finished = [this] {
+        if (!FConn->UnexpectedLoginAnswer().isEmpty())
+            return true;
         switch (FConn->NetState()) {
         case TIOTNETSTATE::NET_CNNT:
         case TIOTNETSTATE::NET_CNNTING:
@@ -87,41 +96,46 @@ bool TCtlBoard::Login(QString& error) {
         error = NetStateText(TIOTNETSTATE::NET_TIMEOUT);
         return false;
     }
+    if (const QByteArray odd = FConn->UnexpectedLoginAnswer(); !odd.isEmpty()) {
+        error = QStringLiteral("Unexpected login answer: %1%2")
+                    .arg(QString::fromLatin1(odd.left(16).toHex(' ').toUpper()),
+                         odd.size() > 16 ? QStringLiteral(" ...") : QString());
+        return false;
+    }
     if (FConn->NetState() != TIOTNETSTATE::NET_OK) {
         error = NetStateText(FConn->NetState());
         return false;
     }
     FLost = false;
+    // Whatever came with the answer belongs to no request of ours.
+    FReader.Reset();
+    FPayloads.clear();
     return true;
 }
 
-std::optional<TCtlReply> TCtlBoard::TakeReply(quint8 code, quint8 request,
-                                              const std::function<bool(const QByteArray&)>& accept) {
+std::optional<TCtlReply> TCtlBoard::TakeReply(const std::function<bool(const QByteArray&)>& accept) {
+    const QByteArray request = FConn->LastRequest();
     for (qsizetype i = 0; i < FPayloads.size(); ++i) {
-        const QByteArray& p = FPayloads.at(i);
-        const quint8 c = quint8(p.at(0));
-        if (c == code && (!accept || accept(p))) {
-            TCtlReply r{TCtlReply::Kind::Answer, p};
+        // Copied before the removal: the list owns the payload.
+        const QByteArray p = FPayloads.at(i);
+        if (ReplyRefuses(request, p)) {
             FPayloads.remove(0, i + 1);
-            return r;
+            return TCtlReply{TCtlReply::Kind::Refused, p};
         }
-        if (c == 0xFF && p.size() == 2 && quint8(p.at(1)) == request) {
-            // Copied before the removal: `p` refers into the list.
-            TCtlReply r{TCtlReply::Kind::Refused, p};
+        if (!accept || accept(p)) {
             FPayloads.remove(0, i + 1);
-            return r;
+            return TCtlReply{TCtlReply::Kind::Answer, p};
         }
     }
     return std::nullopt;
 }
 
-TCtlReply TCtlBoard::Await(quint8 code, int timeoutMs, const std::function<bool(const QByteArray&)>& accept) {
-    const quint8 request = quint8(code - 0x80);
+TCtlReply TCtlBoard::Await(int timeoutMs, const std::function<bool(const QByteArray&)>& accept) {
     std::optional<TCtlReply> reply;
     WaitFor(
         [&] {
             if (!reply)
-                reply = TakeReply(code, request, accept);
+                reply = TakeReply(accept);
             return reply.has_value() || FLost || FConn->NetState() != TIOTNETSTATE::NET_OK;
         },
         timeoutMs);
@@ -137,7 +151,9 @@ TCtlReply TCtlBoard::Request(const QByteArray& payload, int timeoutMs,
     if (payload.isEmpty())
         return {};
     FPayloads.clear();
+    FRequested = false;
     if (!FConn->TCPSend(BuildFrame(payload)))
         return TCtlReply{TCtlReply::Kind::Lost, {}};
-    return Await(quint8(quint8(payload.at(0)) + 0x80), timeoutMs, accept);
+    FRequested = true;
+    return Await(timeoutMs, accept);
 }

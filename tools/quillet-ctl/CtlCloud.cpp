@@ -48,6 +48,11 @@ QString ActivationRefusal(const QString& info) {
     }
 }
 
+// A refusal that came without an info text.
+QString NoReason(const QString& status) {
+    return QStringLiteral("The cloud server refused the call without a reason (status \"%1\")").arg(status);
+}
+
 class TCloudCommand {
 public:
     TCloudCommand(const QHash<QString, QString>& opts, TOutput& io) : FOpts(opts), FIO(io) {}
@@ -75,6 +80,8 @@ private:
 
     const QHash<QString, QString>& FOpts;
     TOutput& FIO;
+    QString FAccount;
+    QString FPassword;
 };
 
 QString TCloudCommand::NeedAccount() {
@@ -83,9 +90,9 @@ QString TCloudCommand::NeedAccount() {
     for (const QString& v : {FOpts.value("--account"), FOpts.value("--account-password")})
         if (v.isEmpty() || v.size() > 32)
             return QStringLiteral("account and password must be 1 to 32 characters");
-    CloudSession.SetAccount(FOpts.value("--account"));
-    CloudSession.SetPassword(FOpts.value("--account-password"));
-    CloudSession.Logged = true;
+    // Used whole, as typed: the calls take the texts themselves, not a 16-byte login state.
+    FAccount = FOpts.value("--account");
+    FPassword = FOpts.value("--account-password");
     return {};
 }
 
@@ -97,8 +104,7 @@ template <class T> std::optional<int> TCloudCommand::Refused(const TCloudResult<
         return std::nullopt;
     if (!r.Reply.info.isEmpty())
         return Fail(r.Reply.info);
-    // Form POSTs swallow transport errors: an empty refusal is all that is left of them.
-    return Fail(QStringLiteral("The cloud server refused or did not answer (status \"%1\")").arg(r.Reply.status));
+    return Fail(NoReason(r.Reply.status));
 }
 
 int TCloudCommand::Run(const QStringList& p) {
@@ -155,7 +161,7 @@ int TCloudCommand::Run(const QStringList& p) {
     CloudClient client(server);
 
     if (cmd == "login") {
-        const auto r = client.User_Login(CloudSession.Account(), CloudSession.Password());
+        const auto r = client.User_Login(FAccount, FPassword);
         if (auto rc = Refused(r, true))
             return *rc;
         Line(RecordJson(r.Reply.data));
@@ -167,13 +173,13 @@ int TCloudCommand::Run(const QStringList& p) {
             return *rc;
         Line(InfoJson(r.Reply));
     } else if (cmd == "devices") {
-        const auto r = client.Device_Download(CloudSession);
+        const auto r = client.Device_Download(FAccount, FPassword);
         if (auto rc = Refused(r, false))
             return *rc;
         for (const TDevInfoData& d : r.Reply.data)
             Line(RecordJson(d));
     } else if (cmd == "activate") {
-        const auto r = client.Device_Active(CloudSession, mac, p.at(2).toLower());
+        const auto r = client.Device_Active(FAccount, FPassword, mac, p.at(2).toLower());
         if (r.Error)
             return Fail(QStringLiteral("Cloud server: %1").arg(r.Error->Message));
         if (r.Reply.status == QLatin1String("1")) {
@@ -181,30 +187,30 @@ int TCloudCommand::Run(const QStringList& p) {
             return ExitOk;
         }
         if (r.Reply.info.isEmpty())
-            return Fail(QStringLiteral("The cloud server refused or did not answer (status \"%1\")").arg(r.Reply.status));
+            return Fail(NoReason(r.Reply.status));
         const QString why = ActivationRefusal(r.Reply.info);
         return Fail(why.isEmpty() ? QStringLiteral("Device activation failed! (%1)").arg(r.Reply.info) : why);
     } else if (cmd == "update" || cmd == "remove" || cmd == "upload-image") {
         TCloudResult<TJSInfoReturn> r;
         if (cmd == "update")
-            r = client.Device_Update(CloudSession, mac, p.at(2), p.at(3));
+            r = client.Device_Update(FAccount, FPassword, mac, p.at(2), p.at(3));
         else if (cmd == "remove")
-            r = client.Device_Delete(CloudSession, mac);
+            r = client.Device_Delete(FAccount, FPassword, mac);
         else
-            r = client.Device_UploadImg(CloudSession, mac, p.at(2));
+            r = client.Device_UploadImg(FAccount, FPassword, mac, p.at(2));
         if (auto rc = Refused(r, false))
             return *rc;
         Line(InfoJson(r.Reply));
     } else if (cmd == "feedback") {
         if (p.at(1) == QLatin1String("list")) {
-            const auto r = client.Feedback_FeedList(CloudSession);
+            const auto r = client.Feedback_FeedList(FAccount, FPassword);
             if (auto rc = Refused(r, false))
                 return *rc;
             for (const TFeedBackData& d : r.Reply.data)
                 Line(RecordJson(d));
         } else {
             const auto r = p.at(1) == QLatin1String("send")
-                               ? client.Feedback_Add(CloudSession, p.at(2))
+                               ? client.Feedback_Add(FAccount, FPassword, p.at(2))
                                : client.Index_Feedback(p.at(2), FOpts.value("--contact"), FeedbackSystem);
             if (auto rc = Refused(r, false))
                 return *rc;

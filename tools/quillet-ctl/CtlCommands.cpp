@@ -3,6 +3,7 @@
 #include "CtlBoard.h"
 #include "CtlCloud.h"
 #include "CtlJson.h"
+#include "CtlWait.h"
 #include "nevGPIOAPI.h"
 #include "untAddRouter.h"
 #include "untIOTUDP.h"
@@ -13,7 +14,6 @@
 #include <QHostAddress>
 #include <QSet>
 #include <QTextStream>
-#include <QTimer>
 
 namespace ctl {
 
@@ -113,10 +113,10 @@ QString LoopName(TTASKLOOPSTYLE s) {
 QString TaskJson(const TTaskRcd& t) {
     const quint8 code = t.CMD.size() > 0 ? quint8(t.CMD.at(0)) : 0;
     QString cmd;
-    switch (code) {
-    case 1: cmd = QStringLiteral("off"); break;
-    case 2: cmd = QStringLiteral("on"); break;
-    case 3: cmd = QStringLiteral("toggle"); break;
+    switch (TGPIOCmd(code)) {
+    case TGPIOCmd::Out_Set_OFF: cmd = QStringLiteral("off"); break;
+    case TGPIOCmd::Out_Set_ON: cmd = QStringLiteral("on"); break;
+    case TGPIOCmd::Out_Set_NOT: cmd = QStringLiteral("toggle"); break;
     default: cmd = QStringLiteral("0x%1").arg(code, 2, 16, QLatin1Char('0'));
     }
     QStringList week;
@@ -423,7 +423,7 @@ int TBoardCommand::Ir(const QStringList& p) {
         if (!Fetch(TNEV_GPIOAPI::Red_Study(quint8(n), quint8(passes)), api))
             return ExitFailed;
         if (phase == 0) {
-            const TCtlReply r = FBoard->Await(0x80 + 41, 20000, [](const QByteArray& pl) {
+            const TCtlReply r = FBoard->Await(20000, [](const QByteArray& pl) {
                 return pl.size() >= 3 && pl.at(2) != 0;
             });
             if (r.What == TCtlReply::Kind::Lost)
@@ -697,7 +697,7 @@ bool ParseBroadcast(const TArgs& a, QHostAddress& out, QString& error) {
 }
 
 int Discover(const TArgs& a, TOutput& io) {
-    qint64 port = UDPSCanPort, timeout = SearchWindowMs;
+    qint64 port = DefaultUDPSCanPort, timeout = SearchWindowMs;
     if (a.has("--port") && !ToInt(a.get("--port"), 1, 65535, port))
         return Usage(io, QStringLiteral("--port must be 1 to 65535"));
     if (a.has("--timeout-ms") && !ToInt(a.get("--timeout-ms"), 1, 600000, timeout))
@@ -761,17 +761,12 @@ int Wifi(const TArgs& a, TOutput& io) {
     if (!router.isListening())
         return Fail(io, QStringLiteral("Port %1 cannot be used: %2").arg(RouterJoinPort).arg(router.ErrorString()));
     QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-
     if (p.at(1) == QLatin1String("scan")) {
         router.setSearchTimeoutMs(int(timeout));
         router.OnRouterSearchEnd = [&] { loop.quit(); };
         if (!router.Search())
             return Fail(io, QStringLiteral("The search could not be sent: %1").arg(router.ErrorString()));
-        timer.start(int(timeout) + 100);
-        loop.exec();
+        ExecFor(loop, int(timeout) + 100);
         for (const TRouterNet& n : router.Nets())
             Line(io, TJsonOut().AddStr("ssid", n.NameStr()).AddNum("signal", n.Signal).Text());
         return ExitOk;
@@ -783,8 +778,7 @@ int Wifi(const TArgs& a, TOutput& io) {
     };
     if (!router.Add(0, p.at(2), p.at(3)))
         return Fail(io, QStringLiteral("The join request could not be sent: %1").arg(router.ErrorString()));
-    timer.start(int(timeout));
-    loop.exec();
+    ExecFor(loop, int(timeout));
     if (!result)
         return Fail(io, QStringLiteral("No reply to the join request within %1 ms").arg(timeout));
     switch (*result) {
@@ -806,7 +800,7 @@ int Board(const TArgs& a, TOutput& io) {
             return Usage(io, QStringLiteral("--host and --relay exclude each other"));
         t.Relay = true;
         t.Host = a.get("--relay");
-        qint64 port = TCPRemotePort;
+        qint64 port = DefaultTCPRemotePort;
         if (a.has("--relay-port") && !ToInt(a.get("--relay-port"), 1, 65535, port))
             return Usage(io, QStringLiteral("--relay-port must be 1 to 65535"));
         t.Port = quint16(port);
@@ -827,7 +821,7 @@ int Board(const TArgs& a, TOutput& io) {
         }
     } else {
         t.Host = a.get("--host");
-        qint64 port = TCPLANPort;
+        qint64 port = DefaultTCPLANPort;
         if (a.has("--port") && !ToInt(a.get("--port"), 1, 65535, port))
             return Usage(io, QStringLiteral("--port must be 1 to 65535"));
         t.Port = quint16(port);

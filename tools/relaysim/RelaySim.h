@@ -1,6 +1,10 @@
 // Simulated relay server: takes the enciphered 70-byte login block of a client, checks the
 // board's MAC and the cloud account against its configuration, answers "$0" to "$4" and, once a
 // board is reached and logged in to, carries bytes between the client and that board.
+//
+// The login block layout, the "$" answers and the framing (SimFrames.h) are written here apart
+// from the program's device connection on purpose, so that a mistake shared by both sides cannot
+// hide from the end-to-end tests; only the cipher and its key are common.
 #pragma once
 
 #include "untPublic.h"
