@@ -244,7 +244,7 @@ TIniDev TNEV_IOTDevList::CloudIniDev(const TDevInfoData& AData, const QString& A
     d.Name = AData.name;
     d.MAC = AMAC;
     d.IP = FCloudHost;
-    d.Port = TCPRemotePort;
+    d.Port = DefaultTCPRemotePort;
     d.DevPassword = AData.pass;
     d.DevType = AType;
     d.CtrlByte = 255;
@@ -297,7 +297,7 @@ bool TNEV_IOTDevList::Add(const TDevInfoData& AData) {
     if (!guard)
         return true;
     conn->setNetIPStr(FCloudHost);
-    conn->setNetPort(TCPRemotePort);
+    conn->setNetPort(DefaultTCPRemotePort);
     conn->setActivation(true);
     if (gotPicture && !item->FisCustomImg) {
         item->FisCustomImg = true;

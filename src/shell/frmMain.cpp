@@ -131,6 +131,11 @@ Tfrm_Main::Tfrm_Main(TMainEnv env, QWidget* parent) : QWidget(parent), FEnv(std:
         FEnv.SettingsFolder.isEmpty() ? DefaultSettingsFolder() : FEnv.SettingsFolder, FEnv.MachineKey);
     // 4. The settings file (the account pages log in silently from here when asked to).
     FIni->IniLoad();
+    // The remembered login is the session's until the account pages log in or out.
+    if (FIni->IniRemPss() || FIni->IniAutoLog()) {
+        CloudSession.SetAccount(FIni->IniUserName());
+        CloudSession.SetPassword(FIni->IniPassword());
+    }
     const QString server = !FEnv.CloudServer.isEmpty() ? FEnv.CloudServer : FIni->IniCloudServer();
     FCloud = new CloudClient(server.isEmpty() ? CloudClient::DefaultServer() : QUrl(server), this);
 
@@ -1367,7 +1372,7 @@ void Tfrm_Main::Shutdown(bool report) {
     const auto* autoLog = findChild<QWidget*>(QStringLiteral("chk_User_Login_AutoLog"));
     const bool remPss = remember ? remember->property("checked").toBool() : FIni->IniRemPss();
     const bool autoLogin = autoLog ? autoLog->property("checked").toBool() : FIni->IniAutoLog();
-    const TIniSaveResult saved = FIni->IniShutdown(chinese, remPss, autoLogin, msgs, devs);
+    const TIniSaveResult saved = FIni->IniShutdown(chinese, CloudSession, remPss, autoLogin, msgs, devs);
     if (report)
         ShowSaveResult(saved.Ok, saved.Message);
     FreeCtrlListImgs();
