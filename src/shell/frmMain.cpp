@@ -8,6 +8,8 @@
 #include "untAnchorMenu.h"
 #include "untBusyIndicator.h"
 #include "untIOTDev.h"
+#include "untIOTDevList.h"
+#include "untIOTDevListView.h"
 #include "untIOTUDP.h"
 #include "untImgBtn.h"
 #include "untImgSwitch.h"
@@ -138,6 +140,8 @@ Tfrm_Main::Tfrm_Main(TMainEnv env, QWidget* parent) : QWidget(parent), FEnv(std:
     }
     const QString server = !FEnv.CloudServer.isEmpty() ? FEnv.CloudServer : FIni->IniCloudServer();
     FCloud = new CloudClient(server.isEmpty() ? CloudClient::DefaultServer() : QUrl(server), this);
+
+    CreateDevList();
 
     // 5. The encoder and decoder; its events are wired by the query chain.
     FGPIOAPI = std::make_unique<TNEV_GPIOAPI>();
@@ -820,6 +824,63 @@ void Tfrm_Main::LoadMainImages() {
     UpdateLoginState();
 }
 
+void Tfrm_Main::CreateDevList() {
+    FDevList = new TNEV_IOTDevList(this);
+    FDevList->setObjectName(QStringLiteral("IOTDevListCore"));
+    FDevList->setCloudHost(FIni->IniCloudHost());
+    FDevList->setLanPort(FIni->IniTCPLANPort());
+    TDevListUi ui;
+    ui.ShowMessage = [this](const QString& text) { Msg(text); };
+    ui.InputText = [this](const QString& title, const QString& label) {
+        BeforeModal();
+        // Device passwords are typed masked.
+        return FEnv.Messages->InputQuery(this, LangText(title), LangText(label), {}, true);
+    };
+    FDevList->setUi(std::move(ui));
+    FDevListView = new TIOTDevListView(FDevList, FDevPage);
+    FDevListView->setGeometry(FDevPage->rect());
+
+    FDevList->OnIOTListBeforeClick = [this](bool& doClick) { doClick = !Sliding() && !Locked() && !FShutDown; };
+    FDevList->OnIOTListClick = [this](int, int tag) {
+        switch (tag) {
+        case 1:
+            SearchDevices();
+            break;
+        case 2:
+            if (CloudSession.Logged)
+                ShowPop(POP_ADD);
+            else
+                Msg(QStringLiteral("Login first please"));
+            break;
+        case 5:
+            SaveDevList();
+            break;
+        default:
+            break;
+        }
+    };
+    FDevList->OnIOTListSave = [this](const TIniDevs&) { SaveDevList(); };
+    SelectedDevice = [this] { return FDevList->NowDev(); };
+    OnSearchAnswer = [this](const TUDPRcvRcd& rcd) { FDevList->Add(rcd); };
+    OnSearchEnd = [this] {
+        FDevList->SearchFinished();
+        if (CloudSession.Logged)
+            FDevList->CnntSvr();
+    };
+    OnSearchStart = [this] { FDevList->RefreshClick(); };
+    CollectDevs = [this] { return FDevList->GetIniDevs(); };
+    FDevList->Add(FIni->IniDevs());
+}
+
+void Tfrm_Main::SaveDevList() {
+    if (FShutDown || !FDevList)
+        return;
+    const TIniSaveResult saved = FIni->IniWriteDevs(FDevList->GetIniDevs());
+    // One message per kind of failure, not one per search.
+    if (!saved.Repeated)
+        ShowSaveResult(saved.Ok, saved.Message);
+}
+
 void Tfrm_Main::CreateSearch() {
     const quint16 port = FEnv.SearchPort.value_or(FIni->IniUDPSCanPort());
     FIOTUDP = new TNEV_IOTUDP(port, FEnv.SearchBroadcast, FEnv.SearchTargetPort, this);
@@ -846,6 +907,8 @@ void Tfrm_Main::LayoutFrame() {
     FLangCN->move(FLangCN->x(), height() - 58);
     FLangEN->move(FLangEN->x(), height() - 58);
     FPageArea->setGeometry(SideBarWidth, 0, width() - SideBarWidth, height());
+    if (FDevListView)
+        FDevListView->setGeometry(QRect(QPoint(0, 0), FPageArea->size()));
     for (QWidget* page : {FDevPage, static_cast<QWidget*>(FUserPage), static_cast<QWidget*>(FMsgPage),
                           static_cast<QWidget*>(FMorePage)}) {
         if (FSlide && page == FSlide->targetObject()) // the slide keeps its own position
@@ -1363,6 +1426,12 @@ void Tfrm_Main::Shutdown(bool report) {
     }
     if (OnShutdown)
         OnShutdown();
+    if (FDevList) {
+        FDevList->OnIOTListClick = nullptr;
+        FDevList->OnIOTListBeforeClick = nullptr;
+        FDevList->OnIOTListSave = nullptr;
+        FDevList->setUi({});
+    }
 
     const bool chinese = FLangSwitch->isON();
     // Without the pages that edit them, the stored values are written back as they were.

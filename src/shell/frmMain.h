@@ -30,6 +30,8 @@ class TImageSwitch;
 class TIniSettings;
 class TNEV_GPIOAPI;
 class TNEV_IOTDevConn;
+class TNEV_IOTDevList;
+class TIOTDevListView;
 class TNEV_IOTUDP;
 class TPopImageList;
 class TRectangle;
@@ -132,6 +134,7 @@ public:
     QWidget* Pop(int n) const { return FPops.value(n); }
     // Where the device list and the control list are placed (the Device page).
     QWidget* DevicePage() const { return FDevPage; }
+    TNEV_IOTDevList* IOTDevList() const { return FDevList; }
     // A message box with the text in the active language.
     void Msg(const QString& english);
     // Every modal box and the lock go through here first.
@@ -180,6 +183,8 @@ private:
     void LayoutTabs();
     void LoadMainImages();
     void CreateSearch();
+    void CreateDevList();
+    void SaveDevList();
     void Unlock();
     void Lock();
     void RemoveLock();
@@ -233,6 +238,8 @@ private:
     QWidget* FMsging = nullptr;
     TBusyIndicator* FMsgingBusy = nullptr;
     TRectangle* FUserLoginBack = nullptr;
+    TNEV_IOTDevList* FDevList = nullptr;
+    TIOTDevListView* FDevListView = nullptr;
     TAnchorMenu* FMenuLight = nullptr;
     TAnchorMenu* FMenuRed = nullptr;
     bool FTouchShown = true;

@@ -5,6 +5,7 @@
 #include "ShellFixture.h"
 
 #include "untAddRouter.h"
+#include "untIOTDevList.h"
 #include "untIOTUDP.h"
 
 #include <QNetworkInterface>
@@ -114,23 +115,26 @@ private slots:
         QCOMPARE(macs.size(), int(std::size(Boards)));
         {
             Tfrm_Main w(LanEnv(dir.path()));
-            w.OnSearchAnswer = [&](const TUDPRcvRcd& r) {
-                const QString mac = MACBufToStr(r.DevMAC);
-                if (!found.contains(mac))
-                    found << mac;
-            };
             w.show();
             QVERIFY(w.IOTUDP()->Active());
             QVERIFY(w.AddRouter()->isListening());
             QVERIFY(w.findChild<QWidget*>(QStringLiteral("img_Searching_back"))->isVisible());
             QTRY_VERIFY_WITH_TIMEOUT(w.findChild<QWidget*>(QStringLiteral("img_Searching_back"))->isHidden(), 5000);
+            for (const TIniDev& d : w.IOTDevList()->GetIniDevs())
+                found << d.MAC;
             found.sort();
             QStringList want = macs;
             want.sort();
             QCOMPARE(found, want);
             QVERIFY2(FMsgs->Messages.isEmpty(), qPrintable(FMsgs->Messages.join('|')));
+            QCOMPARE(w.IOTDevList()->DevCount(), int(std::size(Boards)));
         }
         QVERIFY(QFile::exists(dir.filePath(QStringLiteral("program.ini"))));
+        // A restart lists the same boards from program.ini, and its search adds no repeats.
+        Tfrm_Main again(LanEnv(dir.path()));
+        QCOMPARE(again.IOTDevList()->DevCount(), int(std::size(Boards)));
+        QTRY_VERIFY_WITH_TIMEOUT(again.findChild<QWidget*>(QStringLiteral("img_Searching_back"))->isHidden(), 5000);
+        QCOMPARE(again.IOTDevList()->DevCount(), int(std::size(Boards)));
     }
 
     void searchPortTakenInTheLan() {
