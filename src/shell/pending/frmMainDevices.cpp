@@ -1,0 +1,484 @@
+// The Device page of the main window: the device list, the control list of the selected board
+// and the controller that talks to it, wired to the frame's popups and menus.
+//
+// Not built yet (outside the layer's source folder): it is written against the interfaces of the
+// device list (untIOTDevList, untIOTDevListView), the control list (untIOTCtrlList) and the
+// selected board's controller (untDevEvents) and moves up into src/shell once they are merged.
+// Tfrm_Main then gains: friend class TMainDevSink; the members FDevSink, FDevEvents, FDevList,
+// FDevListView, FCtrlList, TmpIOName, TmpIOType, TmpIndex, RedStudyNum, FDevInfoPicture; and the
+// private functions CreateLists (called between loading the settings and the stored language),
+// ListClick, CtrlClick, Cell, SaveDevList, ReleaseJog (also set as OnBeforeModal), FillDevInfo,
+// ShowDevInfoPicture, ClearDevInfoPicture, PickImageFile, ApplyDevPicture.
+#include "frmMain.h"
+
+#include "untAnchorMenu.h"
+#include "untDevEvents.h"
+#include "untIOTCtrlList.h"
+#include "untIOTDevList.h"
+#include "untIOTDevListView.h"
+#include "untIni.h"
+#include "untLang.h"
+#include "untPopImgLst.h"
+#include "untResImages.h"
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPointer>
+#include <QSpinBox>
+
+// What the selected board's controller changes on the screen.
+class TMainDevSink : public TDevEventsSink {
+public:
+    explicit TMainDevSink(Tfrm_Main& AWindow) : W(AWindow) {}
+
+    int Count(TIOTYPE AIOType) const override {
+        const TNEV_IOTCtrlList* c = W.FCtrlList;
+        switch (AIOType) {
+        case TIOTYPE::IO_OUT:
+            return c->OutCount();
+        case TIOTYPE::IO_IN:
+            return c->InCount();
+        case TIOTYPE::IO_PWM:
+            return c->PWMCount();
+        case TIOTYPE::IO_REG:
+            return c->REGCount();
+        case TIOTYPE::IO_RED:
+            return c->RedCount();
+        default:
+            return 0;
+        }
+    }
+    void Add(int AOut, int AIn, int APWM, int AREG, int ARed) override { W.FCtrlList->Add(AOut, AIn, APWM, AREG, ARed); }
+    void AddRed(quint8 N) override { W.FCtrlList->AddRed(N); }
+    void RemoveRed(quint8 N) override { W.FCtrlList->RemoveRed(N); }
+    TDevParam DevParam() const override { return W.FCtrlList->GetDevParam(); }
+    void SetDevParam(const TDevParam& AParam) override {
+        W.FCtrlList->SetDevParam(AParam);
+        W.ShowTouchMode(AParam.TouchMode);
+    }
+    void SetAppeared(bool AValue) override {
+        if (!AValue || W.FNowMainPage == TAB_DEVICE)
+            W.FCtrlList->SetAppeared(AValue);
+    }
+    void OutAll(bool AisON) override { W.FCtrlList->OutAll(AisON); }
+    void SetOutState(int Index, bool isOn) override {
+        if (auto* cell = W.FCtrlList->OutItems(Index))
+            cell->SetisOn(isOn);
+    }
+    void SetInState(int Index, bool isOn) override {
+        if (auto* cell = W.FCtrlList->InItems(Index))
+            cell->SetisON(isOn);
+    }
+    void SetPWMDuty(int Index, quint8 ADuty) override {
+        if (auto* cell = W.FCtrlList->PWMItems(Index))
+            cell->SetDuty(ADuty);
+    }
+    void SetPWMHZ(int Index, quint16 AHZ) override {
+        if (auto* cell = W.FCtrlList->PWMItems(Index))
+            cell->SetPinLv(AHZ);
+    }
+    void SetREGValue(int Index, float AValue) override {
+        if (auto* cell = W.FCtrlList->REGItems(Index))
+            cell->SetREG(AValue);
+    }
+    void SetName(TIOTYPE AIOType, int Index, const TIOName& AName) override {
+        if (TNEV_IOTCtrlCell* cell = W.Cell(AIOType, Index))
+            cell->SetIOName(AName);
+    }
+    void SetStudied(int Index, bool AValue) override {
+        if (auto* cell = W.FCtrlList->RedItems(Index))
+            cell->SetisStudied(AValue);
+    }
+    void SetListAnimated(bool AValue) override {
+        if (!AValue || W.FNowMainPage == TAB_DEVICE)
+            W.FDevList->setAnimated(AValue);
+    }
+    void SaveDevices() override { W.SaveDevList(); }
+    // The task list joins when it exists; until then its events change nothing.
+    void TaskInit() override {}
+    void TaskAddCell(const TTaskRcd&) override {}
+    void TaskIDState(quint8, TTASKSTATE) override {}
+    std::optional<TTaskRcd> AddTask(quint8) override { return std::nullopt; }
+    void ShowSearching(const QString& ALine1, const QString& ALine2) override { W.ShowSearching(true, ALine1, ALine2); }
+    void HideSearching() override { W.ShowSearching(false); }
+    void ShowMessage(const QString& AText) override { W.Msg(AText); }
+    bool AutoSaveIO() const override {
+        const auto* box = W.findChild<QCheckBox*>(QStringLiteral("chk_Pop_DevInfo_AutoSave"));
+        return box && box->isChecked();
+    }
+
+private:
+    Tfrm_Main& W;
+};
+
+TNEV_IOTCtrlCell* Tfrm_Main::Cell(TIOTYPE AIOType, int Index) const {
+    switch (AIOType) {
+    case TIOTYPE::IO_OUT:
+        return FCtrlList->OutItems(Index);
+    case TIOTYPE::IO_IN:
+        return FCtrlList->InItems(Index);
+    case TIOTYPE::IO_PWM:
+        return FCtrlList->PWMItems(Index);
+    case TIOTYPE::IO_REG:
+        return FCtrlList->REGItems(Index);
+    case TIOTYPE::IO_RED:
+        return FCtrlList->RedItems(Index);
+    default:
+        return nullptr;
+    }
+}
+
+void Tfrm_Main::SaveDevList() {
+    if (FShutDown || !FDevList)
+        return;
+    const TIniSaveResult saved = FIni->IniWriteDevs(FDevList->GetIniDevs());
+    // One message per kind of failure, not one per search answer.
+    if (!saved.Repeated)
+        ShowSaveResult(saved.Ok, saved.Message);
+}
+
+void Tfrm_Main::CreateLists() {
+    FDevSink = std::make_unique<TMainDevSink>(*this);
+    FDevEvents = std::make_unique<TDevEvents>(*FDevSink);
+    FDevEvents->setRedIntervals(FEnv.RedMs, FEnv.RedCloseMs);
+
+    FDevList = new TNEV_IOTDevList(this);
+    FDevList->setObjectName(QStringLiteral("IOTDevListCore"));
+    FDevList->setCloudHost(FIni->IniCloudHost());
+    TDevListUi ui;
+    ui.ShowMessage = [this](const QString& text) { Msg(text); };
+    ui.InputText = [this](const QString& title, const QString& label) {
+        ReleaseJog();
+        // Device passwords are typed masked.
+        return FEnv.Messages->InputQuery(this, LangText(title), LangText(label), {}, true);
+    };
+    FDevList->setUi(std::move(ui));
+    FDevListView = new TIOTDevListView(FDevList, FDevPage);
+    FDevListView->setGeometry(FDevPage->rect());
+
+    FCtrlList = new TNEV_IOTCtrlList(FDevPage);
+    FCtrlList->setObjectName(QStringLiteral("IOTCtrlList"));
+    FCtrlList->SetSlideDuration(FEnv.SlideMs);
+    FDevListView->setAnimatedLang(TNEV_IOTCtrlList::PanelWidth);
+    FCtrlList->raise();
+
+    // The device list.
+    FDevList->OnIOTListBeforeClick = [this](bool& doClick) {
+        if (Sliding() || Locked()) {
+            doClick = false;
+            return;
+        }
+        if (FCtrlList->Appeared()) {
+            // This click only closes the control panel.
+            FDevEvents->Select(nullptr);
+            FCtrlList->SetAppeared(false);
+            FDevList->setAnimated(false);
+            doClick = false;
+            return;
+        }
+        doClick = true;
+    };
+    FDevList->OnIOTListDisConnect = [this](QObject*) {
+        if (FCtrlList->Appeared())
+            FCtrlList->SetAppeared(false);
+    };
+    FDevList->OnIOTListClick = [this](int index, int tag) { ListClick(index, tag); };
+    FDevList->OnIOTListSave = [this](const TIniDevs&) { SaveDevList(); };
+
+    // The control list.
+    FCtrlList->OnIOTCtrlClick = [this](QObject* sender, int index, int tag, TIOTYPE type) {
+        CtrlClick(sender, index, tag, type);
+    };
+    FCtrlList->OnIOTJogMode = [this](int index, bool isOn) { FDevEvents->JogMode(index, isOn); };
+    FPopImgLst->OnImgClick = [this](QObject*, quint16 index) {
+        const TNowCtrl now = FCtrlList->NowCtrl;
+        if (TNEV_IOTCtrlCell* cell = Cell(now.IOType, now.TypeIndex))
+            FDevEvents->SetChannelPicture(now.IOType, now.TypeIndex, cell->IOName(), quint8(index));
+    };
+
+    // The frame's hooks.
+    SelectedDevice = [this] { return FDevEvents->Selected(); };
+    OnSearchAnswer = [this](const TUDPRcvRcd& rcd) { FDevList->Add(rcd); };
+    OnSearchEnd = [this] {
+        FDevList->SearchFinished();
+        if (CloudSession.Logged)
+            FDevList->CnntSvr();
+    };
+    OnSearchStart = [this] {
+        FCtrlList->SetAppeared(false);
+        FDevList->RefreshClick();
+    };
+    OnLeaveDevicePage = [this](bool fromDevice) {
+        ReleaseJog();
+        FDevList->setAnimated(false);
+        FCtrlList->SetAppeared(false);
+        if (fromDevice) {
+            FDevEvents->Select(nullptr);
+            FDevList->ItemIndexInit();
+        }
+    };
+    OnDevicePageShown = [this] { FCtrlList->raise(); };
+    CollectDevs = [this] { return FDevList->GetIniDevs(); };
+    OnShutdown = [this] {
+        // The controller detaches from the selected device; the others only report to the list.
+        FDevEvents->Select(nullptr);
+        FDevList->OnIOTListClick = nullptr;
+        FDevList->OnIOTListBeforeClick = nullptr;
+        FDevList->OnIOTListDisConnect = nullptr;
+        FDevList->OnIOTListSave = nullptr;
+        for (int i = 0; i < FDevList->DevCount(); ++i)
+            if (TIOTDevItem* item = FDevList->Item(i))
+                item->OnIOTDevState = nullptr;
+        FCtrlList->OnIOTCtrlClick = nullptr;
+        FCtrlList->OnIOTJogMode = nullptr;
+    };
+
+    // The popup and menu buttons of the Device page.
+    SetPopHandler(7, [this] { FDevEvents->AllOn(); });
+    SetPopHandler(8, [this] { FDevEvents->AllOff(); });
+    SetPopHandler(9, [this] {
+        FDevEvents->RenameChannel(TmpIOType, TmpIndex, TmpIOName,
+                                  findChild<QLineEdit*>(QStringLiteral("edt_Pop_Input_Text"))->text());
+        HidePop(POP_RENAME);
+    });
+    SetPopHandler(11, [this] {
+        FDevEvents->ToggleTouchMode();
+        ShowTouchMode(FCtrlList->TouchMode());
+    });
+    SetPopHandler(16, [this] {
+        FDevEvents->ChangeName(findChild<QLineEdit*>(QStringLiteral("edt_Pop_DevInfo_DevName"))->text());
+    });
+    SetPopHandler(17, [this] {
+        auto text = [this](const char* name) { return findChild<QLineEdit*>(QLatin1String(name))->text(); };
+        FDevEvents->ChangePassword(text("edt_Pop_DevInfo_Old"), text("edt_Pop_DevInfo_New"),
+                                   text("edt_Pop_DevInfo_Retype"));
+    });
+    SetPopHandler(25, [this] {
+        auto text = [this](const char* name) { return findChild<QSpinBox*>(QLatin1String(name))->text(); };
+        FDevEvents->ChangeIO(text("spnbx_Pop_DevInfo_Out"), text("spnbx_Pop_DevInfo_In"),
+                             text("spnbx_Pop_DevInfo_PWM"), text("spnbx_Pop_DevInfo_AD"));
+    });
+    SetPopHandler(19, [this] {
+        ClearDevInfoPicture();
+        HidePop(POP_DEVINFO);
+    });
+    SetPopHandler(23, [this] { PickImageFile(); });
+    SetPopHandler(24, [this] { ApplyDevPicture(); });
+    SetPopHandler(31, [this] { FDevEvents->SaveState(); });
+    for (int mode = 1; mode <= 3; ++mode)
+        SetPopHandler(31 + mode, [this, mode] {
+            FDevEvents->StudyRed(RedStudyNum, quint8(mode));
+            HidePop(POP_REDSTUDY);
+        });
+    SetPopHandler(36, [this] { FDevEvents->CreateRed(); });
+    SetPopHandler(37, [this] {
+        MenuRed()->Close();
+        ShowPop(POP_REDSTUDY);
+    });
+    SetPopHandler(38, [this] {
+        MenuRed()->Close();
+        FDevEvents->RemoveRed(RedStudyNum);
+    });
+
+    // The stored boards.
+    FDevList->Add(FIni->IniDevs());
+}
+
+void Tfrm_Main::ReleaseJog() {
+    if (FDevEvents)
+        FDevEvents->ReleaseJog();
+}
+
+void Tfrm_Main::ListClick(int, int tag) {
+    switch (tag) {
+    case 0:
+        FCtrlList->SetAppeared(false);
+        break;
+    case 1:
+        SearchDevices();
+        break;
+    case 2:
+        if (CloudSession.Logged)
+            ShowPop(POP_ADD);
+        else
+            Msg(QStringLiteral("Login first please"));
+        break;
+    case 3:
+        FCtrlList->SetAppeared(false);
+        FDevList->setAnimated(false);
+        break;
+    case 4: {
+        QPointer<TNEV_IOTDevConn> dev = FDevList->NowDev();
+        if (!dev)
+            break;
+        FDevEvents->Select(nullptr);
+        // The panel slides away first; the new board is read once it is gone.
+        FCtrlList->SetAppearedWait(false, [this, dev] {
+            if (!dev || FShutDown || FDevList->NowDev() != dev)
+                return;
+            FCtrlList->SetDevParam(dev->DevParam());
+            ShowTouchMode(dev->DevParam().TouchMode);
+            FDevEvents->Select(dev);
+        });
+        break;
+    }
+    case 5:
+        SaveDevList();
+        break;
+    default:
+        break;
+    }
+}
+
+void Tfrm_Main::CtrlClick(QObject* sender, int index, int tag, TIOTYPE type) {
+    if (Locked())
+        return;
+    const quint8 n = quint8(index + 1);
+    switch (tag) {
+    case 1:
+        if (auto* cell = FCtrlList->OutItems(index))
+            FDevEvents->SwitchOutput(index, cell->isOn());
+        break;
+    case 2:
+        if (TNEV_IOTCtrlCell* cell = Cell(type, index)) {
+            TmpIOName = cell->IOName();
+            TmpIOType = type;
+            TmpIndex = index;
+            auto* edit = findChild<QLineEdit*>(QStringLiteral("edt_Pop_Input_Text"));
+            edit->setText(cell->CtrlName());
+            ShowPop(POP_RENAME);
+            edit->setFocus();
+        }
+        break;
+    case 3:
+        if (auto* anchor = qobject_cast<QWidget*>(sender)) {
+            for (int i = 0; i < CtrlListImgCount; ++i)
+                FPopImgLst->AddImg(CtrlListImg(i));
+            FPopImgLst->SetPlacementTarget(anchor);
+            FPopImgLst->Popup();
+        }
+        break;
+    case 4:
+        FDevEvents->GetTaskList(index);
+        ShowPop(POP_TASK);
+        break;
+    case 5: {
+        const TNEV_IOTDevConn* dev = FDevEvents->Selected();
+        if (auto* add = findChild<QWidget*>(QStringLiteral("img_DevCtrl_PopBtn5")))
+            add->setEnabled(dev && dev->DevType() == 1);
+        ShowTouchMode(FCtrlList->TouchMode());
+        MenuLight()->OpenAt(FCtrlList->Img_Light(), TAnchorMenu::TSide::Left);
+        break;
+    }
+    case 6:
+        FillDevInfo();
+        ShowPop(POP_DEVINFO);
+        break;
+    case 7:
+        if (auto* cell = FCtrlList->PWMItems(index)) {
+            ReleaseJog();
+            const auto text = FEnv.Messages->InputQuery(this, LangText(QStringLiteral("Change PWM frequency (715~65535)")),
+                                                        LangText(QStringLiteral("Value:")),
+                                                        QString::number(cell->PinLv()), false);
+            if (text)
+                FDevEvents->SetPWMFrequency(index, *text);
+        }
+        break;
+    case 8:
+        if (auto* cell = FCtrlList->PWMItems(index))
+            FDevEvents->SetPWMDuty(index, quint8(std::clamp(cell->Duty(), 0, 100)));
+        break;
+    case 9:
+        FDevEvents->LocksChanged();
+        break;
+    case 10:
+        if (auto* cell = FCtrlList->RedItems(index)) {
+            if (cell->isStudied()) {
+                FDevEvents->SendRed(n);
+            } else {
+                RedStudyNum = n;
+                ShowPop(POP_REDSTUDY);
+            }
+        }
+        break;
+    case 11:
+        if (auto* anchor = qobject_cast<QWidget*>(sender)) {
+            RedStudyNum = n;
+            MenuRed()->OpenAt(anchor, TAnchorMenu::TSide::Left);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void Tfrm_Main::FillDevInfo() {
+    const TNEV_IOTDevConn* dev = FDevEvents->Selected();
+    findChild<QLineEdit*>(QStringLiteral("edt_Pop_DevInfo_DevName"))->setText(dev ? dev->DevNameStr() : QString());
+    for (const char* name : {"edt_Pop_DevInfo_Old", "edt_Pop_DevInfo_New", "edt_Pop_DevInfo_Retype"})
+        findChild<QLineEdit*>(QLatin1String(name))->clear();
+    const std::pair<const char*, int> counts[] = {{"spnbx_Pop_DevInfo_Out", FCtrlList->OutCount()},
+                                                  {"spnbx_Pop_DevInfo_In", FCtrlList->InCount()},
+                                                  {"spnbx_Pop_DevInfo_PWM", FCtrlList->PWMCount()},
+                                                  {"spnbx_Pop_DevInfo_AD", FCtrlList->REGCount()}};
+    for (const auto& [name, count] : counts)
+        findChild<QSpinBox*>(QLatin1String(name))->setValue(count);
+    const quint8 ctrl = dev ? dev->CtrlByte() : 0;
+    findChild<QWidget*>(QStringLiteral("rctngl_Pop_DevInfo_IO"))->setEnabled(ctrl & 0x02);
+    findChild<QWidget*>(QStringLiteral("rctngl_Pop_DevInfo_Router"))->setEnabled(ctrl & 0x04);
+    FDevInfoPicture = QImage();
+    if (dev) {
+        const TBitmap model = ResBitmap(QStringLiteral("Device_Type%1").arg(dev->DevType()));
+        const QImage own = LoadDevImage(dev->DevMACStr());
+        FDevInfoPicture = !own.isNull() ? own : model.toImage(QSize(200, 200));
+    }
+    ShowDevInfoPicture();
+}
+
+void Tfrm_Main::ShowDevInfoPicture() {
+    auto* target = findChild<TRectangle*>(QStringLiteral("rctngl_Pop_DevInfo_NewImg"));
+    if (FDevInfoPicture.isNull())
+        target->SetNoFill();
+    else
+        target->SetFillBitmap(TBitmap::FromImage(FDevInfoPicture));
+}
+
+void Tfrm_Main::ClearDevInfoPicture() {
+    FDevInfoPicture = QImage();
+    ShowDevInfoPicture();
+}
+
+void Tfrm_Main::PickImageFile() {
+    ReleaseJog();
+    const QString file = QFileDialog::getOpenFileName(this, {}, {}, QStringLiteral("Image Files (*.jpg *.jpeg *.bmp *.png *.gif)"));
+    if (file.isEmpty())
+        return;
+    const QImage chosen(file);
+    if (chosen.isNull()) {
+        Msg(QStringLiteral("Input error!"));
+        return;
+    }
+    QImage picture(200, 200, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    QPainter p(&picture);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.drawImage(QRect(0, 0, 200, 200), chosen);
+    p.end();
+    FDevInfoPicture = picture;
+    ShowDevInfoPicture();
+}
+
+void Tfrm_Main::ApplyDevPicture() {
+    TNEV_IOTDevConn* dev = FDevEvents->Selected();
+    if (!dev || FDevInfoPicture.isNull())
+        return;
+    const TIniSaveResult saved = SaveDevImage(dev->DevMACStr(), FDevInfoPicture);
+    // Success only when the picture was written.
+    if (!saved.Ok) {
+        ShowSaveResult(false, saved.Message);
+        return;
+    }
+    Msg(QStringLiteral("Change the picture Success!"));
+}

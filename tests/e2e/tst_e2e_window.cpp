@@ -1,0 +1,162 @@
+// The main window end to end: offscreen, with a temporary settings folder, on a virtual LAN
+// (tools/virtual-lan) where its LAN search really broadcasts. Started by ctest, the program starts
+// the virtual LAN with the boards below and runs itself again inside its "pc" namespace. Without
+// root there are no namespaces: it says so and exits with SkipStatus (reported as skipped).
+#include "ShellFixture.h"
+
+#include "untAddRouter.h"
+#include "untIOTDevList.h"
+#include "untIOTUDP.h"
+
+#include <QNetworkInterface>
+#include <QUdpSocket>
+#include <QtTest>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int SkipStatus = 77;
+constexpr const char* InsideVar = "QUILLET_E2E_WINDOW_INSIDE";
+
+const char* const Boards[] = {
+    "mac=5C-CF-7F-01-03-0A,name=Lab,type=1,ctrl=6",
+    "mac=5C-CF-7F-01-03-0B,name=Kitchen,type=2,ctrl=2,out=4,in=2,pwm=0,reg=0,ir=0",
+    "mac=5C-CF-7F-01-03-0C,name=Bench,type=3,ctrl=6",
+    "mac=5C-CF-7F-01-03-0D,name=Garden,type=1,ctrl=4",
+};
+
+int RunInVirtualLan(int argc, char** argv) {
+    if (geteuid() != 0) {
+        std::fprintf(stderr, "tst_e2e_window: skipped: needs root to create the virtual LAN's network namespaces\n");
+        return SkipStatus;
+    }
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) {
+        std::perror("tst_e2e_window: /proc/self/exe");
+        return 1;
+    }
+    self[n] = '\0';
+    std::vector<std::string> args{"bash", QUILLET_SOURCE_DIR "/tools/virtual-lan", "--boardsim", BOARDSIM,
+                                  "--relaysim", RELAYSIM};
+    for (const char* b : Boards) {
+        args.push_back("--board");
+        args.push_back(b);
+    }
+    args.push_back("--");
+    args.push_back(self);
+    for (int i = 1; i < argc; ++i)
+        args.push_back(argv[i]);
+    std::vector<char*> cargs;
+    for (std::string& s : args)
+        cargs.push_back(s.data());
+    cargs.push_back(nullptr);
+    setenv(InsideVar, "1", 1);
+    std::fflush(nullptr);
+    execvp("bash", cargs.data());
+    std::perror("tst_e2e_window: bash");
+    return 1;
+}
+
+// Broadcasts are allowed only where the only interfaces are the loopback and the virtual LAN's.
+bool OnlyVirtualLanInterfaces(QString* why) {
+    bool veth = false;
+    for (const QNetworkInterface& i : QNetworkInterface::allInterfaces()) {
+        if (i.name() == QLatin1String("veth-pc"))
+            veth = true;
+        else if (i.type() != QNetworkInterface::Loopback) {
+            *why = QStringLiteral("interface %1 is not part of the virtual LAN").arg(i.name());
+            return false;
+        }
+    }
+    if (!veth)
+        *why = QStringLiteral("no veth-pc interface: not inside the virtual LAN");
+    return veth;
+}
+
+} // namespace
+
+class tst_e2e_window : public QObject {
+    Q_OBJECT
+
+    std::shared_ptr<TRecordingMessages> FMsgs;
+
+    TMainEnv LanEnv(const QString& folder) const {
+        TMainEnv env = LoopbackEnv(folder, FMsgs);
+        env.SearchBroadcast = QHostAddress(qEnvironmentVariable("QUILLET_VLAN_BROADCAST"));
+        env.SearchPort = quint16(qEnvironmentVariableIntValue("QUILLET_VLAN_SEARCH_PORT"));
+        env.RouterBroadcast = env.SearchBroadcast;
+        env.RouterPort = quint16(qEnvironmentVariableIntValue("QUILLET_VLAN_ROUTER_PORT"));
+        env.SearchWindowMs = 1500;
+        return env;
+    }
+
+private slots:
+    void initTestCase() {
+        QString why;
+        if (!qEnvironmentVariableIsSet(InsideVar) || !OnlyVirtualLanInterfaces(&why))
+            QFAIL(qPrintable(QStringLiteral("refusing to run outside the virtual LAN: ") + why));
+    }
+
+    void init() {
+        FMsgs = std::make_shared<TRecordingMessages>();
+        CloudSession.Clear();
+    }
+
+    void coldStartFindsTheBoards() {
+        QTemporaryDir dir;
+        QStringList found;
+        const QStringList macs = qEnvironmentVariable("QUILLET_VLAN_BOARD_MACS").split(' ', Qt::SkipEmptyParts);
+        QCOMPARE(macs.size(), int(std::size(Boards)));
+        {
+            Tfrm_Main w(LanEnv(dir.path()));
+            w.show();
+            QVERIFY(w.IOTUDP()->Active());
+            QVERIFY(w.AddRouter()->isListening());
+            QVERIFY(w.findChild<QWidget*>(QStringLiteral("img_Searching_back"))->isVisible());
+            QTRY_VERIFY_WITH_TIMEOUT(w.findChild<QWidget*>(QStringLiteral("img_Searching_back"))->isHidden(), 5000);
+            for (const TIniDev& d : w.IOTDevList()->GetIniDevs())
+                found << d.MAC;
+            found.sort();
+            QStringList want = macs;
+            want.sort();
+            QCOMPARE(found, want);
+            QVERIFY2(FMsgs->Messages.isEmpty(), qPrintable(FMsgs->Messages.join('|')));
+            QCOMPARE(w.IOTDevList()->DevCount(), int(std::size(Boards)));
+        }
+        QVERIFY(QFile::exists(dir.filePath(QStringLiteral("program.ini"))));
+        // A restart lists the same boards from program.ini, and its search adds no repeats.
+        Tfrm_Main again(LanEnv(dir.path()));
+        QCOMPARE(again.IOTDevList()->DevCount(), int(std::size(Boards)));
+        QTRY_VERIFY_WITH_TIMEOUT(again.findChild<QWidget*>(QStringLiteral("img_Searching_back"))->isHidden(), 5000);
+        QCOMPARE(again.IOTDevList()->DevCount(), int(std::size(Boards)));
+    }
+
+    void searchPortTakenInTheLan() {
+        QTemporaryDir dir;
+        QUdpSocket taken;
+        QVERIFY(taken.bind(QHostAddress::AnyIPv4, quint16(qEnvironmentVariableIntValue("QUILLET_VLAN_SEARCH_PORT"))));
+        Tfrm_Main w(LanEnv(dir.path()));
+        QCOMPARE(FMsgs->Messages, QStringList{LangText(QStringLiteral("1901 search port is occupied!"))});
+        QVERIFY(w.findChild<QWidget*>(QStringLiteral("img_Searching_back"))->isHidden());
+        taken.close();
+        QVERIFY(w.SearchDevices());
+        QTRY_VERIFY_WITH_TIMEOUT(w.findChild<QWidget*>(QStringLiteral("img_Searching_back"))->isHidden(), 5000);
+    }
+};
+
+int main(int argc, char** argv) {
+    if (!qEnvironmentVariableIsSet(InsideVar))
+        return RunInVirtualLan(argc, argv);
+    QApplication app(argc, argv);
+    tst_e2e_window test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_e2e_window.moc"
