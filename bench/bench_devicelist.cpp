@@ -123,18 +123,19 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QLoggingCategory::setFilterRules(QStringLiteral("quillet.*.debug=false"));
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "First paint, scroll frames and memory of the device list with N stored boards,\n"
-        "against the same steps with one board, offscreen."));
+    parser.setApplicationDescription(
+        QStringLiteral("First paint, scroll frames and memory of the device list with N stored boards,\n"
+                       "against the same steps with one board, offscreen."));
     parser.addHelpOption();
-    const QCommandLineOption boardsOpt(QStringLiteral("boards"), QStringLiteral("Boards to load (default 1000)."),
-                                       QStringLiteral("N"), QStringLiteral("1000"));
+    const QCommandLineOption boardsOpt(QStringLiteral("boards"),
+                                       QStringLiteral("Boards to load (default 1000)."), QStringLiteral("N"),
+                                       QStringLiteral("1000"));
     const QCommandLineOption roundsOpt(QStringLiteral("rounds"),
                                        QStringLiteral("Rounds of the 1-board and N-board runs (default 5)."),
                                        QStringLiteral("R"), QStringLiteral("5"));
     const QCommandLineOption framesOpt(QStringLiteral("frames"),
-                                       QStringLiteral("Scroll frames per run (default 300)."), QStringLiteral("F"),
-                                       QStringLiteral("300"));
+                                       QStringLiteral("Scroll frames per run (default 300)."),
+                                       QStringLiteral("F"), QStringLiteral("300"));
     parser.addOptions({boardsOpt, roundsOpt, framesOpt});
     parser.process(app);
     const int boards = std::max(1, parser.value(boardsOpt).toInt());
@@ -181,7 +182,8 @@ int main(int argc, char** argv) {
     std::printf("scroll frames %zu: median %.3f ms, p99 %.3f ms, max %.3f ms\n", scrollAll.size(), s50, s99,
                 scroll.empty() ? 0.0 : scroll.back());
     std::printf("memory per board (first round): %.1f KB\n", kb);
-    std::printf("devicelist: %d boards; first paint +%.1f ms over 1 board; scroll frame p99 %.2f ms; %.1f KB per board\n",
+    std::printf("devicelist: %d boards; first paint +%.1f ms over 1 board; scroll frame p99 %.2f ms; %.1f KB "
+                "per board\n",
                 boards, pN - p1, s99, kb);
     return 0;
 }

@@ -173,7 +173,8 @@ public:
         const QByteArray fdArg = QByteArray::number(fd);
         FPid = ::fork();
         if (FPid == 0) {
-            ::execl(path.constData(), path.constData(), EchoPeerArg, fdArg.constData(), static_cast<char*>(nullptr));
+            ::execl(path.constData(), path.constData(), EchoPeerArg, fdArg.constData(),
+                    static_cast<char*>(nullptr));
             _exit(127);
         }
         ::close(fd);

@@ -134,13 +134,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     QList<QByteArray> got, expected;
     qsizetype from = 0;
     for (int k = 0; k <= lengths.size(); ++k) {
-        const qsizetype len =
-            k < lengths.size() ? std::min<qsizetype>(qsizetype(lengths[k]), stream.size() - from) : stream.size() - from;
+        const qsizetype len = k < lengths.size()
+                                  ? std::min<qsizetype>(qsizetype(lengths[k]), stream.size() - from)
+                                  : stream.size() - from;
         const QByteArrayView block = QByteArrayView(stream).sliced(from, len);
         got += reader.Feed(block);
         expected += reference.Feed(block);
         from += len;
-        if (reader.BufferedBytes() >= TIOTFrameReader::MaxFrameSize || reader.BufferedBytes() != reference.Undecided())
+        if (reader.BufferedBytes() >= TIOTFrameReader::MaxFrameSize ||
+            reader.BufferedBytes() != reference.Undecided())
             std::abort();
     }
     if (got != expected)

@@ -11,10 +11,15 @@ namespace {
 int events = 0;
 size_t sink = 0;
 
-void Touch(const QString& s) { sink += size_t(s.size()); }
-void Touch(const TIOName& n) { sink += n.CtrlType + n.BeiYong + size_t(n.Name.size()); }
+void Touch(const QString& s) {
+    sink += size_t(s.size());
+}
+void Touch(const TIOName& n) {
+    sink += n.CtrlType + n.BeiYong + size_t(n.Name.size());
+}
 void Touch(const TTaskRcd& t) {
-    sink += t.ID + size_t(t.CMD.size()) + size_t(t.StartTime.isValid()) + size_t(t.Week[6]) + size_t(t.LoopStyle);
+    sink +=
+        t.ID + size_t(t.CMD.size()) + size_t(t.StartTime.isValid()) + size_t(t.Week[6]) + size_t(t.LoopStyle);
 }
 
 TNEV_GPIOAPI MakeAPI() {
@@ -50,7 +55,9 @@ TNEV_GPIOAPI MakeAPI() {
     a.OnRed_Clear = [](quint8 c, quint8 m) { ++events, sink += c + m; };
     a.OnREG_All = [](quint8 c, const TREGs& r) { ++events, sink += c + size_t(r.size()); };
     a.OnREG_One = [](quint8 c, quint8 n, float v) { ++events, sink += c + n + (v > 0); };
-    a.OnREG_Part = [](quint8 c, quint8 s, quint8 n, const TREGs& r) { ++events, sink += c + s + n + size_t(r.size()); };
+    a.OnREG_Part = [](quint8 c, quint8 s, quint8 n, const TREGs& r) {
+        ++events, sink += c + s + n + size_t(r.size());
+    };
     a.OnTask_List = [](quint8 c, quint8 count, const TTaskRcds& tasks) {
         ++events;
         if (!tasks.isEmpty() && tasks.size() != count)
@@ -83,7 +90,9 @@ TNEV_GPIOAPI MakeAPI() {
         for (const TIOName& n : names)
             Touch(n);
     };
-    a.OnSys_IO = [](quint8 c, quint8 x, quint8 y, quint8 z, quint8 k, quint8 m) { ++events, sink += c + x + y + z + k + m; };
+    a.OnSys_IO = [](quint8 c, quint8 x, quint8 y, quint8 z, quint8 k, quint8 m) {
+        ++events, sink += c + x + y + z + k + m;
+    };
     a.OnSys_ID = [](quint8 c, const TIDBuf& id) { ++events, sink += c + id[0] + id[1]; };
     a.OnSys_Save = [](quint8 c) { ++events, sink += c; };
     a.OnSys_Info = [](quint8 c, bool a1, bool a2, bool a3, bool a4, bool a5, bool a6, bool a7, TDEVTYPE t,

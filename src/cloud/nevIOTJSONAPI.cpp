@@ -102,12 +102,14 @@ QString CallOf(const QUrl& url) {
 
 // host:port of an address, the port written out even when it is the scheme's default.
 QString AuthorityOf(const QUrl& url) {
-    const int port = url.port(url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0 ? 443 : 80);
+    const int port =
+        url.port(url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0 ? 443 : 80);
     return QStringLiteral("%1:%2").arg(url.host()).arg(port);
 }
 
 bool SameServer(const QUrl& a, const QUrl& b) {
-    return a.scheme().compare(b.scheme(), Qt::CaseInsensitive) == 0 && AuthorityOf(a).compare(AuthorityOf(b), Qt::CaseInsensitive) == 0;
+    return a.scheme().compare(b.scheme(), Qt::CaseInsensitive) == 0 &&
+           AuthorityOf(a).compare(AuthorityOf(b), Qt::CaseInsensitive) == 0;
 }
 
 // A library message with every form of the address replaced by its call, so that no parameter
@@ -149,8 +151,7 @@ std::optional<QByteArray> PathSegment(const QString& value) {
 // --- text helpers -------------------------------------------------------------------------------
 
 QString Md5Hex(const QString& text) {
-    return QString::fromLatin1(
-        QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Md5).toHex());
+    return QString::fromLatin1(QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Md5).toHex());
 }
 
 QString StripQuotes(const QString& text) {
@@ -235,7 +236,9 @@ CloudClient::~CloudClient() {
     FNet = nullptr;
 }
 
-QUrl CloudClient::DefaultServer() { return QUrl(QStringLiteral(QUILLET_CLOUD_SERVER_DEFAULT)); }
+QUrl CloudClient::DefaultServer() {
+    return QUrl(QStringLiteral(QUILLET_CLOUD_SERVER_DEFAULT));
+}
 
 void CloudClient::SetServer(const QUrl& server) {
     FServer = server;
@@ -351,13 +354,15 @@ CloudClient::Exchange CloudClient::Wait(QNetworkReply* rawReply) {
     switch (stop) {
     case Stop::ConnectTimeout:
         fail(TCloudError::Kind::Timeout, QStringLiteral("no connection to %1 within %2 ms")
-                                             .arg(AuthorityOf(origin)).arg(ConnectTimeoutMs));
+                                             .arg(AuthorityOf(origin))
+                                             .arg(ConnectTimeoutMs));
         return ex;
     case Stop::ReadTimeout:
         fail(TCloudError::Kind::Timeout, QStringLiteral("no answer for %1 ms").arg(ReadTimeoutMs));
         return ex;
     case Stop::Deadline:
-        fail(TCloudError::Kind::Timeout, QStringLiteral("the call did not finish within %1 ms").arg(FDeadlineMs));
+        fail(TCloudError::Kind::Timeout,
+             QStringLiteral("the call did not finish within %1 ms").arg(FDeadlineMs));
         return ex;
     case Stop::TooLarge:
         fail(TCloudError::Kind::TooLarge, QStringLiteral("reply larger than %1 bytes").arg(MaxReplyBytes));
@@ -419,8 +424,7 @@ TCloudResult<QString> CloudClient::Http_Get(const QUrl& url) {
 TCloudResult<QString> CloudClient::Http_PostForm(const QUrl& url, const TFormFields& fields) {
     TCloudResult<QString> result;
     QNetworkRequest request = MakeRequest(url);
-    request.setHeader(QNetworkRequest::ContentTypeHeader,
-                      QByteArray("application/x-www-form-urlencoded"));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("application/x-www-form-urlencoded"));
     Exchange ex = Wait(FNet->post(request, FormBody(fields)));
     if (ex.Error)
         result.Error = ex.Error;
@@ -431,8 +435,7 @@ TCloudResult<QString> CloudClient::Http_PostForm(const QUrl& url, const TFormFie
 }
 
 TCloudResult<QString> CloudClient::Http_PostMultipart(const QUrl& url, const TFormFields& textParts,
-                                                      const QString& fileField,
-                                                      const QString& filePath) {
+                                                      const QString& fileField, const QString& filePath) {
     TCloudResult<QString> result;
     QFile file(filePath);
     QByteArray content;
@@ -457,8 +460,8 @@ TCloudResult<QString> CloudClient::Http_PostMultipart(const QUrl& url, const TFo
         body += QuotedPrintable(value.toUtf8()) + "\r\n";
     }
     body += "--" + boundary + "\r\n";
-    body += "Content-Disposition: form-data; name=\"" + DispositionFileName(fileField) +
-            "\"; filename=\"" + DispositionFileName(QFileInfo(filePath).fileName()) + "\"\r\n";
+    body += "Content-Disposition: form-data; name=\"" + DispositionFileName(fileField) + "\"; filename=\"" +
+            DispositionFileName(QFileInfo(filePath).fileName()) + "\"\r\n";
     body += "Content-Type: " + MimeTypeOfFile(filePath) + "\r\n";
     body += "Content-Transfer-Encoding: binary\r\n\r\n";
     body += content + "\r\n";
@@ -493,9 +496,10 @@ TCloudResult<QUrl> CloudClient::ApiUrl(const QString& path,
     const QString scheme = result.Reply.scheme().toLower();
     if (!result.Reply.isValid() || result.Reply.host().isEmpty() ||
         (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
-        result.Error = TCloudError{TCloudError::Kind::BadRequest, 0,
-                                   QStringLiteral("the cloud server address \"%1\" is not an http or https address")
-                                       .arg(FServer.toDisplayString())};
+        result.Error =
+            TCloudError{TCloudError::Kind::BadRequest, 0,
+                        QStringLiteral("the cloud server address \"%1\" is not an http or https address")
+                            .arg(FServer.toDisplayString())};
     return result;
 }
 
@@ -508,22 +512,21 @@ template <class T> TCloudResult<T> CloudClient::ReadCall(const TCloudResult<QStr
     } else {
         QString why;
         if (!ReadReply(text.Reply, result.Reply, &why))
-            result.Error = TCloudError{TCloudError::Kind::BadReply, 0, QStringLiteral("unreadable reply: %1").arg(why)};
+            result.Error =
+                TCloudError{TCloudError::Kind::BadReply, 0, QStringLiteral("unreadable reply: %1").arg(why)};
     }
     return result;
 }
 
 template <class T>
-TCloudResult<T> CloudClient::GetCall(const QString& path,
-                                     const QList<std::pair<QString, QString>>& params) {
+TCloudResult<T> CloudClient::GetCall(const QString& path, const QList<std::pair<QString, QString>>& params) {
     const TCloudResult<QUrl> url = ApiUrl(path, params);
     if (url.Error)
         return TCloudResult<T>{{}, url.Error};
     return ReadCall<T>(Http_Get(url.Reply));
 }
 
-template <class T>
-TCloudResult<T> CloudClient::FormCall(const QString& path, const TFormFields& fields) {
+template <class T> TCloudResult<T> CloudClient::FormCall(const QString& path, const TFormFields& fields) {
     const TCloudResult<QUrl> url = ApiUrl(path);
     if (url.Error)
         return TCloudResult<T>{{}, url.Error};
@@ -539,26 +542,22 @@ TCloudResult<TNewsList> CloudClient::Index_NewsList() {
 }
 
 TCloudResult<TUserRead> CloudClient::User_Login(const QString& account, const QString& password) {
-    return GetCall<TUserRead>(QStringLiteral("User/login"),
-                              {{QStringLiteral("account"), account},
-                               {QStringLiteral("password"), Md5Hex(password)}});
+    return GetCall<TUserRead>(QStringLiteral("User/login"), {{QStringLiteral("account"), account},
+                                                             {QStringLiteral("password"), Md5Hex(password)}});
 }
 
-TCloudResult<TJSInfoReturn> CloudClient::User_Register(const QString& account,
-                                                       const QString& password,
-                                                       const QString& nickname,
-                                                       const QString& email, const QString& name,
-                                                       const QString& tel, const QString& address,
-                                                       const QString& remark) {
-    return FormCall<TJSInfoReturn>(QStringLiteral("User/register"),
-                                   {{QStringLiteral("account"), account},
-                                    {QStringLiteral("password"), password},
-                                    {QStringLiteral("nickname"), nickname},
-                                    {QStringLiteral("email"), email},
-                                    {QStringLiteral("name"), name},
-                                    {QStringLiteral("tel"), tel},
-                                    {QStringLiteral("address"), address},
-                                    {QStringLiteral("remark"), remark}});
+TCloudResult<TJSInfoReturn> CloudClient::User_Register(const QString& account, const QString& password,
+                                                       const QString& nickname, const QString& email,
+                                                       const QString& name, const QString& tel,
+                                                       const QString& address, const QString& remark) {
+    return FormCall<TJSInfoReturn>(QStringLiteral("User/register"), {{QStringLiteral("account"), account},
+                                                                     {QStringLiteral("password"), password},
+                                                                     {QStringLiteral("nickname"), nickname},
+                                                                     {QStringLiteral("email"), email},
+                                                                     {QStringLiteral("name"), name},
+                                                                     {QStringLiteral("tel"), tel},
+                                                                     {QStringLiteral("address"), address},
+                                                                     {QStringLiteral("remark"), remark}});
 }
 
 TCloudResult<TJSInfoReturn> CloudClient::User_Edit(const QString& account, const QString& password,
@@ -578,10 +577,8 @@ TCloudResult<TJSInfoReturn> CloudClient::User_Edit(const QString& account, const
                                     {QStringLiteral("remark"), remark}});
 }
 
-TCloudResult<TJSInfoReturn> CloudClient::User_Password(const QString& account,
-                                                       const QString& oldPassword,
-                                                       const QString& id,
-                                                       const QString& newPassword) {
+TCloudResult<TJSInfoReturn> CloudClient::User_Password(const QString& account, const QString& oldPassword,
+                                                       const QString& id, const QString& newPassword) {
     return GetCall<TJSInfoReturn>(QStringLiteral("User/edit"),
                                   {{QStringLiteral("account"), account},
                                    {QStringLiteral("password"), Md5Hex(oldPassword)},
@@ -592,15 +589,13 @@ TCloudResult<TJSInfoReturn> CloudClient::User_Password(const QString& account,
 TCloudResult<TJSInfoReturn> CloudClient::Index_Feedback(const QString& msg, const QString& contact,
                                                         const QString& system) {
     // The server expects this one path with a trailing "/".
-    return FormCall<TJSInfoReturn>(QStringLiteral("Index/feedback/"),
-                                   {{QStringLiteral("msg"), msg},
-                                    {QStringLiteral("contact"), contact},
-                                    {QStringLiteral("system"), system}});
+    return FormCall<TJSInfoReturn>(QStringLiteral("Index/feedback/"), {{QStringLiteral("msg"), msg},
+                                                                       {QStringLiteral("contact"), contact},
+                                                                       {QStringLiteral("system"), system}});
 }
 
 TCloudResult<TDevActive> CloudClient::Device_Active(const QString& account, const QString& password,
-                                                    const QString& mac,
-                                                    const QString& activationCode) {
+                                                    const QString& mac, const QString& activationCode) {
     return FormCall<TDevActive>(QStringLiteral("Device/active"),
                                 {{QStringLiteral("account"), account},
                                  {QStringLiteral("password"), Md5Hex(password)},
@@ -608,15 +603,13 @@ TCloudResult<TDevActive> CloudClient::Device_Active(const QString& account, cons
                                  {QStringLiteral("devicepass"), activationCode}});
 }
 
-TCloudResult<TCloudDevs> CloudClient::Device_Download(const QString& account,
-                                                      const QString& password) {
-    return FormCall<TCloudDevs>(QStringLiteral("Device/download"),
-                                {{QStringLiteral("account"), account},
-                                 {QStringLiteral("password"), Md5Hex(password)}});
+TCloudResult<TCloudDevs> CloudClient::Device_Download(const QString& account, const QString& password) {
+    return FormCall<TCloudDevs>(
+        QStringLiteral("Device/download"),
+        {{QStringLiteral("account"), account}, {QStringLiteral("password"), Md5Hex(password)}});
 }
 
-TCloudResult<TJSInfoReturn> CloudClient::Device_Delete(const QString& account,
-                                                       const QString& password,
+TCloudResult<TJSInfoReturn> CloudClient::Device_Delete(const QString& account, const QString& password,
                                                        const QString& mac) {
     return GetCall<TJSInfoReturn>(QStringLiteral("Device/delete"),
                                   {{QStringLiteral("account"), account},
@@ -624,8 +617,7 @@ TCloudResult<TJSInfoReturn> CloudClient::Device_Delete(const QString& account,
                                    {QStringLiteral("mac"), mac}});
 }
 
-TCloudResult<TJSInfoReturn> CloudClient::Device_Update(const QString& account,
-                                                       const QString& password,
+TCloudResult<TJSInfoReturn> CloudClient::Device_Update(const QString& account, const QString& password,
                                                        const QString& mac, const QString& name,
                                                        const QString& devicePassword) {
     return FormCall<TJSInfoReturn>(QStringLiteral("Device/update"),
@@ -636,10 +628,8 @@ TCloudResult<TJSInfoReturn> CloudClient::Device_Update(const QString& account,
                                     {QStringLiteral("pass"), devicePassword}});
 }
 
-TCloudResult<TJSInfoReturn> CloudClient::Device_UploadImg(const QString& account,
-                                                          const QString& password,
-                                                          const QString& mac,
-                                                          const QString& filePath) {
+TCloudResult<TJSInfoReturn> CloudClient::Device_UploadImg(const QString& account, const QString& password,
+                                                          const QString& mac, const QString& filePath) {
     const TCloudResult<QUrl> url = ApiUrl(QStringLiteral("Device/update"));
     if (url.Error)
         return TCloudResult<TJSInfoReturn>{{}, url.Error};
@@ -650,15 +640,14 @@ TCloudResult<TJSInfoReturn> CloudClient::Device_UploadImg(const QString& account
                                                       QStringLiteral("img"), filePath));
 }
 
-TCloudResult<TFeedBackList> CloudClient::Feedback_FeedList(const QString& account,
-                                                           const QString& password) {
-    return GetCall<TFeedBackList>(QStringLiteral("Feedback/feedlist"),
-                                  {{QStringLiteral("account"), account},
-                                   {QStringLiteral("password"), Md5Hex(password)}});
+TCloudResult<TFeedBackList> CloudClient::Feedback_FeedList(const QString& account, const QString& password) {
+    return GetCall<TFeedBackList>(
+        QStringLiteral("Feedback/feedlist"),
+        {{QStringLiteral("account"), account}, {QStringLiteral("password"), Md5Hex(password)}});
 }
 
-TCloudResult<TJSInfoReturn> CloudClient::Feedback_Add(const QString& account,
-                                                      const QString& password, const QString& msg) {
+TCloudResult<TJSInfoReturn> CloudClient::Feedback_Add(const QString& account, const QString& password,
+                                                      const QString& msg) {
     return FormCall<TJSInfoReturn>(QStringLiteral("Feedback/add"),
                                    {{QStringLiteral("account"), account},
                                     {QStringLiteral("password"), Md5Hex(password)},

@@ -31,9 +31,9 @@ struct TJSInfoReturn {
 };
 
 struct TUserReadData {
-    QString id, account, nickname, password, bind_account, last_login_time, last_login_ip,
-        login_count, verify, email, name, tel, address, remark, create_time, update_time, status,
-        type_id, admininfo, newscount, newstime, feedbackcount;
+    QString id, account, nickname, password, bind_account, last_login_time, last_login_ip, login_count,
+        verify, email, name, tel, address, remark, create_time, update_time, status, type_id, admininfo,
+        newscount, newstime, feedbackcount;
     bool operator==(const TUserReadData&) const = default;
 };
 
@@ -111,58 +111,62 @@ template <class D> struct TCloudFields;
 template <> struct TCloudFields<TUserReadData> {
     using D = TUserReadData;
     static constexpr std::array<const char*, 22> Names{
-        "id", "account", "nickname", "password", "bind_account", "last_login_time", "last_login_ip",
-        "login_count", "verify", "email", "name", "tel", "address", "remark", "create_time",
-        "update_time", "status", "type_id", "admininfo", "newscount", "newstime", "feedbackcount"};
+        "id",           "account",         "nickname",      "password",
+        "bind_account", "last_login_time", "last_login_ip", "login_count",
+        "verify",       "email",           "name",          "tel",
+        "address",      "remark",          "create_time",   "update_time",
+        "status",       "type_id",         "admininfo",     "newscount",
+        "newstime",     "feedbackcount"};
     static constexpr std::array<QString D::*, 22> Members{
-        &D::id, &D::account, &D::nickname, &D::password, &D::bind_account, &D::last_login_time,
-        &D::last_login_ip, &D::login_count, &D::verify, &D::email, &D::name, &D::tel, &D::address,
-        &D::remark, &D::create_time, &D::update_time, &D::status, &D::type_id, &D::admininfo,
-        &D::newscount, &D::newstime, &D::feedbackcount};
+        &D::id,           &D::account,         &D::nickname,      &D::password,
+        &D::bind_account, &D::last_login_time, &D::last_login_ip, &D::login_count,
+        &D::verify,       &D::email,           &D::name,          &D::tel,
+        &D::address,      &D::remark,          &D::create_time,   &D::update_time,
+        &D::status,       &D::type_id,         &D::admininfo,     &D::newscount,
+        &D::newstime,     &D::feedbackcount};
 };
 
 template <> struct TCloudFields<TDevActiveData> {
     using D = TDevActiveData;
-    static constexpr std::array<const char*, 11> Names{"id", "mac", "name", "pass", "func", "_type",
-                                                       "hardver", "softver", "status", "uid",
-                                                       "create_time"};
-    static constexpr std::array<QString D::*, 11> Members{
-        &D::id, &D::mac, &D::name, &D::pass, &D::func, &D::_type, &D::hardver, &D::softver,
-        &D::status, &D::uid, &D::create_time};
+    static constexpr std::array<const char*, 11> Names{
+        "id", "mac", "name", "pass", "func", "_type", "hardver", "softver", "status", "uid", "create_time"};
+    static constexpr std::array<QString D::*, 11> Members{&D::id,     &D::mac,   &D::name,       &D::pass,
+                                                          &D::func,   &D::_type, &D::hardver,    &D::softver,
+                                                          &D::status, &D::uid,   &D::create_time};
 };
 
 template <> struct TCloudFields<TDevInfoData> {
     using D = TDevInfoData;
-    static constexpr std::array<const char*, 12> Names{"id", "mac", "name", "pass", "func", "_type",
-                                                       "hardver", "softver", "img", "status", "uid",
-                                                       "create_time"};
-    static constexpr std::array<QString D::*, 12> Members{
-        &D::id, &D::mac, &D::name, &D::pass, &D::func, &D::_type, &D::hardver, &D::softver,
-        &D::img, &D::status, &D::uid, &D::create_time};
+    static constexpr std::array<const char*, 12> Names{"id",   "mac",    "name",    "pass",
+                                                       "func", "_type",  "hardver", "softver",
+                                                       "img",  "status", "uid",     "create_time"};
+    static constexpr std::array<QString D::*, 12> Members{&D::id,   &D::mac,    &D::name,    &D::pass,
+                                                          &D::func, &D::_type,  &D::hardver, &D::softver,
+                                                          &D::img,  &D::status, &D::uid,     &D::create_time};
 };
 
 template <> struct TCloudFields<TFeedBackData> {
     using D = TFeedBackData;
-    static constexpr std::array<const char*, 9> Names{"id", "uid", "msg", "contact", "System",
-                                                      "_type", "create_time", "read_time", "status"};
-    static constexpr std::array<QString D::*, 9> Members{
-        &D::id, &D::uid, &D::msg, &D::contact, &D::System, &D::_type, &D::create_time,
-        &D::read_time, &D::status};
+    static constexpr std::array<const char*, 9> Names{
+        "id", "uid", "msg", "contact", "System", "_type", "create_time", "read_time", "status"};
+    static constexpr std::array<QString D::*, 9> Members{&D::id,          &D::uid,       &D::msg,
+                                                         &D::contact,     &D::System,    &D::_type,
+                                                         &D::create_time, &D::read_time, &D::status};
 };
 
 template <> struct TCloudFields<TNewsListData> {
     using D = TNewsListData;
-    static constexpr std::array<const char*, 6> Names{"id", "img", "status", "title",
-                                                      "create_time", "weburl"};
-    static constexpr std::array<QString D::*, 6> Members{&D::id, &D::img, &D::status, &D::title,
-                                                         &D::create_time, &D::weburl};
+    static constexpr std::array<const char*, 6> Names{"id",    "img",         "status",
+                                                      "title", "create_time", "weburl"};
+    static constexpr std::array<QString D::*, 6> Members{&D::id,    &D::img,         &D::status,
+                                                         &D::title, &D::create_time, &D::weburl};
 };
 
 template <> struct TCloudFields<TProduct> {
     using D = TProduct;
-    static constexpr std::array<const char*, 7> Names{"id", "sn", "name", "img", "create_time",
-                                                      "imgtime", "weburl"};
-    static constexpr std::array<QString D::*, 7> Members{&D::id, &D::sn, &D::name, &D::img,
+    static constexpr std::array<const char*, 7> Names{"id",          "sn",      "name",  "img",
+                                                      "create_time", "imgtime", "weburl"};
+    static constexpr std::array<QString D::*, 7> Members{&D::id,          &D::sn,      &D::name,  &D::img,
                                                          &D::create_time, &D::imgtime, &D::weburl};
 };
 
@@ -234,8 +238,7 @@ template <class T> struct TCloudResult {
 // it waits in a local event loop that keeps the window painting but takes no user input. A wait
 // ends at the connect time-out, at the read time-out after the last progress, or at the call's
 // total deadline, whichever comes first.
-class CloudClient : public QObject
-{
+class CloudClient : public QObject {
     Q_OBJECT
 public:
     static constexpr int ConnectTimeoutMs = 1000;
@@ -273,13 +276,11 @@ public:
     TCloudResult<TUserRead> User_Login(const QString& account, const QString& password);
     TCloudResult<TJSInfoReturn> User_Register(const QString& account, const QString& password,
                                               const QString& nickname, const QString& email,
-                                              const QString& name, const QString& tel,
-                                              const QString& address, const QString& remark);
-    TCloudResult<TJSInfoReturn> User_Edit(const QString& account, const QString& password,
-                                          const QString& id, const QString& nickname,
-                                          const QString& email, const QString& name,
-                                          const QString& tel, const QString& address,
-                                          const QString& remark);
+                                              const QString& name, const QString& tel, const QString& address,
+                                              const QString& remark);
+    TCloudResult<TJSInfoReturn> User_Edit(const QString& account, const QString& password, const QString& id,
+                                          const QString& nickname, const QString& email, const QString& name,
+                                          const QString& tel, const QString& address, const QString& remark);
     TCloudResult<TJSInfoReturn> User_Password(const QString& account, const QString& oldPassword,
                                               const QString& id, const QString& newPassword);
     TCloudResult<TJSInfoReturn> Index_Feedback(const QString& msg, const QString& contact,
@@ -316,8 +317,8 @@ private:
     // "/name/value" in order. An error when a value cannot be a path segment.
     TCloudResult<QUrl> ApiUrl(const QString& path,
                               const QList<std::pair<QString, QString>>& params = {}) const;
-    template <class T> TCloudResult<T> GetCall(const QString& path,
-                                               const QList<std::pair<QString, QString>>& params);
+    template <class T>
+    TCloudResult<T> GetCall(const QString& path, const QList<std::pair<QString, QString>>& params);
     template <class T> TCloudResult<T> FormCall(const QString& path, const TFormFields& fields);
     template <class T> static TCloudResult<T> ReadCall(const TCloudResult<QString>& text);
 

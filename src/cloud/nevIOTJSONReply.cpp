@@ -88,12 +88,8 @@ template <class D> D RecordFrom(od::object obj) {
     return d;
 }
 
-template <class T> struct ListOf {
-    using type = void;
-};
-template <class T> struct ListOf<QList<T>> {
-    using type = T;
-};
+template <class T> struct ListOf { using type = void; };
+template <class T> struct ListOf<QList<T>> { using type = T; };
 
 enum class Shape { InfoOnly, DataObject, DataList };
 
@@ -120,7 +116,8 @@ template <class Rec> bool Read(const QString& text, Rec& rec, QString* error) {
     od::parser parser;
     od::document doc;
     od::object top;
-    if (parser.iterate(json).get(doc) != simdjson::SUCCESS || doc.get_object().get(top) != simdjson::SUCCESS) {
+    if (parser.iterate(json).get(doc) != simdjson::SUCCESS ||
+        doc.get_object().get(top) != simdjson::SUCCESS) {
         if (error)
             *error = QStringLiteral("Reply is not a JSON object");
         return false;
@@ -176,10 +173,24 @@ template <class Rec> bool Read(const QString& text, Rec& rec, QString* error) {
 
 } // namespace
 
-bool ReadReply(const QString& text, TJSInfoReturn& rec, QString* error) { return Read(text, rec, error); }
-bool ReadReply(const QString& text, TUserRead& rec, QString* error) { return Read(text, rec, error); }
-bool ReadReply(const QString& text, TDevActive& rec, QString* error) { return Read(text, rec, error); }
-bool ReadReply(const QString& text, TCloudDevs& rec, QString* error) { return Read(text, rec, error); }
-bool ReadReply(const QString& text, TFeedBackList& rec, QString* error) { return Read(text, rec, error); }
-bool ReadReply(const QString& text, TNewsList& rec, QString* error) { return Read(text, rec, error); }
-bool ReadReply(const QString& text, TProductsList& rec, QString* error) { return Read(text, rec, error); }
+bool ReadReply(const QString& text, TJSInfoReturn& rec, QString* error) {
+    return Read(text, rec, error);
+}
+bool ReadReply(const QString& text, TUserRead& rec, QString* error) {
+    return Read(text, rec, error);
+}
+bool ReadReply(const QString& text, TDevActive& rec, QString* error) {
+    return Read(text, rec, error);
+}
+bool ReadReply(const QString& text, TCloudDevs& rec, QString* error) {
+    return Read(text, rec, error);
+}
+bool ReadReply(const QString& text, TFeedBackList& rec, QString* error) {
+    return Read(text, rec, error);
+}
+bool ReadReply(const QString& text, TNewsList& rec, QString* error) {
+    return Read(text, rec, error);
+}
+bool ReadReply(const QString& text, TProductsList& rec, QString* error) {
+    return Read(text, rec, error);
+}

@@ -70,10 +70,18 @@ QByteArray TUDPRcvRcd::ToBytes() const {
     return b;
 }
 
-QString TCloudSession::Account() const { return Utf8BufToStr(AccountBuf); }
-QString TCloudSession::Password() const { return Utf8BufToStr(PasswordBuf); }
-bool TCloudSession::SetAccount(const QString& text) { return StrToBuf16(text, AccountBuf); }
-bool TCloudSession::SetPassword(const QString& text) { return StrToBuf16(text, PasswordBuf); }
+QString TCloudSession::Account() const {
+    return Utf8BufToStr(AccountBuf);
+}
+QString TCloudSession::Password() const {
+    return Utf8BufToStr(PasswordBuf);
+}
+bool TCloudSession::SetAccount(const QString& text) {
+    return StrToBuf16(text, AccountBuf);
+}
+bool TCloudSession::SetPassword(const QString& text) {
+    return StrToBuf16(text, PasswordBuf);
+}
 
 bool BitIsSet(const QByteArray& bytes, quint16 index) {
     const int byte = index / 8;
@@ -105,7 +113,9 @@ QString Utf8BufToStr(const QByteArray& bytes, int n) {
     return TrimControl(text);
 }
 
-QByteArray StrToUtf8Buf(const QString& text) { return TrimControl(text).toUtf8(); }
+QByteArray StrToUtf8Buf(const QString& text) {
+    return TrimControl(text).toUtf8();
+}
 
 bool StrToBuf16(const QString& text, TBUF16& out) {
     out.fill(0);
@@ -197,7 +207,9 @@ int TimeZoneHours() {
     return seconds / 3600; // truncates toward zero: a half-hour zone loses the half hour
 }
 
-QString UnixStrToDateStr(const QString& unixText) { return UnixStrToDateStr(unixText, TimeZoneHours()); }
+QString UnixStrToDateStr(const QString& unixText) {
+    return UnixStrToDateStr(unixText, TimeZoneHours());
+}
 
 QString UnixStrToDateStr(const QString& unixText, int zoneHours) {
     if (unixText.isEmpty())
@@ -221,7 +233,9 @@ QString EnsureDir(const QString& path) {
     return path;
 }
 
-QString ExistingFile(const QString& path) { return QFileInfo::exists(path) ? path : QString(); }
+QString ExistingFile(const QString& path) {
+    return QFileInfo::exists(path) ? path : QString();
+}
 
 void OpenURL(const QString& url) {
     // The ARP cache flush of the original platform has no portable equivalent; only the browser

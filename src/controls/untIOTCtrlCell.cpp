@@ -32,8 +32,8 @@ void TCtrlImage::paintEvent(QPaintEvent*) {
 }
 
 TNEV_IOTCtrlCell::TNEV_IOTCtrlCell(QWidget* parent, TIOTYPE type)
-    : QWidget(parent), FIOType(type),
-      FImg_Back(new TCtrlImage(this, QStringLiteral("ControlCell_BG"), QRect(BackLeft, 0, BackWidth, RowHeight), 0)),
+    : QWidget(parent), FIOType(type), FImg_Back(new TCtrlImage(this, QStringLiteral("ControlCell_BG"),
+                                                               QRect(BackLeft, 0, BackWidth, RowHeight), 0)),
       FImg_Img(new TCtrlImage(this, ChannelPicture(0), QRect(BackLeft + 12, 12, 80, 80), 3)),
       FLbl_Name(new TUnderLineLbl(this)) {
     setFixedHeight(RowHeight);
@@ -64,7 +64,9 @@ void TNEV_IOTCtrlCell::SetIOName(const TIOName& name) {
     ShowName();
 }
 
-QString TNEV_IOTCtrlCell::CtrlName() const { return FShownName; }
+QString TNEV_IOTCtrlCell::CtrlName() const {
+    return FShownName;
+}
 
 void TNEV_IOTCtrlCell::ShowName() {
     FShownName = FIOName.Name.isEmpty() ? LangText(QStringLiteral("No name")) : FIOName.Name;

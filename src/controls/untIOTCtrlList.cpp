@@ -20,25 +20,31 @@ const char* const EnglishProperty = "quilletEnglish";
 
 QString Heading(TIOTYPE type) {
     switch (type) {
-    case TIOTYPE::IO_OUT: return QStringLiteral("Output");
-    case TIOTYPE::IO_IN: return QStringLiteral("Input");
-    case TIOTYPE::IO_PWM: return QStringLiteral("PWM");
-    case TIOTYPE::IO_REG: return QStringLiteral("REG");
-    case TIOTYPE::IO_Red: return QStringLiteral("Infrared");
-    case TIOTYPE::IO_NIL: break;
+    case TIOTYPE::IO_OUT:
+        return QStringLiteral("Output");
+    case TIOTYPE::IO_IN:
+        return QStringLiteral("Input");
+    case TIOTYPE::IO_PWM:
+        return QStringLiteral("PWM");
+    case TIOTYPE::IO_REG:
+        return QStringLiteral("REG");
+    case TIOTYPE::IO_Red:
+        return QStringLiteral("Infrared");
+    case TIOTYPE::IO_NIL:
+        break;
     }
     return {};
 }
 
-template <typename Cell>
-Cell* At(const QList<Cell*>& cells, int index) {
+template <typename Cell> Cell* At(const QList<Cell*>& cells, int index) {
     return index >= 0 && index < cells.size() ? cells[index] : nullptr;
 }
 } // namespace
 
 TNEV_IOTCtrlList::TNEV_IOTCtrlList(QWidget* AOwner)
     : QWidget(AOwner), Frctngl_Title(new TRectangle(this)),
-      FImg_Light(new TCtrlImage(this, QStringLiteral("Light_N"), QRect(ShadowWidth + 8, 6, 40, 40), TagLight)),
+      FImg_Light(
+          new TCtrlImage(this, QStringLiteral("Light_N"), QRect(ShadowWidth + 8, 6, 40, 40), TagLight)),
       FImg_Edit(new TCtrlImage(this, QStringLiteral("Edit_N"), QRect(PanelWidth - 48, 6, 40, 40), TagEdit)),
       FLbl_Name(new QLabel(this)), FLstbx(new QScrollArea(this)), FRowHost(new QWidget),
       FRowLayout(new QVBoxLayout(FRowHost)), FSlide(new QPropertyAnimation(this, "pos", this)) {
@@ -57,7 +63,8 @@ TNEV_IOTCtrlList::TNEV_IOTCtrlList(QWidget* AOwner)
         connect(icon, &TImage::pressed, this, [icon, held] { icon->SetPicture(held); });
         connect(icon, &TImage::released, this, [icon, rest] { icon->SetPicture(rest); });
         connect(icon, &TImage::left, this, [icon, rest] { icon->SetPicture(rest); });
-        connect(icon, &TImage::clicked, this, [this, icon] { ForwardCellClick(icon, -1, icon->Tag(), TIOTYPE::IO_NIL); });
+        connect(icon, &TImage::clicked, this,
+                [this, icon] { ForwardCellClick(icon, -1, icon->Tag(), TIOTYPE::IO_NIL); });
     }
 
     FLbl_Name->setObjectName(QStringLiteral("Lbl_Name"));
@@ -79,7 +86,8 @@ TNEV_IOTCtrlList::TNEV_IOTCtrlList(QWidget* AOwner)
     FLstbx->setStyleSheet(QStringLiteral(
         "QScrollArea { background: transparent; }"
         "QScrollBar:vertical { width: 10px; background: transparent; margin: 4px 2px 4px 0; }"
-        "QScrollBar::handle:vertical { background: rgba(11, 67, 104, 110); border-radius: 4px; min-height: 32px; }"
+        "QScrollBar::handle:vertical { background: rgba(11, 67, 104, 110); border-radius: 4px; min-height: "
+        "32px; }"
         "QScrollBar::handle:vertical:hover { background: rgba(11, 67, 104, 170); }"
         "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
         "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }"));
@@ -122,12 +130,22 @@ TNEV_IOTCtrlList::~TNEV_IOTCtrlList() {
 
 // --- rows ------------------------------------------------------------------------------------
 
-QWidget* TNEV_IOTCtrlList::Row(int row) const { return row >= 0 && row < FRows.size() ? FRows[row] : nullptr; }
+QWidget* TNEV_IOTCtrlList::Row(int row) const {
+    return row >= 0 && row < FRows.size() ? FRows[row] : nullptr;
+}
 
-TNEV_IOTOutCtrl* TNEV_IOTCtrlList::OutItems(int Index) const { return At(FOut, Index); }
-TNEV_IOTInCtrl* TNEV_IOTCtrlList::InItems(int Index) const { return At(FIn, Index); }
-TNEV_IOTPWMCtrl* TNEV_IOTCtrlList::PWMItems(int Index) const { return At(FPWM, Index); }
-TNEV_IOTREGCtrl* TNEV_IOTCtrlList::REGItems(int Index) const { return At(FREG, Index); }
+TNEV_IOTOutCtrl* TNEV_IOTCtrlList::OutItems(int Index) const {
+    return At(FOut, Index);
+}
+TNEV_IOTInCtrl* TNEV_IOTCtrlList::InItems(int Index) const {
+    return At(FIn, Index);
+}
+TNEV_IOTPWMCtrl* TNEV_IOTCtrlList::PWMItems(int Index) const {
+    return At(FPWM, Index);
+}
+TNEV_IOTREGCtrl* TNEV_IOTCtrlList::REGItems(int Index) const {
+    return At(FREG, Index);
+}
 
 TNEV_IOTRedCtrl* TNEV_IOTCtrlList::RedItems(int Index) const {
     for (TNEV_IOTRedCtrl* cell : FRed)
@@ -232,7 +250,8 @@ void TNEV_IOTCtrlList::Add(int AOut, int AIn, int APWM, int AREG, int ARed) {
     AREG = std::max(0, AREG);
     ARed = std::max(0, ARed);
     FRowHost->setUpdatesEnabled(false);
-    if (AOut == OutCount() && AIn == InCount() && APWM == PWMCount() && AREG == REGCount() && ARed == RedCount()) {
+    if (AOut == OutCount() && AIn == InCount() && APWM == PWMCount() && AREG == REGCount() &&
+        ARed == RedCount()) {
         ResetCells();
     } else {
         Clear();
@@ -387,12 +406,20 @@ void TNEV_IOTCtrlList::ForwardJogMode(int Index, bool isOn) {
 
 // --- sliding ---------------------------------------------------------------------------------
 
-int TNEV_IOTCtrlList::HiddenX() const { return parentWidget() ? parentWidget()->width() : 0; }
-int TNEV_IOTCtrlList::ShownX() const { return HiddenX() - PanelWidth; }
+int TNEV_IOTCtrlList::HiddenX() const {
+    return parentWidget() ? parentWidget()->width() : 0;
+}
+int TNEV_IOTCtrlList::ShownX() const {
+    return HiddenX() - PanelWidth;
+}
 
-bool TNEV_IOTCtrlList::isSliding() const { return FSlide->state() == QAbstractAnimation::Running; }
+bool TNEV_IOTCtrlList::isSliding() const {
+    return FSlide->state() == QAbstractAnimation::Running;
+}
 
-void TNEV_IOTCtrlList::SetAppeared(bool value) { SetAppearedWait(value, {}); }
+void TNEV_IOTCtrlList::SetAppeared(bool value) {
+    SetAppearedWait(value, {});
+}
 
 void TNEV_IOTCtrlList::SetAppearedWait(bool value, std::function<void()> done) {
     if (value == FAppeared) {
@@ -423,7 +450,8 @@ void TNEV_IOTCtrlList::CtrlListResize() {
         FSlide->stop();
     const int h = parentWidget() ? parentWidget()->height() : height();
     setGeometry(FAppeared ? ShownX() : HiddenX(), 0, PanelWidth, h);
-    FLstbx->setGeometry(ShadowWidth - 4, TitleHeight, PanelWidth - ShadowWidth + 4, std::max(0, h - TitleHeight));
+    FLstbx->setGeometry(ShadowWidth - 4, TitleHeight, PanelWidth - ShadowWidth + 4,
+                        std::max(0, h - TitleHeight));
     if (sliding) // the interrupted slide is over: whoever waited for it goes on
         emit FSlide->finished();
 }

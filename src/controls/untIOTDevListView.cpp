@@ -83,7 +83,8 @@ protected:
             SetPressed(false);
     }
     void mouseReleaseEvent(QMouseEvent* e) override {
-        const bool click = FPressed && e->button() == Qt::LeftButton && rect().contains(e->position().toPoint());
+        const bool click =
+            FPressed && e->button() == Qt::LeftButton && rect().contains(e->position().toPoint());
         SetPressed(false);
         if (click && FOnClick)
             FOnClick();
@@ -105,7 +106,8 @@ private:
 // The title bar: the theme's title colour; a click on it is a click on the panel.
 class TDevListTitle : public QWidget {
 public:
-    TDevListTitle(QWidget* parent, std::function<void()> onClick) : QWidget(parent), FOnClick(std::move(onClick)) {
+    TDevListTitle(QWidget* parent, std::function<void()> onClick)
+        : QWidget(parent), FOnClick(std::move(onClick)) {
         setObjectName(QStringLiteral("rctngl_DevList_Title"));
     }
 
@@ -165,7 +167,8 @@ protected:
     }
     void mouseMoveEvent(QMouseEvent* e) override {
         // The remove button shows its pressed picture until the pointer leaves it.
-        if (FPressTag == DevListTag::Remove && FView->HitTest(e->position().toPoint()).second != DevListTag::Remove) {
+        if (FPressTag == DevListTag::Remove &&
+            FView->HitTest(e->position().toPoint()).second != DevListTag::Remove) {
             FPressTag = -1;
             viewport()->update();
         }
@@ -245,7 +248,8 @@ void TIOTDevRows::PaintContent(QPainter& p, const TIOTDevItem* item, int bgW, qr
         p.setPen(ColorState);
         p.drawText(QRectF(bgW - 290, 0, 220, BgHeight), Qt::AlignCenter, LangText(state));
     }
-    p.drawPixmap(QPointF(bgW - 60, (BgHeight - NetSide) / 2.0), CachedPicture(c->NetImage(), QSize(NetSide, NetSide), dpr));
+    p.drawPixmap(QPointF(bgW - 60, (BgHeight - NetSide) / 2.0),
+                 CachedPicture(c->NetImage(), QSize(NetSide, NetSide), dpr));
 }
 
 QPixmap TIOTDevRows::RowPixmap(const TIOTDevItem* item, int bgW, qreal dpr) {
@@ -274,8 +278,8 @@ void TIOTDevRows::paintEvent(QPaintEvent* e) {
     const QRect vr = viewport()->rect();
 
     // The decoration, fixed in the corner under the rows.
-    const QRect boy(vr.right() - BoyMargin - BoySize.width() + 1, vr.bottom() - BoyMargin - BoySize.height() + 1,
-                    BoySize.width(), BoySize.height());
+    const QRect boy(vr.right() - BoyMargin - BoySize.width() + 1,
+                    vr.bottom() - BoyMargin - BoySize.height() + 1, BoySize.width(), BoySize.height());
     if (boy.intersects(clip)) {
         p.setOpacity(0.8);
         p.drawPixmap(boy.topLeft(), CachedPicture(QStringLiteral("Main_Boy"), BoySize, dpr));
@@ -345,7 +349,8 @@ TIOTDevListView::TIOTDevListView(TNEV_IOTDevList* AList, QWidget* parent) : QWid
     };
     FRefresh = new TDevListIcon(QStringLiteral("Refresh"), QStringLiteral("img_DevList_Refresh"), this,
                                 iconClick(DevListTag::Refresh));
-    FAdd = new TDevListIcon(QStringLiteral("Add"), QStringLiteral("img_DevList_Add"), this, iconClick(DevListTag::Add));
+    FAdd = new TDevListIcon(QStringLiteral("Add"), QStringLiteral("img_DevList_Add"), this,
+                            iconClick(DevListTag::Add));
     FDel = new TDevListIcon(QStringLiteral("Remove"), QStringLiteral("img_DevList_Del"), this,
                             iconClick(DevListTag::Del));
     FName = new QLabel(this);
@@ -490,10 +495,12 @@ bool TIOTDevListView::RowVisible(const TIOTDevItem* AItem) const {
 void TIOTDevListView::Animate(TIOTDevItem* AItem, TAnimKind AKind, qreal AFrom, qreal ATo, int AMs,
                               std::function<void()> ADone) {
     if (!FAnims.contains(AItem))
-        connect(AItem, &QObject::destroyed, this, [this, key = static_cast<const TIOTDevItem*>(AItem)] { StopAnims(key); });
+        connect(AItem, &QObject::destroyed, this,
+                [this, key = static_cast<const TIOTDevItem*>(AItem)] { StopAnims(key); });
     TRowAnim& slot = FAnims[AItem];
-    QVariantAnimation*& anim =
-        AKind == TAnimKind::Slide ? slot.Slide : AKind == TAnimKind::Fade ? slot.Fade : slot.Picture;
+    QVariantAnimation*& anim = AKind == TAnimKind::Slide  ? slot.Slide
+                               : AKind == TAnimKind::Fade ? slot.Fade
+                                                          : slot.Picture;
     delete anim;
     anim = nullptr;
     // Rows out of view jump to the end: nobody would see the frames.
@@ -512,23 +519,23 @@ void TIOTDevListView::Animate(TIOTDevItem* AItem, TAnimKind AKind, qreal AFrom, 
     connect(anim, &QVariantAnimation::valueChanged, FRows->viewport(), qOverload<>(&QWidget::update));
     QPointer<TIOTDevItem> item(AItem);
     QVariantAnimation* self = anim;
-    connect(anim, &QVariantAnimation::finished, this, [this, item, key = static_cast<const TIOTDevItem*>(AItem), self,
-                                                       AKind, done = std::move(ADone)] {
-        auto it = FAnims.find(key);
-        if (it != FAnims.end()) {
-            QVariantAnimation*& a = AKind == TAnimKind::Slide  ? it->Slide
-                                    : AKind == TAnimKind::Fade ? it->Fade
-                                                               : it->Picture;
-            if (a == self)
-                a = nullptr;
-            if (!it->Slide && !it->Fade && !it->Picture)
-                FAnims.erase(it);
-        }
-        self->deleteLater();
-        FRows->viewport()->update();
-        if (item && done)
-            done();
-    });
+    connect(anim, &QVariantAnimation::finished, this,
+            [this, item, key = static_cast<const TIOTDevItem*>(AItem), self, AKind, done = std::move(ADone)] {
+                auto it = FAnims.find(key);
+                if (it != FAnims.end()) {
+                    QVariantAnimation*& a = AKind == TAnimKind::Slide  ? it->Slide
+                                            : AKind == TAnimKind::Fade ? it->Fade
+                                                                       : it->Picture;
+                    if (a == self)
+                        a = nullptr;
+                    if (!it->Slide && !it->Fade && !it->Picture)
+                        FAnims.erase(it);
+                }
+                self->deleteLater();
+                FRows->viewport()->update();
+                if (item && done)
+                    done();
+            });
     anim->start();
 }
 
@@ -686,8 +693,8 @@ QRect TIOTDevListView::ItemPartRect(int Index, int Tag) const {
     case DevListTag::Remove: {
         if (item->RemoveState() != TREMOVESTATE::REMOVE_READY)
             return {};
-        const QRectF icon(RemoveIconX, by + (BgHeight - RemoveIconSize.height()) / 2.0, RemoveIconSize.width(),
-                          RemoveIconSize.height());
+        const QRectF icon(RemoveIconX, by + (BgHeight - RemoveIconSize.height()) / 2.0,
+                          RemoveIconSize.width(), RemoveIconSize.height());
         // Only the part the background does not cover.
         return icon.intersected(QRectF(0, by, bx, BgHeight)).toAlignedRect();
     }

@@ -2,7 +2,8 @@
 
 TNEV_IOTInCtrl::TNEV_IOTInCtrl(QWidget* parent)
     : TNEV_IOTCtrlCell(parent, TIOTYPE::IO_IN),
-      FImg_Signal(AddPlainImage(QStringLiteral("Signal_OFF"), QRect(BackLeft + BackWidth - 92, 12, 80, 80))) {}
+      FImg_Signal(AddPlainImage(QStringLiteral("Signal_OFF"), QRect(BackLeft + BackWidth - 92, 12, 80, 80))) {
+}
 
 void TNEV_IOTInCtrl::SetisON(bool value) {
     if (value == FisON)

@@ -27,15 +27,19 @@ TNEV_IOTOutCtrl::TNEV_IOTOutCtrl(QWidget* parent)
         connect(image, &TImage::pressed, this, [this] { FDown = true; });
         connect(image, &TImage::released, this, [this] { FDown = false; });
     }
-    connect(FImg_Clock, &TImage::pressed, this, [this] { FImg_Clock->SetPicture(QStringLiteral("Clock_HL")); });
-    connect(FImg_Clock, &TImage::released, this, [this] { FImg_Clock->SetPicture(QStringLiteral("Clock_N")); });
+    connect(FImg_Clock, &TImage::pressed, this,
+            [this] { FImg_Clock->SetPicture(QStringLiteral("Clock_HL")); });
+    connect(FImg_Clock, &TImage::released, this,
+            [this] { FImg_Clock->SetPicture(QStringLiteral("Clock_N")); });
     connect(FImg_Clock, &TImage::left, this, [this] {
         FImg_Clock->SetPicture(QStringLiteral("Clock_N"));
         FDown = false;
     });
 }
 
-TNEV_IOTOutCtrl::~TNEV_IOTOutCtrl() { ReleaseHeld(); }
+TNEV_IOTOutCtrl::~TNEV_IOTOutCtrl() {
+    ReleaseHeld();
+}
 
 void TNEV_IOTOutCtrl::SetisOn(bool value) {
     if (value == FisON)

@@ -34,7 +34,9 @@ TDutySlider::TDutySlider(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
         "QSlider::handle:horizontal:pressed { background: #cfe3f1; }"));
 }
 
-void TDutySlider::wheelEvent(QWheelEvent* event) { event->ignore(); }
+void TDutySlider::wheelEvent(QWheelEvent* event) {
+    event->ignore();
+}
 
 TNEV_IOTPWMCtrl::TNEV_IOTPWMCtrl(QWidget* parent)
     : TNEV_IOTCtrlCell(parent, TIOTYPE::IO_PWM),
@@ -71,9 +73,13 @@ int TNEV_IOTPWMCtrl::PinLv() const {
     return text.toInt();
 }
 
-void TNEV_IOTPWMCtrl::SetPinLv(int hz) { FLbl_HZ->setText(QString::number(hz) + QStringLiteral(" Hz")); }
+void TNEV_IOTPWMCtrl::SetPinLv(int hz) {
+    FLbl_HZ->setText(QString::number(hz) + QStringLiteral(" Hz"));
+}
 
-int TNEV_IOTPWMCtrl::Duty() const { return FTrckbr_Duty->value(); }
+int TNEV_IOTPWMCtrl::Duty() const {
+    return FTrckbr_Duty->value();
+}
 
 void TNEV_IOTPWMCtrl::SetDuty(quint8 duty) {
     FSetting = true;
@@ -82,7 +88,9 @@ void TNEV_IOTPWMCtrl::SetDuty(quint8 duty) {
     FLbl_Duty->setText(QString::number(duty));
 }
 
-QString TNEV_IOTPWMCtrl::DutyText() const { return FLbl_Duty->text(); }
+QString TNEV_IOTPWMCtrl::DutyText() const {
+    return FLbl_Duty->text();
+}
 
 void TNEV_IOTPWMCtrl::Trckbr_DutyChangeEvent(bool ABool) {
     FReporting = ABool;
@@ -97,7 +105,9 @@ void TNEV_IOTPWMCtrl::SetClock(TClock clock) {
     FLastT = FClock();
 }
 
-void TNEV_IOTPWMCtrl::SetThrottleInterval(int ms) { FThrottleMs = std::max(0, ms); }
+void TNEV_IOTPWMCtrl::SetThrottleInterval(int ms) {
+    FThrottleMs = std::max(0, ms);
+}
 
 void TNEV_IOTPWMCtrl::DutyChanged() {
     if (FSetting || !FReporting)

@@ -42,9 +42,13 @@ QString TNEV_IOTREGCtrl::FormatREG(float value) {
     return NumberLocale().toString(double(value), 'f', 1);
 }
 
-void TNEV_IOTREGCtrl::SetREG(float value) { FLbl_Value->setText(FormatREG(value)); }
+void TNEV_IOTREGCtrl::SetREG(float value) {
+    FLbl_Value->setText(FormatREG(value));
+}
 
-QString TNEV_IOTREGCtrl::REGText() const { return FLbl_Value->text(); }
+QString TNEV_IOTREGCtrl::REGText() const {
+    return FLbl_Value->text();
+}
 
 double TNEV_IOTREGCtrl::REG() const {
     bool ok = false;

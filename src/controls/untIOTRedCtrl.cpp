@@ -21,4 +21,6 @@ void TNEV_IOTRedCtrl::SetisStudied(bool value) {
     ShowRest();
 }
 
-void TNEV_IOTRedCtrl::ShowRest() { FImg_IR->SetPicture(FStudied ? QStringLiteral("IR_N") : QStringLiteral("IR_UN")); }
+void TNEV_IOTRedCtrl::ShowRest() {
+    FImg_IR->SetPicture(FStudied ? QStringLiteral("IR_N") : QStringLiteral("IR_UN"));
+}

@@ -17,7 +17,7 @@ namespace {
 
 constexpr quint8 NameReplyCode = ReplyCode(TGPIOCmd::Sys_Set_Name);
 constexpr quint8 NameReplyCode2 = 245; // the board's own report of its name
-constexpr int NameReplySize = 23; // AA 55, L = 18, one byte, code, 16 name bytes, sum
+constexpr int NameReplySize = 23;      // AA 55, L = 18, one byte, code, 16 name bytes, sum
 
 // Keeps an owner-replaced or owner-destroyed handler from being freed while it runs.
 template <class F, class... A> void Raise(const F& event, A&&... args) {

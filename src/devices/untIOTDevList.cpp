@@ -21,7 +21,8 @@ template <class F, class... A> void Raise(const F& event, A&&... args) {
 
 // A password goes out as one text line: only printable ASCII keeps the login line whole.
 bool IsPrintableAscii(const QString& AText) {
-    return std::all_of(AText.begin(), AText.end(), [](QChar c) { return c.unicode() >= 0x20 && c.unicode() <= 0x7E; });
+    return std::all_of(AText.begin(), AText.end(),
+                       [](QChar c) { return c.unicode() >= 0x20 && c.unicode() <= 0x7E; });
 }
 
 } // namespace
@@ -103,7 +104,8 @@ int TNEV_IOTDevList::IndexOf(const TIOTDevItem* AItem) const {
 int TNEV_IOTDevList::IndexOf(const TNEV_IOTDevConn* AConn) const {
     if (!AConn)
         return -1;
-    const auto it = std::find_if(FItems.begin(), FItems.end(), [AConn](const TIOTDevItem* i) { return i->FConn == AConn; });
+    const auto it = std::find_if(FItems.begin(), FItems.end(),
+                                 [AConn](const TIOTDevItem* i) { return i->FConn == AConn; });
     return it == FItems.end() ? -1 : int(it - FItems.begin());
 }
 
@@ -397,8 +399,9 @@ void TNEV_IOTDevList::setRemoveState(bool AValue) {
         TIOTDevItem* item = *it;
         if (item->FRemoveState == TREMOVESTATE::REMOVE_GO)
             continue; // already on its way out
-        SetItemRemoveState(item, item->FRemoveState == TREMOVESTATE::REMOVE_DEFAULT ? TREMOVESTATE::REMOVE_READY
-                                                                                   : TREMOVESTATE::REMOVE_DEFAULT);
+        SetItemRemoveState(item, item->FRemoveState == TREMOVESTATE::REMOVE_DEFAULT
+                                     ? TREMOVESTATE::REMOVE_READY
+                                     : TREMOVESTATE::REMOVE_DEFAULT);
     }
     emit removeModeChanged(AValue);
 }

@@ -25,14 +25,14 @@ enum class TREMOVESTATE : quint8 {
 
 // Tags of the parts of the list and of its items, as the click events report them.
 namespace DevListTag {
-inline constexpr int Panel = 0;    // panel, title bar, empty list area; an item's state label
-inline constexpr int Refresh = 1;  // refresh icon
-inline constexpr int Add = 2;      // add icon
-inline constexpr int Del = 3;      // remove-mode icon
-inline constexpr int Device = 4;   // an item's background, name, MAC or network picture
-inline constexpr int Remove = 5;   // an item's remove button
-inline constexpr int Picture = 6;  // an item's picture
-inline constexpr int OpenURL = 7;  // an item's "Open URL" button
+inline constexpr int Panel = 0;   // panel, title bar, empty list area; an item's state label
+inline constexpr int Refresh = 1; // refresh icon
+inline constexpr int Add = 2;     // add icon
+inline constexpr int Del = 3;     // remove-mode icon
+inline constexpr int Device = 4;  // an item's background, name, MAC or network picture
+inline constexpr int Remove = 5;  // an item's remove button
+inline constexpr int Picture = 6; // an item's picture
+inline constexpr int OpenURL = 7; // an item's "Open URL" button
 } // namespace DevListTag
 
 // What the list needs from the window: modal boxes and the browser. Texts are the English ones

@@ -213,7 +213,9 @@ QByteArray TNEV_GPIOAPI::Sys_Get_IO() {
 
 // --- wire pieces -----------------------------------------------------------------------------
 
-QByteArray TNEV_GPIOAPI::PasswordBytes(const QString& password) { return password.toLocal8Bit(); }
+QByteArray TNEV_GPIOAPI::PasswordBytes(const QString& password) {
+    return password.toLocal8Bit();
+}
 
 quint8 TNEV_GPIOAPI::IOTypeToByte(TIOTYPE t) {
     switch (t) {
@@ -259,8 +261,8 @@ TIOName TNEV_GPIOAPI::DecodeNameRecord(std::span<const quint8, 14> b) {
     TIOName out;
     out.CtrlType = b[0];
     out.BeiYong = b[1];
-    out.Name = Utf8BufToStr(QByteArray(reinterpret_cast<const char*>(b.data() + 2), NameTextSize),
-                            NameTextSize);
+    out.Name =
+        Utf8BufToStr(QByteArray(reinterpret_cast<const char*>(b.data() + 2), NameTextSize), NameTextSize);
     return out;
 }
 

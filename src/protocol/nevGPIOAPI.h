@@ -141,10 +141,9 @@ using TNameTypeEvent = std::function<void(quint8 CMD, TIOTYPE AIOType, const TIO
 using TSysIOEvent = std::function<void(quint8 CMD, quint8 x, quint8 y, quint8 z, quint8 k, quint8 M)>;
 using TSysIDEvent = std::function<void(quint8 CMD, const TIDBuf& ID)>;
 using TSysSaveEvent = std::function<void(quint8 CMD)>;
-using TSysInfoEvent =
-    std::function<void(quint8 CMD, bool isWeb, bool isIOCount, bool isWIFI, bool isLAN, bool isGPRS,
-                       bool isSmartLink, bool isTask, TDEVTYPE DevType, const QString& HardVer,
-                       const QString& SoftVer)>;
+using TSysInfoEvent = std::function<void(quint8 CMD, bool isWeb, bool isIOCount, bool isWIFI, bool isLAN,
+                                         bool isGPRS, bool isSmartLink, bool isTask, TDEVTYPE DevType,
+                                         const QString& HardVer, const QString& SoftVer)>;
 using TSysPasswordEvent = std::function<void(quint8 CMD, bool isOk)>;
 using TSysNameEvent = std::function<void(quint8 CMD, const QString& Name)>;
 using TSysPortEvent = std::function<void(quint8 CMD)>;

@@ -41,14 +41,18 @@ constexpr qsizetype NoNeed = std::numeric_limits<qsizetype>::max();
 
 } // namespace
 
-QByteArray BuildFrame(QByteArrayView payload) { return Frame(char(0x55), char(0xAA), payload); }
+QByteArray BuildFrame(QByteArrayView payload) {
+    return Frame(char(0x55), char(0xAA), payload);
+}
 
-QByteArray BuildReplyFrame(QByteArrayView payload) { return Frame(char(0xAA), char(0x55), payload); }
+QByteArray BuildReplyFrame(QByteArrayView payload) {
+    return Frame(char(0xAA), char(0x55), payload);
+}
 
 TIOTFrameReader::TIOTFrameReader(TFrameKind kind)
     : FHead0(kind == TFrameKind::Reply ? char(0xAA) : char(0x55)),
-      FHead1(kind == TFrameKind::Reply ? char(0x55) : char(0xAA)), FCodeBit(kind == TFrameKind::Reply ? 0x80 : 0x00),
-      FNeed(NoNeed) {}
+      FHead1(kind == TFrameKind::Reply ? char(0x55) : char(0xAA)),
+      FCodeBit(kind == TFrameKind::Reply ? 0x80 : 0x00), FNeed(NoNeed) {}
 
 void TIOTFrameReader::Reset() {
     FBuf.clear();
@@ -152,7 +156,8 @@ void TIOTFrameReader::Cut(QByteArrayView block, TPayloads& payloads) {
 QList<QByteArray> TIOTFrameReader::Feed(QByteArrayView block) {
     TPayloads payloads;
     Cut(block, payloads);
-    return QList<QByteArray>(std::make_move_iterator(payloads.begin()), std::make_move_iterator(payloads.end()));
+    return QList<QByteArray>(std::make_move_iterator(payloads.begin()),
+                             std::make_move_iterator(payloads.end()));
 }
 
 // All payloads are cut before the first is decoded: a handler may feed or reset this reader.

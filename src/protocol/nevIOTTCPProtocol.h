@@ -64,7 +64,7 @@ private:
 
     char FHead0;
     char FHead1;
-    quint8 FCodeBit; // bit 7 of a code byte in this direction
+    quint8 FCodeBit;     // bit 7 of a code byte in this direction
     QByteArray FBuf;     // starts at the first unfinished frame
     qsizetype FScan = 0; // where the search resumes in FBuf
     qsizetype FNeed;     // FBuf size at which an unfinished frame in it may be complete

@@ -4,8 +4,8 @@
 #include "nevIOTJSONAPI.h"
 #include "nevIOTTCPProtocol.h"
 #include "untAddRouter.h"
-#include "untBitmap.h"
 #include "untAnchorMenu.h"
+#include "untBitmap.h"
 #include "untBusyIndicator.h"
 #include "untIOTDev.h"
 #include "untIOTDevList.h"
@@ -23,7 +23,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QSpinBox>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -31,6 +30,7 @@
 #include <QPlainTextEdit>
 #include <QPropertyAnimation>
 #include <QScreen>
+#include <QSpinBox>
 #include <QTimer>
 #include <QUrl>
 
@@ -72,14 +72,15 @@ TBitmap SwitchPicture(bool on, bool pressed) {
     const QString track = on ? QStringLiteral("#1379B9") : QStringLiteral("#B8C7D3");
     const QString knob = pressed ? QStringLiteral("#E2F4FD") : QStringLiteral("#FFFFFF");
     const int cx = on ? 42 : 18;
-    return TBitmap::FromSvg(QStringLiteral("<svg xmlns='http://www.w3.org/2000/svg' width='60' height='36' "
-                                           "viewBox='0 0 60 36'><rect x='2' y='4' width='56' height='28' rx='14' "
-                                           "fill='%1'/><circle cx='%2' cy='18' r='11' fill='%3'/></svg>")
-                                .arg(track)
-                                .arg(cx)
-                                .arg(knob)
-                                .toUtf8(),
-                            on ? QStringLiteral("Switch_ON") : QStringLiteral("Switch_OFF"));
+    return TBitmap::FromSvg(
+        QStringLiteral("<svg xmlns='http://www.w3.org/2000/svg' width='60' height='36' "
+                       "viewBox='0 0 60 36'><rect x='2' y='4' width='56' height='28' rx='14' "
+                       "fill='%1'/><circle cx='%2' cy='18' r='11' fill='%3'/></svg>")
+            .arg(track)
+            .arg(cx)
+            .arg(knob)
+            .toUtf8(),
+        on ? QStringLiteral("Switch_ON") : QStringLiteral("Switch_OFF"));
 }
 
 } // namespace
@@ -216,8 +217,9 @@ void Tfrm_Main::Relabel() {
 
 TImageButton* Tfrm_Main::MakeButton(QWidget* parent, const QString& name, const QString& english, int tag,
                                     const QRect& r, const QString& picture) {
-    auto* b = new TImageButton(parent, {}, ResBitmap(picture + QStringLiteral("_N")),
-                               ResBitmap(picture + QStringLiteral("_HL")), r.x(), r.y(), r.width(), r.height());
+    auto* b =
+        new TImageButton(parent, {}, ResBitmap(picture + QStringLiteral("_N")),
+                         ResBitmap(picture + QStringLiteral("_HL")), r.x(), r.y(), r.width(), r.height());
     b->setObjectName(name);
     b->SetTag(tag);
     b->setCursor(Qt::PointingHandCursor);
@@ -230,7 +232,8 @@ TImageButton* Tfrm_Main::MakeButton(QWidget* parent, const QString& name, const 
     return b;
 }
 
-QLineEdit* Tfrm_Main::MakeEdit(QWidget* parent, const QString& name, const QRect& r, bool masked, int enterTag) {
+QLineEdit* Tfrm_Main::MakeEdit(QWidget* parent, const QString& name, const QRect& r, bool masked,
+                               int enterTag) {
     auto* e = new QLineEdit(parent);
     e->setObjectName(name);
     e->setGeometry(r);
@@ -356,7 +359,8 @@ void Tfrm_Main::BuildPages() {
     FDevPage->setObjectName(QStringLiteral("rctngl_Dev_Back"));
     static_cast<TRectangle*>(FDevPage)->SetFillColor(QColor(238, 244, 249));
 
-    auto makePage = [this](const char* name, const char* titleName, const char* titleLabel, const char* english) {
+    auto makePage = [this](const char* name, const char* titleName, const char* titleLabel,
+                           const char* english) {
         auto* page = new TRectangle(FPageArea);
         page->setObjectName(QLatin1String(name));
         page->hide();
@@ -424,16 +428,16 @@ void Tfrm_Main::BuildMorePage() {
     lockRow->setObjectName(QStringLiteral("rctngl_More_LockRow"));
     lockRow->setGeometry(left, 200, 600, 50);
     lockRow->SetCornerRadius(8);
-    auto* lockLabel =
-        MakeLabel(lockRow, QStringLiteral("lbl_More_Lock"), QStringLiteral("Lock screen"), QRect(20, 0, 300, 50));
+    auto* lockLabel = MakeLabel(lockRow, QStringLiteral("lbl_More_Lock"), QStringLiteral("Lock screen"),
+                                QRect(20, 0, 300, 50));
     lockLabel->setFont(Font(16, true));
     SetTextColor(lockLabel, ColorTitle);
     auto* lock = MakeButton(lockRow, QStringLiteral("img_More_Lock"), QStringLiteral("Lock"), 5,
                             QRect(600 - 130, 5, 120, 40));
     connect(lock, &TImage::clicked, this, [this] { Img_MorClick(5); });
 
-    auto* unlock = MakeButton(FMorePage, QStringLiteral("img_More_Unlock"), QStringLiteral("Unlock screen"), 6,
-                              QRect(left, 260, 600, 50), QStringLiteral("ListButton"));
+    auto* unlock = MakeButton(FMorePage, QStringLiteral("img_More_Unlock"), QStringLiteral("Unlock screen"),
+                              6, QRect(left, 260, 600, 50), QStringLiteral("ListButton"));
     unlock->Lbl_Text()->setIndent(20);
     connect(unlock, &TImage::clicked, this, [this] { Img_MorClick(6); });
 
@@ -449,10 +453,12 @@ void Tfrm_Main::BuildMorePage() {
     auto* contact = MakeLabel(FMorePage, QStringLiteral("lbl_More_Contact"), QStringLiteral("Contact"),
                               QRect(left, 500, 110, 40));
     SetTextColor(contact, ColorTitle);
-    auto* contactEdit = MakeEdit(FMorePage, QStringLiteral("edt_More_Contact"), QRect(left + 110, 500, 490, 40));
+    auto* contactEdit =
+        MakeEdit(FMorePage, QStringLiteral("edt_More_Contact"), QRect(left + 110, 500, 490, 40));
     Text(contactEdit, QStringLiteral("(Email , QQ , Telphone ... )"));
-    auto* send = MakeButton(FMorePage, QStringLiteral("img_Msg_FeedBack"), QStringLiteral("Anonymous feedback"), 3,
-                            QRect(left, 556, 600, 50), QStringLiteral("ListButton"));
+    auto* send =
+        MakeButton(FMorePage, QStringLiteral("img_Msg_FeedBack"), QStringLiteral("Anonymous feedback"), 3,
+                   QRect(left, 556, 600, 50), QStringLiteral("ListButton"));
     send->Lbl_Text()->setAlignment(Qt::AlignCenter);
     connect(send, &TImage::clicked, this, [this] { Img_MorClick(3); });
 }
@@ -516,7 +522,8 @@ TRectangle* Tfrm_Main::MakePop(int n, const QString& name, const QString& title,
     bar->setGeometry(0, 0, size.width(), 50);
     bar->SetFillColor(ColorBar);
     bar->SetCornerRadius(10);
-    auto* caption = MakeLabel(bar, name + QStringLiteral("_Caption"), title, QRect(20, 0, size.width() - 80, 50));
+    auto* caption =
+        MakeLabel(bar, name + QStringLiteral("_Caption"), title, QRect(20, 0, size.width() - 80, 50));
     caption->setFont(Font(18, true));
     SetTextColor(caption, Qt::white);
     if (!closeName.isEmpty()) {
@@ -532,15 +539,16 @@ TRectangle* Tfrm_Main::MakePop(int n, const QString& name, const QString& title,
 }
 
 void Tfrm_Main::BuildPopups() {
-    auto field = [this](QWidget* pop, const QString& label, const QString& name, int y, bool masked, int enterTag,
-                        int labelWidth = 150) {
+    auto field = [this](QWidget* pop, const QString& label, const QString& name, int y, bool masked,
+                        int enterTag, int labelWidth = 150) {
         auto* l = MakeLabel(pop, name + QStringLiteral("_Label"), label, QRect(30, y, labelWidth, 40),
                             Qt::AlignRight | Qt::AlignVCenter);
         SetTextColor(l, ColorTitle);
-        return MakeEdit(pop, name, QRect(40 + labelWidth, y, pop->width() - 70 - labelWidth, 40), masked, enterTag);
+        return MakeEdit(pop, name, QRect(40 + labelWidth, y, pop->width() - 70 - labelWidth, 40), masked,
+                        enterTag);
     };
-    auto buttons = [this](QWidget* pop, const QString& yes, const QString& yesText, int yesTag, const QString& no,
-                          const QString& noText, int noTag) {
+    auto buttons = [this](QWidget* pop, const QString& yes, const QString& yesText, int yesTag,
+                          const QString& no, const QString& noText, int noTag) {
         const int y = pop->height() - 64;
         const int mid = pop->width() / 2;
         auto* b1 = MakeButton(pop, yes, yesText, yesTag, QRect(mid - 140, y, 120, 40));
@@ -549,7 +557,8 @@ void Tfrm_Main::BuildPopups() {
         connect(b2, &TImage::clicked, this, [this, noTag] { img_PopClick(noTag); });
     };
 
-    auto* add = MakePop(POP_ADD, QStringLiteral("rctngl_Pop_Add"), QStringLiteral("Add Device"), {520, 260}, {}, 2);
+    auto* add =
+        MakePop(POP_ADD, QStringLiteral("rctngl_Pop_Add"), QStringLiteral("Add Device"), {520, 260}, {}, 2);
     add->SetFillBitmap(ResBitmap(QStringLiteral("Pop_BG")), TRectangle::TWrapMode::Tile);
     field(add, QStringLiteral("Device MAC:"), QStringLiteral("edt_PopAdd_MAC"), 74, false, 1);
     field(add, QStringLiteral("Activation code:"), QStringLiteral("edt_PopAdd_Activation"), 126, false, 1);
@@ -562,20 +571,19 @@ void Tfrm_Main::BuildPopups() {
     taskBack->setObjectName(QStringLiteral("img_PopTask_Back"));
     taskBack->SetBitmap(ResBitmap(QStringLiteral("TaskList_BG")));
     taskBack->setGeometry(20, 62, 520, 340);
-    buttons(task, QStringLiteral("img_PopTask_Yes"), QStringLiteral("Add"), 3, QStringLiteral("img_PopTask_No"),
-            QStringLiteral("Close"), 4);
+    buttons(task, QStringLiteral("img_PopTask_Yes"), QStringLiteral("Add"), 3,
+            QStringLiteral("img_PopTask_No"), QStringLiteral("Close"), 4);
 
-    auto* taskAdd =
-        MakePop(POP_TASKADD, QStringLiteral("rctngl_Pop_TaskAdd"), QStringLiteral("Task Add"), {520, 420},
-                QStringLiteral("img_PopTaskAdd_Close"), 6);
+    auto* taskAdd = MakePop(POP_TASKADD, QStringLiteral("rctngl_Pop_TaskAdd"), QStringLiteral("Task Add"),
+                            {520, 420}, QStringLiteral("img_PopTaskAdd_Close"), 6);
     auto* taskAddBody = new QWidget(taskAdd);
     taskAddBody->setObjectName(QStringLiteral("rctngl_PopTaskAdd_Body"));
     taskAddBody->setGeometry(20, 60, 480, 280);
     buttons(taskAdd, QStringLiteral("img_PopTaskAdd_Yes"), QStringLiteral("OK"), 5,
             QStringLiteral("img_PopTaskAdd_No"), QStringLiteral("Cancel"), 6);
 
-    auto* password = MakePop(POP_PASSWORD, QStringLiteral("rctngl_Pop_Password"), QStringLiteral("Change password"),
-                             {480, 310}, {}, 13);
+    auto* password = MakePop(POP_PASSWORD, QStringLiteral("rctngl_Pop_Password"),
+                             QStringLiteral("Change password"), {480, 310}, {}, 13);
     password->SetFillBitmap(ResBitmap(QStringLiteral("Pop_BG")), TRectangle::TWrapMode::Tile);
     field(password, QStringLiteral("Old:"), QStringLiteral("edt_PopPassword_Old"), 70, true, 12, 100);
     field(password, QStringLiteral("New:"), QStringLiteral("edt_PopPassword_New"), 120, true, 12, 100);
@@ -583,16 +591,17 @@ void Tfrm_Main::BuildPopups() {
     buttons(password, QStringLiteral("img_PopPassword_Yes"), QStringLiteral("OK"), 12,
             QStringLiteral("img_PopPassword_No"), QStringLiteral("Cancel"), 13);
 
-    auto* reg = MakePop(POP_REGISTER, QStringLiteral("rctngl_Pop_Register"), QStringLiteral("Register"), {520, 360},
-                        QStringLiteral("img_Pop_Register_Close"), 15);
+    auto* reg = MakePop(POP_REGISTER, QStringLiteral("rctngl_Pop_Register"), QStringLiteral("Register"),
+                        {520, 360}, QStringLiteral("img_Pop_Register_Close"), 15);
     field(reg, QStringLiteral("Account:"), QStringLiteral("edt_Register_Account"), 76, false, 14);
     field(reg, QStringLiteral("Password:"), QStringLiteral("edt_Register_Password"), 128, true, 14);
     field(reg, QStringLiteral("Retype:"), QStringLiteral("edt_Register_Retype"), 180, true, 14);
-    buttons(reg, QStringLiteral("img_Register_Yes"), QStringLiteral("Register"), 14, QStringLiteral("img_Register_No"),
-            QStringLiteral("Cancel"), 15);
+    buttons(reg, QStringLiteral("img_Register_Yes"), QStringLiteral("Register"), 14,
+            QStringLiteral("img_Register_No"), QStringLiteral("Cancel"), 15);
 
-    auto* devInfo = MakePop(POP_DEVINFO, QStringLiteral("rctngl_Pop_DevInfo"), QStringLiteral("Device setting"),
-                            {700, 560}, QStringLiteral("img_Pop_DevInfo_Close"), 19);
+    auto* devInfo =
+        MakePop(POP_DEVINFO, QStringLiteral("rctngl_Pop_DevInfo"), QStringLiteral("Device setting"),
+                {700, 560}, QStringLiteral("img_Pop_DevInfo_Close"), 19);
     devInfo->SetFillColor(ColorBar);
     auto* devInfoBody = new TRectangle(devInfo);
     devInfoBody->setObjectName(QStringLiteral("rctngl_Pop_DevInfo_Body"));
@@ -600,23 +609,25 @@ void Tfrm_Main::BuildPopups() {
     devInfoBody->SetCornerRadius(8);
     BuildDevInfo(devInfoBody);
 
-    auto* cloud = MakePop(POP_CLOUDDEV, QStringLiteral("rctngl_Pop_CloudDev"), QStringLiteral("Cloud devices"),
-                          {700, 520}, QStringLiteral("img_Pop_CloudDev_Close"), 22);
+    auto* cloud =
+        MakePop(POP_CLOUDDEV, QStringLiteral("rctngl_Pop_CloudDev"), QStringLiteral("Cloud devices"),
+                {700, 520}, QStringLiteral("img_Pop_CloudDev_Close"), 22);
     cloud->findChild<TRectangle*>(QStringLiteral("rctngl_Pop_CloudDev_Title"))->SetFillColor(ColorTitle);
     cloud->SetFillBitmap(ResBitmap(QStringLiteral("Pop_BG")), TRectangle::TWrapMode::Tile);
     auto* finish = MakeButton(cloud, QStringLiteral("img_Pop_CloudDev_Finish"), QStringLiteral("Finish"), 22,
                               QRect(290, 456, 120, 40));
     connect(finish, &TImage::clicked, this, [this] { img_PopClick(22); });
 
-    auto* rename =
-        MakePop(POP_RENAME, QStringLiteral("rctngl_Pop_ReName"), QStringLiteral("Change IO name"), {480, 210}, {}, 10);
+    auto* rename = MakePop(POP_RENAME, QStringLiteral("rctngl_Pop_ReName"), QStringLiteral("Change IO name"),
+                           {480, 210}, {}, 10);
     rename->SetFillBitmap(ResBitmap(QStringLiteral("Pop_BG")), TRectangle::TWrapMode::Tile);
     field(rename, QStringLiteral("New name:"), QStringLiteral("edt_Pop_Input_Text"), 76, false, 9, 110);
-    buttons(rename, QStringLiteral("img_Pop_Input_Yes"), QStringLiteral("OK"), 9, QStringLiteral("img_Pop_Input_No"),
-            QStringLiteral("Cancel"), 10);
+    buttons(rename, QStringLiteral("img_Pop_Input_Yes"), QStringLiteral("OK"), 9,
+            QStringLiteral("img_Pop_Input_No"), QStringLiteral("Cancel"), 10);
 
-    auto* feed = MakePop(POP_FEEDLIST, QStringLiteral("rctngl_Pop_FeedList"), QStringLiteral("Feedback Information"),
-                         {600, 520}, QStringLiteral("img_Pop_FeedList_Close"), 29);
+    auto* feed =
+        MakePop(POP_FEEDLIST, QStringLiteral("rctngl_Pop_FeedList"), QStringLiteral("Feedback Information"),
+                {600, 520}, QStringLiteral("img_Pop_FeedList_Close"), 29);
     auto* feedList = new QWidget(feed);
     feedList->setObjectName(QStringLiteral("rctngl_Pop_FeedList_Body"));
     feedList->setGeometry(20, 60, 560, 380);
@@ -631,20 +642,21 @@ void Tfrm_Main::BuildPopups() {
     const char* const redTexts[] = {"A single learning", "Double learning", "Three learning", "Cancel"};
     for (int i = 0; i < 4; ++i) {
         const int tag = 32 + i;
-        auto* b = MakeButton(red, QStringLiteral("img_RedStudy_PopBtn%1").arg(i + 1), QLatin1String(redTexts[i]), tag,
-                             QRect(30, 66 + i * 62, 360, 50), QStringLiteral("ListButton"));
+        auto* b =
+            MakeButton(red, QStringLiteral("img_RedStudy_PopBtn%1").arg(i + 1), QLatin1String(redTexts[i]),
+                       tag, QRect(30, 66 + i * 62, 360, 50), QStringLiteral("ListButton"));
         b->Lbl_Text()->setAlignment(Qt::AlignCenter);
         connect(b, &TImage::clicked, this, [this, tag] { img_PopClick(tag); });
     }
 
-    auto* mini =
-        MakePop(POP_ADDMINI, QStringLiteral("rctngl_Pop_Addmini"), QStringLiteral("Add Device"), {520, 360}, QStringLiteral("img_Pop_Addmini_Close"), 40);
+    auto* mini = MakePop(POP_ADDMINI, QStringLiteral("rctngl_Pop_Addmini"), QStringLiteral("Add Device"),
+                         {520, 360}, QStringLiteral("img_Pop_Addmini_Close"), 40);
     field(mini, QStringLiteral("MAC:"), QStringLiteral("edt_PopAddmini_MAC"), 70, false, 39);
     field(mini, QStringLiteral("IP/DNS:"), QStringLiteral("edt_PopAddmini_IP"), 120, false, 39);
     field(mini, QStringLiteral("Port:"), QStringLiteral("edt_PopAddmini_Port"), 170, false, 39);
     field(mini, QStringLiteral("Password:"), QStringLiteral("edt_PopAddmini_PSD"), 220, true, 39);
-    buttons(mini, QStringLiteral("img_Addmini_Yes"), QStringLiteral("Add"), 39, QStringLiteral("img_Addmini_No"),
-            QStringLiteral("Cancel"), 40);
+    buttons(mini, QStringLiteral("img_Addmini_Yes"), QStringLiteral("Add"), 39,
+            QStringLiteral("img_Addmini_No"), QStringLiteral("Cancel"), 40);
 
     // The device control menu and the infrared cell menu.
     auto menu = [this](const QString& name, const QList<std::tuple<const char*, const char*, int>>& items) {
@@ -656,7 +668,8 @@ void Tfrm_Main::BuildPopups() {
         m->resize(180, 16 + int(items.size()) * 48);
         int y = 12;
         for (const auto& [btnName, english, tag] : items) {
-            auto* b = MakeButton(m, QLatin1String(btnName), QLatin1String(english), tag, QRect(20, y, 140, 40));
+            auto* b =
+                MakeButton(m, QLatin1String(btnName), QLatin1String(english), tag, QRect(20, y, 140, 40));
             connect(b, &TImage::clicked, this, [this, tag = tag] { img_PopClick(tag); });
             y += 48;
         }
@@ -670,7 +683,8 @@ void Tfrm_Main::BuildPopups() {
     FMenuRed = menu(QStringLiteral("Pop_DevCtrl_Red"),
                     {{"img_DevCtrl_ReStudy", "Re learning", 37}, {"img_DevCtrl_Remove", "Remove", 38}});
     // The touch-mode button's caption is chosen by language and mode, not looked up.
-    FTexts.removeIf([](const TLabelText& t) { return t.Target && t.Target->objectName() == u"img_DevCtrl_PopBtn3"; });
+    FTexts.removeIf(
+        [](const TLabelText& t) { return t.Target && t.Target->objectName() == u"img_DevCtrl_PopBtn3"; });
     ShowTouchMode(true);
 }
 
@@ -683,7 +697,8 @@ void Tfrm_Main::ShowTouchMode(bool touch) {
 }
 
 void Tfrm_Main::BuildDevInfo(QWidget* body) {
-    auto label = [this, body](const QString& name, const char* english, const QRect& r, bool heading = false) {
+    auto label = [this, body](const QString& name, const char* english, const QRect& r,
+                              bool heading = false) {
         auto* l = MakeLabel(body, name, QLatin1String(english), r,
                             heading ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignRight | Qt::AlignVCenter);
         l->setFont(Font(heading ? 16 : 15, heading));
@@ -755,24 +770,25 @@ void Tfrm_Main::BuildDevInfo(QWidget* body) {
     router->setObjectName(QStringLiteral("rctngl_Pop_DevInfo_Router"));
     router->setGeometry(236, 346, 440, 140);
     {
-        auto* head = MakeLabel(router, QStringLiteral("lbl_Pop_DevInfo_Router"), QStringLiteral("Add to router:"),
-                               QRect(0, 0, 300, 30));
+        auto* head = MakeLabel(router, QStringLiteral("lbl_Pop_DevInfo_Router"),
+                               QStringLiteral("Add to router:"), QRect(0, 0, 300, 30));
         head->setFont(Font(16, true));
         SetTextColor(head, ColorTitle);
-        auto* nameLabel = MakeLabel(router, QStringLiteral("lbl_Pop_DevInfo_RouterName"), QStringLiteral("SSID Name:"),
-                                    QRect(0, 38, 140, 36), Qt::AlignRight | Qt::AlignVCenter);
+        auto* nameLabel =
+            MakeLabel(router, QStringLiteral("lbl_Pop_DevInfo_RouterName"), QStringLiteral("SSID Name:"),
+                      QRect(0, 38, 140, 36), Qt::AlignRight | Qt::AlignVCenter);
         SetTextColor(nameLabel, ColorTitle);
         auto* names = new QComboBox(router);
         names->setObjectName(QStringLiteral("edt_Pop_DevInfo_RouterSearch"));
         names->setEditable(true);
         names->setGeometry(148, 38, 170, 36);
         names->setFont(Font(15));
-        auto* search = MakeButton(router, QStringLiteral("img_Pop_DevInfo_RouterSearch"), QStringLiteral("Search"), 42,
-                                  QRect(328, 36, 100, 40));
+        auto* search = MakeButton(router, QStringLiteral("img_Pop_DevInfo_RouterSearch"),
+                                  QStringLiteral("Search"), 42, QRect(328, 36, 100, 40));
         connect(search, &TImage::clicked, this, [this] { img_PopClick(42); });
-        auto* pwdLabel = MakeLabel(router, QStringLiteral("lbl_Pop_DevInfo_RouterPWD"),
-                                   QStringLiteral("SSID Password:"), QRect(0, 84, 140, 36),
-                                   Qt::AlignRight | Qt::AlignVCenter);
+        auto* pwdLabel =
+            MakeLabel(router, QStringLiteral("lbl_Pop_DevInfo_RouterPWD"), QStringLiteral("SSID Password:"),
+                      QRect(0, 84, 140, 36), Qt::AlignRight | Qt::AlignVCenter);
         SetTextColor(pwdLabel, ColorTitle);
         MakeEdit(router, QStringLiteral("edt_Pop_DevInfo_RouterPWD"), QRect(148, 84, 170, 36), true, 43);
         auto* add = MakeButton(router, QStringLiteral("img_Pop_DevInfo_RouterAdd"), QStringLiteral("Add"), 43,
@@ -813,8 +829,10 @@ void Tfrm_Main::LoadMainImages() {
     for (const char* name : {"rctngl_Msg_Title", "rctngl_More_Title", "rctngl_User_Title"})
         findChild<TRectangle*>(QLatin1String(name))->SetFillColor(ColorTitle);
     findChild<TRectangle*>(QStringLiteral("rctngl_Msg_Newslist"))->SetFillColor(QColor(250, 237, 227));
-    findChild<TImage*>(QStringLiteral("img_MainSetting_Title"))->SetBitmap(ResBitmap(QStringLiteral("Log_BG")));
-    findChild<TImage*>(QStringLiteral("img_Msg_Title_Refresh"))->SetBitmap(ResBitmap(QStringLiteral("Refresh_N")));
+    findChild<TImage*>(QStringLiteral("img_MainSetting_Title"))
+        ->SetBitmap(ResBitmap(QStringLiteral("Log_BG")));
+    findChild<TImage*>(QStringLiteral("img_Msg_Title_Refresh"))
+        ->SetBitmap(ResBitmap(QStringLiteral("Refresh_N")));
     LoadCtrlListImgs();
     // Press pictures of every named button of the frame.
     static const TPressPictures press;
@@ -840,7 +858,9 @@ void Tfrm_Main::CreateDevList() {
     FDevListView = new TIOTDevListView(FDevList, FDevPage);
     FDevListView->setGeometry(FDevPage->rect());
 
-    FDevList->OnIOTListBeforeClick = [this](bool& doClick) { doClick = !Sliding() && !Locked() && !FShutDown; };
+    FDevList->OnIOTListBeforeClick = [this](bool& doClick) {
+        doClick = !Sliding() && !Locked() && !FShutDown;
+    };
     FDevList->OnIOTListClick = [this](int, int tag) {
         switch (tag) {
         case 1:
@@ -925,7 +945,8 @@ void Tfrm_Main::LayoutFrame() {
         ->setGeometry(0, (height() + 200) / 2 - 20, width(), 40);
     FSearching->findChild<QWidget*>(QStringLiteral("rctngl_Searching_Panel"))
         ->move((width() - 460) / 2, (height() - 200) / 2);
-    FLock->findChild<QWidget*>(QStringLiteral("rctngl_Lock_Panel"))->move((width() - 420) / 2, (height() - 330) / 2);
+    FLock->findChild<QWidget*>(QStringLiteral("rctngl_Lock_Panel"))
+        ->move((width() - 420) / 2, (height() - 330) / 2);
     FMsging->setGeometry(SideBarWidth, 56, width() - SideBarWidth, height() - 56);
     FMsgingBusy->move((FMsging->width() - 56) / 2, FMsging->height() / 2 - 60);
     FMsging->findChild<QWidget*>(QStringLiteral("lbl_Msging"))
@@ -1179,7 +1200,8 @@ void Tfrm_Main::UpdateLoginState() {
         FLoginLabel->setText(CloudSession.Account());
     else
         FLoginLabel->setText(LangChoose(TLangChoice::Unlogged));
-    FLogState->SetBitmap(ResBitmap(CloudSession.Logged ? QStringLiteral("Log_ON") : QStringLiteral("Log_OFF")));
+    FLogState->SetBitmap(
+        ResBitmap(CloudSession.Logged ? QStringLiteral("Log_ON") : QStringLiteral("Log_OFF")));
 }
 
 void Tfrm_Main::changeEvent(QEvent* event) {

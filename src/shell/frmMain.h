@@ -143,12 +143,12 @@ public:
     // Hooks for the lists and pages placed into the frame.
     std::function<TNEV_IOTDevConn*()> SelectedDevice;
     std::function<void(const TUDPRcvRcd&)> OnSearchAnswer;
-    std::function<void()> OnSearchStart;       // before a search: hide the control list, ...
-    std::function<void()> OnSearchEnd;         // the search window ended
+    std::function<void()> OnSearchStart; // before a search: hide the control list, ...
+    std::function<void()> OnSearchEnd;   // the search window ended
     std::function<void(bool fromDevicePage)> OnLeaveDevicePage;
-    std::function<void()> OnDevicePageShown;   // the Device page is in place again
+    std::function<void()> OnDevicePageShown; // the Device page is in place again
     std::function<void()> OnLoadNews;
-    std::function<TIniDevs()> CollectDevs;     // the device list as stored records
+    std::function<TIniDevs()> CollectDevs; // the device list as stored records
     std::function<TFeedMsgs()> CollectFeedMsgs;
     std::function<void()> OnShutdown;          // detach every device's handlers
     std::function<void()> OnAnonymousFeedback; // the More page's "Anonymous feedback"
@@ -170,8 +170,8 @@ private:
     void BuildDevInfo(QWidget* body);
     TRectangle* MakePop(int n, const QString& name, const QString& title, const QSize& size,
                         const QString& closeName, int closeTag);
-    TImageButton* MakeButton(QWidget* parent, const QString& name, const QString& english, int tag, const QRect& r,
-                             const QString& picture = QStringLiteral("Button"));
+    TImageButton* MakeButton(QWidget* parent, const QString& name, const QString& english, int tag,
+                             const QRect& r, const QString& picture = QStringLiteral("Button"));
     QLineEdit* MakeEdit(QWidget* parent, const QString& name, const QRect& r, bool masked = false,
                         int enterTag = -1);
     QLabel* MakeLabel(QWidget* parent, const QString& name, const QString& english, const QRect& r,

@@ -9,7 +9,8 @@
 #include <QPushButton>
 
 void TDialogMessageService::ShowMessage(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::Information, LangChoose(TLangChoice::WindowTitle), text, QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::Information, LangChoose(TLangChoice::WindowTitle), text, QMessageBox::Ok,
+                    parent);
     box.button(QMessageBox::Ok)->setText(LangText(QStringLiteral("OK")));
     box.exec();
 }

@@ -59,10 +59,10 @@ struct TMainEnv {
 
     std::function<QDateTime()> Clock = [] { return QDateTime::currentDateTime(); };
 
-    int RedMs = 20000;      // tmr_Red: infrared learning gives up
-    int RedCloseMs = 2000;  // tmr_RedClose: learning message closes
+    int RedMs = 20000;     // tmr_Red: infrared learning gives up
+    int RedCloseMs = 2000; // tmr_RedClose: learning message closes
     int SearchWindowMs = 3000;
-    int SlideMs = 300;      // page slides
+    int SlideMs = 300; // page slides
 
     std::shared_ptr<TMessageService> Messages = std::make_shared<TDialogMessageService>();
 };

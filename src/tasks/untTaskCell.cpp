@@ -70,20 +70,32 @@ TNEV_IOTTaskCell::TNEV_IOTTaskCell(QWidget* parent, const TTaskRcd& task)
     Relabel();
 }
 
-bool TNEV_IOTTaskCell::isON() const { return FImgSwh_State->isON(); }
+bool TNEV_IOTTaskCell::isON() const {
+    return FImgSwh_State->isON();
+}
 
-void TNEV_IOTTaskCell::SetisON(bool value) { FImgSwh_State->SetisON(value); }
+void TNEV_IOTTaskCell::SetisON(bool value) {
+    FImgSwh_State->SetisON(value);
+}
 
-QString TNEV_IOTTaskCell::DatetimeText() const { return FDateTime.toString(QStringLiteral("yyyy-MM-dd hh:mm")); }
+QString TNEV_IOTTaskCell::DatetimeText() const {
+    return FDateTime.toString(QStringLiteral("yyyy-MM-dd hh:mm"));
+}
 
-QString TNEV_IOTTaskCell::CMDText() const { return FLbl_CMD->text(); }
+QString TNEV_IOTTaskCell::CMDText() const {
+    return FLbl_CMD->text();
+}
 
 QString TNEV_IOTTaskCell::CommandName(const QByteArray& cmd) {
     switch (cmd.isEmpty() ? 0 : quint8(cmd[0])) {
-    case 1: return QStringLiteral("Turn OFF");
-    case 2: return QStringLiteral("Turn ON");
-    case 3: return QStringLiteral("Turn Reverse");
-    default: return {};
+    case 1:
+        return QStringLiteral("Turn OFF");
+    case 2:
+        return QStringLiteral("Turn ON");
+    case 3:
+        return QStringLiteral("Turn Reverse");
+    default:
+        return {};
     }
 }
 

@@ -61,26 +61,38 @@ TBools7 WeekDays(quint8 mask) {
 
 TWeekStyle WeekStyleOfDays(const TBools7& days) {
     switch (WeekMask(days)) {
-    case 0x7F: return TWeekStyle::Everyday;
-    case 0x00: return TWeekStyle::Once;
-    case 0x3E: return TWeekStyle::Weekdays; // Monday to Friday
-    case 0x41: return TWeekStyle::Weekends; // Sunday and Saturday
-    default: return TWeekStyle::Custom;
+    case 0x7F:
+        return TWeekStyle::Everyday;
+    case 0x00:
+        return TWeekStyle::Once;
+    case 0x3E:
+        return TWeekStyle::Weekdays; // Monday to Friday
+    case 0x41:
+        return TWeekStyle::Weekends; // Sunday and Saturday
+    default:
+        return TWeekStyle::Custom;
     }
 }
 
 std::optional<TBools7> DaysOfWeekStyle(TWeekStyle style) {
     switch (style) {
-    case TWeekStyle::Everyday: return WeekDays(0x7F);
-    case TWeekStyle::Once: return WeekDays(0x00);
-    case TWeekStyle::Weekdays: return WeekDays(0x3E);
-    case TWeekStyle::Weekends: return WeekDays(0x41);
-    case TWeekStyle::Custom: break;
+    case TWeekStyle::Everyday:
+        return WeekDays(0x7F);
+    case TWeekStyle::Once:
+        return WeekDays(0x00);
+    case TWeekStyle::Weekdays:
+        return WeekDays(0x3E);
+    case TWeekStyle::Weekends:
+        return WeekDays(0x41);
+    case TWeekStyle::Custom:
+        break;
     }
     return std::nullopt;
 }
 
-QString StartTimeText(const QDateTime& time) { return time.toString(QStringLiteral("yyyy-MM-dd hh:mm")); }
+QString StartTimeText(const QDateTime& time) {
+    return time.toString(QStringLiteral("yyyy-MM-dd hh:mm"));
+}
 
 std::optional<QDateTime> ReadStartTime(const QString& text) {
     const QString trimmed = text.simplified();
@@ -93,7 +105,9 @@ std::optional<QDateTime> ReadStartTime(const QString& text) {
     return std::nullopt;
 }
 
-QDateTime DefaultStartTime(const QDateTime& now) { return now.addSecs(120); }
+QDateTime DefaultStartTime(const QDateTime& now) {
+    return now.addSecs(120);
+}
 
 // --- editor ----------------------------------------------------------------------------------
 
@@ -101,7 +115,8 @@ TTaskEditor::TTaskEditor(QWidget* parent)
     : QWidget(parent), FDateTime(new QLineEdit(this)), FCalendar(new QCalendarWidget(this)),
       FWeekStyle(new QComboBox(this)), FYes(PushButton(this, QStringLiteral("img_PopTaskAdd_Yes"), 70, 274)),
       FNo(PushButton(this, QStringLiteral("img_PopTaskAdd_No"), 210, 274)),
-      FClose(new TImageButton(this, CachedBitmap(QStringLiteral("Close_E")), CachedBitmap(QStringLiteral("Close_N")),
+      FClose(new TImageButton(this, CachedBitmap(QStringLiteral("Close_E")),
+                              CachedBitmap(QStringLiteral("Close_N")),
                               CachedBitmap(QStringLiteral("Close_HL")), EditorWidth - 38, 4, 32, 32)),
       FTitle(new QLabel(this)), FLbl_Start(new QLabel(this)), FLbl_Week(new QLabel(this)) {
     setObjectName(QStringLiteral("rctngl_Pop_TaskAdd"));
@@ -185,7 +200,9 @@ TTaskEditor::TTaskEditor(QWidget* parent)
     Relabel();
 }
 
-void TTaskEditor::FillStartTime(const QDateTime& now) { FDateTime->setText(StartTimeText(DefaultStartTime(now))); }
+void TTaskEditor::FillStartTime(const QDateTime& now) {
+    FDateTime->setText(StartTimeText(DefaultStartTime(now)));
+}
 
 void TTaskEditor::OpenCalendar() {
     if (const auto time = ReadStartTime(FDateTime->text()))
@@ -215,7 +232,9 @@ TBools7 TTaskEditor::Week() const {
     return days;
 }
 
-TWeekStyle TTaskEditor::WeekStyle() const { return TWeekStyle(FWeekStyle->currentIndex()); }
+TWeekStyle TTaskEditor::WeekStyle() const {
+    return TWeekStyle(FWeekStyle->currentIndex());
+}
 
 QByteArray TTaskEditor::Command(quint8 outputNumber) const {
     if (FCtrl[1]->isChecked())

@@ -68,7 +68,8 @@ TNEV_IOTTaskList::TNEV_IOTTaskList(QWidget* parent) : QScrollArea(parent), FHost
     setStyleSheet(QStringLiteral(
         "QScrollArea { background: transparent; }"
         "QScrollBar:vertical { width: 10px; background: transparent; margin: 4px 2px 4px 0; }"
-        "QScrollBar::handle:vertical { background: rgba(11, 67, 104, 110); border-radius: 4px; min-height: 32px; }"
+        "QScrollBar::handle:vertical { background: rgba(11, 67, 104, 110); border-radius: 4px; min-height: "
+        "32px; }"
         "QScrollBar::handle:vertical:hover { background: rgba(11, 67, 104, 170); }"
         "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
         "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }"));
@@ -128,9 +129,15 @@ void TNEV_IOTTaskList::TaskIDState(quint8 ATaskID, TTASKSTATE AState) {
         if (FTaskList[i]->TaskID() != ATaskID)
             continue;
         switch (AState) {
-        case TTASKSTATE::TASK_STATE_ON: FTaskList[i]->SetisON(true); break;
-        case TTASKSTATE::TASK_STATE_OFF: FTaskList[i]->SetisON(false); break;
-        case TTASKSTATE::TASK_STATE_DEL: Delete(i); break;
+        case TTASKSTATE::TASK_STATE_ON:
+            FTaskList[i]->SetisON(true);
+            break;
+        case TTASKSTATE::TASK_STATE_OFF:
+            FTaskList[i]->SetisON(false);
+            break;
+        case TTASKSTATE::TASK_STATE_DEL:
+            Delete(i);
+            break;
         }
         return;
     }
@@ -165,10 +172,13 @@ void TNEV_IOTTaskList::TaskCellClick(TNEV_IOTTaskCell* Sender, int ATag) {
 // --- popup -----------------------------------------------------------------------------------
 
 TTaskPopup::TTaskPopup(QWidget* parent)
-    : QWidget(parent), FBack(new TRectangle(this)), FList(new TNEV_IOTTaskList(FBack)), FEditor(new TTaskEditor(this)),
-      FYes(PushButton(this, QStringLiteral("img_PopTask_Yes"), PopupWidth / 2 - 130, PopupHeight - BottomHeight + 10)),
-      FNo(PushButton(this, QStringLiteral("img_PopTask_No"), PopupWidth / 2 + 10, PopupHeight - BottomHeight + 10)),
-      FClose(new TImageButton(this, CachedBitmap(QStringLiteral("Close_E")), CachedBitmap(QStringLiteral("Close_N")),
+    : QWidget(parent), FBack(new TRectangle(this)), FList(new TNEV_IOTTaskList(FBack)),
+      FEditor(new TTaskEditor(this)), FYes(PushButton(this, QStringLiteral("img_PopTask_Yes"),
+                                                      PopupWidth / 2 - 130, PopupHeight - BottomHeight + 10)),
+      FNo(PushButton(this, QStringLiteral("img_PopTask_No"), PopupWidth / 2 + 10,
+                     PopupHeight - BottomHeight + 10)),
+      FClose(new TImageButton(this, CachedBitmap(QStringLiteral("Close_E")),
+                              CachedBitmap(QStringLiteral("Close_N")),
                               CachedBitmap(QStringLiteral("Close_HL")), PopupWidth - 40, 6, 32, 32)),
       FTitle(new QLabel(this)), FClock([] { return QDateTime::currentDateTime(); }) {
     setObjectName(QStringLiteral("rctngl_Pop_Task"));
@@ -203,7 +213,9 @@ void TTaskPopup::SetClock(TClock clock) {
         FClock = std::move(clock);
 }
 
-void TTaskPopup::SetDialogs(const TTaskDialogs& dialogs) { FList->Dialogs = dialogs; }
+void TTaskPopup::SetDialogs(const TTaskDialogs& dialogs) {
+    FList->Dialogs = dialogs;
+}
 
 void TTaskPopup::Send(const QByteArray& payload) {
     if (OnSend)
@@ -229,7 +241,9 @@ void TTaskPopup::Close() {
     FList->Init();
 }
 
-void TTaskPopup::ForgetRequests() { FListAnswered = FListSent; }
+void TTaskPopup::ForgetRequests() {
+    FListAnswered = FListSent;
+}
 
 void TTaskPopup::TaskListReply(quint8 Count, const TTaskRcds& Tasks) {
     ++FListAnswered;
@@ -255,7 +269,9 @@ void TTaskPopup::TaskAddReply(quint8 ID, const TTaskRcd& ATask) {
         FList->AddCell(ATask);
 }
 
-void TTaskPopup::TaskStateReply(quint8 N, TTASKSTATE State) { FList->TaskIDState(N, State); }
+void TTaskPopup::TaskStateReply(quint8 N, TTASKSTATE State) {
+    FList->TaskIDState(N, State);
+}
 
 void TTaskPopup::TaskSetTimeReply(bool isOk) {
     if (!FPending)
@@ -263,7 +279,8 @@ void TTaskPopup::TaskSetTimeReply(bool isOk) {
     const TTaskRcd task = *std::exchange(FPending, std::nullopt);
     if (!isOk) {
         if (FList->Dialogs.Message)
-            FList->Dialogs.Message(LangText(QStringLiteral("Failed to set the time, please check your hardware!")));
+            FList->Dialogs.Message(
+                LangText(QStringLiteral("Failed to set the time, please check your hardware!")));
         return;
     }
     Send(TNEV_GPIOAPI::Task_Set_Add(task));

@@ -103,11 +103,17 @@ TBitmap TBitmap::FromFile(const QString& path) {
     return FromData(file.readAll(), path);
 }
 
-bool TBitmap::isVector() const { return d && d->svg; }
+bool TBitmap::isVector() const {
+    return d && d->svg;
+}
 
-QSize TBitmap::size() const { return d ? d->natural : QSize(); }
+QSize TBitmap::size() const {
+    return d ? d->natural : QSize();
+}
 
-QString TBitmap::name() const { return d ? d->name : QString(); }
+QString TBitmap::name() const {
+    return d ? d->name : QString();
+}
 
 QImage TBitmap::toImage(const QSize& size, qreal dpr) const {
     if (!d || size.isEmpty() || dpr <= 0)

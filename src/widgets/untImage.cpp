@@ -287,7 +287,8 @@ QPainterPath TCalloutRectangle::Shape() const {
                 << QPointF(tip.x() + half, body.bottom() - 1);
         break;
     case TCalloutPosition::Left:
-        pointer << QPointF(body.left() + 1, tip.y() - half) << tip << QPointF(body.left() + 1, tip.y() + half);
+        pointer << QPointF(body.left() + 1, tip.y() - half) << tip
+                << QPointF(body.left() + 1, tip.y() + half);
         break;
     case TCalloutPosition::Right:
         pointer << QPointF(body.right() - 1, tip.y() - half) << tip

@@ -4,8 +4,8 @@
 
 #include <QLabel>
 
-TImageButton::TImageButton(QWidget* AOwner, const TBitmap& ABit_E, const TBitmap& ABit_N, const TBitmap& ABit_HL,
-                           int ALeft, int ATop, int AWidth, int AHeight)
+TImageButton::TImageButton(QWidget* AOwner, const TBitmap& ABit_E, const TBitmap& ABit_N,
+                           const TBitmap& ABit_HL, int ALeft, int ATop, int AWidth, int AHeight)
     : TImage(AOwner), FBit_E(ABit_E), FBit_N(ABit_N), FBit_HL(ABit_HL), FLbl_Text(new QLabel(this)) {
     SetBitmap(FBit_N);
     setGeometry(ALeft, ATop, AWidth, AHeight);
@@ -19,9 +19,13 @@ TImageButton::TImageButton(QWidget* AOwner, const TBitmap& ABit_E, const TBitmap
     FLbl_Text->setGeometry(5, 0, std::max(0, AWidth - 10), AHeight);
 }
 
-QString TImageButton::Text() const { return FLbl_Text->text(); }
+QString TImageButton::Text() const {
+    return FLbl_Text->text();
+}
 
-void TImageButton::SetText(const QString& text) { FLbl_Text->setText(text); }
+void TImageButton::SetText(const QString& text) {
+    FLbl_Text->setText(text);
+}
 
 void TImageButton::SetBitmaps(const TBitmap& ABit_E, const TBitmap& ABit_N, const TBitmap& ABit_HL) {
     FBit_E = ABit_E;
@@ -38,16 +42,22 @@ void TImageButton::resizeEvent(QResizeEvent* event) {
     FLbl_Text->setGeometry(5, 0, std::max(0, width() - 10), height());
 }
 
-void TImageButton::PointerPressed() { SetBitmap(FBit_HL); }
+void TImageButton::PointerPressed() {
+    SetBitmap(FBit_HL);
+}
 
-void TImageButton::PointerReleased() { ShowRest(); }
+void TImageButton::PointerReleased() {
+    ShowRest();
+}
 
 void TImageButton::PointerEntered() {
     if (!isDown() && !FBit_E.isNull())
         SetBitmap(FBit_E);
 }
 
-void TImageButton::PointerLeft() { SetBitmap(FBit_N); }
+void TImageButton::PointerLeft() {
+    SetBitmap(FBit_N);
+}
 
 // Not pressed: the enter picture while the pointer is over the button (buttons that have one),
 // the normal picture otherwise.

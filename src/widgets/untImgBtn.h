@@ -11,8 +11,8 @@ class TImageButton : public TImage {
     Q_OBJECT
 
 public:
-    TImageButton(QWidget* AOwner, const TBitmap& ABit_E, const TBitmap& ABit_N, const TBitmap& ABit_HL, int ALeft,
-                 int ATop, int AWidth, int AHeight);
+    TImageButton(QWidget* AOwner, const TBitmap& ABit_E, const TBitmap& ABit_N, const TBitmap& ABit_HL,
+                 int ALeft, int ATop, int AWidth, int AHeight);
 
     QLabel* Lbl_Text() const { return FLbl_Text; }
     QString Text() const;

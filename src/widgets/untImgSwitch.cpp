@@ -4,8 +4,8 @@
 
 #include <QLabel>
 
-TImageSwitch::TImageSwitch(QWidget* AOwner, const TBitmap& ABit_ON, const TBitmap& ABit_HL, const TBitmap& ABit_OFF,
-                           int ALeft, int ATop, int AWidth, int AHeight)
+TImageSwitch::TImageSwitch(QWidget* AOwner, const TBitmap& ABit_ON, const TBitmap& ABit_HL,
+                           const TBitmap& ABit_OFF, int ALeft, int ATop, int AWidth, int AHeight)
     : TImage(AOwner), FBit_ON(ABit_ON), FBit_HL(ABit_HL), FBit_OFF(ABit_OFF), FLbl_Text(new QLabel(this)) {
     SetBitmap(FBit_OFF);
     setGeometry(ALeft, ATop, AWidth, AHeight);
@@ -41,9 +41,13 @@ void TImageSwitch::SetisCanClick(bool value) {
         setCursor(Qt::ArrowCursor);
 }
 
-QString TImageSwitch::Text() const { return FLbl_Text->text(); }
+QString TImageSwitch::Text() const {
+    return FLbl_Text->text();
+}
 
-void TImageSwitch::SetText(const QString& text) { FLbl_Text->setText(text); }
+void TImageSwitch::SetText(const QString& text) {
+    FLbl_Text->setText(text);
+}
 
 void TImageSwitch::resizeEvent(QResizeEvent* event) {
     TImage::resizeEvent(event);

@@ -15,8 +15,8 @@ class TImageSwitch : public TImage {
 public:
     using TSwhClickEvent = std::function<void(TImageSwitch* Sender)>;
 
-    TImageSwitch(QWidget* AOwner, const TBitmap& ABit_ON, const TBitmap& ABit_HL, const TBitmap& ABit_OFF, int ALeft,
-                 int ATop, int AWidth, int AHeight);
+    TImageSwitch(QWidget* AOwner, const TBitmap& ABit_ON, const TBitmap& ABit_HL, const TBitmap& ABit_OFF,
+                 int ALeft, int ATop, int AWidth, int AHeight);
 
     bool isON() const { return FisON; }
     // Stores the state; when there is a picture for it, shows it and colours the caption white

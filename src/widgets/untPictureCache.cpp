@@ -53,4 +53,6 @@ QPixmap CachedPicture(const QString& name, const QSize& size, qreal dpr) {
     return *it;
 }
 
-void ClearPictureCache() { Pixmaps().clear(); }
+void ClearPictureCache() {
+    Pixmaps().clear();
+}

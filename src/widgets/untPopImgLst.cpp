@@ -36,7 +36,9 @@ protected:
     }
 };
 
-int Px(qreal v) { return int(std::lround(v)); }
+int Px(qreal v) {
+    return int(std::lround(v));
+}
 } // namespace
 
 // --- TImageItem --------------------------------------------------------------------------------
@@ -52,7 +54,9 @@ TImageItem::TImageItem(QWidget* AOwner, const TBitmap& ABit) : QWidget(AOwner), 
     });
 }
 
-void TImageItem::resizeEvent(QResizeEvent*) { FImg->setGeometry(rect()); }
+void TImageItem::resizeEvent(QResizeEvent*) {
+    FImg->setGeometry(rect());
+}
 
 void TImageItem::paintEvent(QPaintEvent*) {
     if (!FHot)
@@ -77,7 +81,8 @@ void TImageItem::leaveEvent(QEvent*) {
 // --- TPopImageList -----------------------------------------------------------------------------
 
 TPopImageList::TPopImageList(QWidget* AOwner)
-    : QWidget(AOwner), FShadowE(new QGraphicsDropShadowEffect(this)), FCltrctngl(new TCalloutRectangle(this)) {
+    : QWidget(AOwner), FShadowE(new QGraphicsDropShadowEffect(this)),
+      FCltrctngl(new TCalloutRectangle(this)) {
     hide();
     setFocusPolicy(Qt::StrongFocus);
 
@@ -157,7 +162,9 @@ void TPopImageList::SetPlacement(TPlacement placement) {
     LayOutItems();
 }
 
-void TPopImageList::SetPlacementTarget(QWidget* target) { FTarget = target; }
+void TPopImageList::SetPlacementTarget(QWidget* target) {
+    FTarget = target;
+}
 
 // The callout fills the popup; its pointer side and the list's place follow the placement.
 void TPopImageList::LayOut() {
@@ -189,9 +196,8 @@ void TPopImageList::LayOut() {
     default:
         return;
     }
-    FCltrctngl->SetCalloutOffset(FPlacement == TPlacement::Bottom || FPlacement == TPlacement::Top
-                                     ? PointerEdgeOffset
-                                     : 0);
+    FCltrctngl->SetCalloutOffset(
+        FPlacement == TPlacement::Bottom || FPlacement == TPlacement::Top ? PointerEdgeOffset : 0);
     FLstbx->setGeometry(list.normalized());
     if (Horizontal()) {
         FLstbx->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -206,7 +212,8 @@ void TPopImageList::LayOutItems() {
     const int sq = std::max(0, Px(FClientSquare));
     const bool horizontal = Horizontal();
     for (int i = 0; i < FItems.size(); ++i) {
-        const QPoint at = horizontal ? QPoint(ItemMargin + i * sq, ItemMargin) : QPoint(ItemMargin, ItemMargin + i * sq);
+        const QPoint at =
+            horizontal ? QPoint(ItemMargin + i * sq, ItemMargin) : QPoint(ItemMargin, ItemMargin + i * sq);
         FItems[i]->setGeometry(QRect(at, QSize(sq, sq)));
     }
     const int n = int(FItems.size());
@@ -351,7 +358,9 @@ void TPopImageList::Place() {
 }
 
 // A press on the popup's own background stays with it: the window behind must not see it.
-void TPopImageList::mousePressEvent(QMouseEvent* event) { event->accept(); }
+void TPopImageList::mousePressEvent(QMouseEvent* event) {
+    event->accept();
+}
 
 void TPopImageList::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape) {

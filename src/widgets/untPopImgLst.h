@@ -17,8 +17,8 @@ using TImgClickEvent = std::function<void(QObject* Sender, quint16 AIndex)>;
 
 // Where a popup opens relative to its anchor control.
 enum class TPlacement {
-    Bottom,       // below, the pointer 30 from the left end
-    Top,          // above, the pointer 30 from the left end
+    Bottom, // below, the pointer 30 from the left end
+    Top,    // above, the pointer 30 from the left end
     Left,
     Right,
     Center,

@@ -24,20 +24,41 @@ TPressPictureNames PressPictureNames(TPressStyle style) {
 QStringList PressStylePatterns(TPressStyle style) {
     switch (style) {
     case TPressStyle::PushButton:
-        return {"img_Pop_DevInfo_ACT",    "img_Pop_DevInfo_AddNewImg",    "img_Pop_DevInfo_DevName",
-                "img_Pop_DevInfo_IO",     "img_Pop_DevInfo_NewImg",       "img_Pop_DevInfo_PSD",
-                "img_Pop_DevInfo_RouterSearch", "img_Pop_DevInfo_RouterAdd", "img_Pop_CloudDev_Remove",
-                "img_Pop_CloudDev_Finish", "img_Pop_CloudDev_ImgPath",    "img_Pop_CloudDev_Up",
-                "img_Pop_CloudDev_Change", "img_More_Lock",               "img_PopTaskAdd_No",
-                "img_PopTaskAdd_Yes",     "img_PopTask_No",               "img_PopTask_Yes",
-                "img_Pop_Input_No",       "img_Pop_Input_Yes",            "img_Register_No",
-                "img_Register_Yes",       "img_PopPassword_No",           "img_PopPassword_Yes",
-                "img_Pop_FeedList_Send",  "img_Addmini_No",               "img_Addmini_Yes",
-                "img_PopAdd_No",          "img_PopAdd_Yes",               "img_DevCtrl_ReStudy",
-                "img_DevCtrl_Remove",     "img_DevCtrl_PopBtn[1245]"};
+        return {"img_Pop_DevInfo_ACT",
+                "img_Pop_DevInfo_AddNewImg",
+                "img_Pop_DevInfo_DevName",
+                "img_Pop_DevInfo_IO",
+                "img_Pop_DevInfo_NewImg",
+                "img_Pop_DevInfo_PSD",
+                "img_Pop_DevInfo_RouterSearch",
+                "img_Pop_DevInfo_RouterAdd",
+                "img_Pop_CloudDev_Remove",
+                "img_Pop_CloudDev_Finish",
+                "img_Pop_CloudDev_ImgPath",
+                "img_Pop_CloudDev_Up",
+                "img_Pop_CloudDev_Change",
+                "img_More_Lock",
+                "img_PopTaskAdd_No",
+                "img_PopTaskAdd_Yes",
+                "img_PopTask_No",
+                "img_PopTask_Yes",
+                "img_Pop_Input_No",
+                "img_Pop_Input_Yes",
+                "img_Register_No",
+                "img_Register_Yes",
+                "img_PopPassword_No",
+                "img_PopPassword_Yes",
+                "img_Pop_FeedList_Send",
+                "img_Addmini_No",
+                "img_Addmini_Yes",
+                "img_PopAdd_No",
+                "img_PopAdd_Yes",
+                "img_DevCtrl_ReStudy",
+                "img_DevCtrl_Remove",
+                "img_DevCtrl_PopBtn[1245]"};
     case TPressStyle::ListButton:
-        return {"img_User_NewUserInfo", "img_User_NewPassword", "img_User_CloudDev", "img_User_Down",
-                "img_User_Up",          "img_User_logoff",      "img_User_Feedlist", "img_Msg_FeedBack",
+        return {"img_User_NewUserInfo", "img_User_NewPassword", "img_User_CloudDev",       "img_User_Down",
+                "img_User_Up",          "img_User_logoff",      "img_User_Feedlist",       "img_Msg_FeedBack",
                 "img_More_Unlock",      "img_More_AboutUs",     "img_RedStudy_PopBtn[1-4]"};
     case TPressStyle::CloseButton:
         return {"img_Pop_DevInfo_Close", "img_Pop_CloudDev_Close", "img_PopTaskAdd_Close",
@@ -52,13 +73,13 @@ QStringList PressStylePatterns(TPressStyle style) {
 }
 
 namespace {
-constexpr TPressStyle AllStyles[] = {TPressStyle::PushButton, TPressStyle::ListButton, TPressStyle::CloseButton,
-                                     TPressStyle::LoginButton, TPressStyle::RefreshButton};
+constexpr TPressStyle AllStyles[] = {TPressStyle::PushButton, TPressStyle::ListButton,
+                                     TPressStyle::CloseButton, TPressStyle::LoginButton,
+                                     TPressStyle::RefreshButton};
 
 // Object names are matched exactly as written (case matters, as for every objectName lookup).
 QRegularExpression PatternRegex(const QString& pattern) {
-    return QRegularExpression(
-        QRegularExpression::wildcardToRegularExpression(pattern));
+    return QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern));
 }
 
 const QList<std::pair<QRegularExpression, TPressStyle>>& StyleTable() {

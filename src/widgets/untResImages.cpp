@@ -28,7 +28,9 @@ const QHash<QString, QString>& Index() {
     return index;
 }
 
-QString PathOf(const QString& name) { return Index().value(name.toLower()); }
+QString PathOf(const QString& name) {
+    return Index().value(name.toLower());
+}
 
 // "Device_img2" before "Device_img10": runs of digits compare by value, the rest without case.
 bool NaturalLess(const QString& a, const QString& b) {
@@ -82,7 +84,9 @@ void LoadResFill(TRectangle* rectangle, const QString& name) {
         rectangle->SetFillBitmap(ResBitmap(name));
 }
 
-bool ResPictureExists(const QString& name) { return !PathOf(name).isEmpty(); }
+bool ResPictureExists(const QString& name) {
+    return !PathOf(name).isEmpty();
+}
 
 QStringList ResPictureNames() {
     QStringList names;
@@ -98,7 +102,9 @@ void LoadCtrlListImgs() {
         CtrlListImgs << ResBitmap(QStringLiteral("Device_img%1").arg(i));
 }
 
-void FreeCtrlListImgs() { CtrlListImgs.clear(); }
+void FreeCtrlListImgs() {
+    CtrlListImgs.clear();
+}
 
 TBitmap CtrlListImg(int pictureNumber) {
     if (CtrlListImgs.isEmpty())

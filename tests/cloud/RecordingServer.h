@@ -15,8 +15,7 @@
 
 #include <functional>
 
-class RecordingServer : public QObject
-{
+class RecordingServer : public QObject {
     Q_OBJECT
 public:
     enum class Mode { Answer, Silent, Close, HeadersThenSilent, Trickle, Flood };
@@ -104,20 +103,32 @@ private:
             if (onRequest)
                 onRequest(r);
             switch (mode) {
-            case Mode::Answer: Respond(s); break;
-            case Mode::Silent: FHeld.append(s); break;
-            case Mode::HeadersThenSilent:
-                s->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 100\r\n\r\n{\"sta");
+            case Mode::Answer:
+                Respond(s);
                 break;
-            case Mode::Close: s->abort(); return;
-            case Mode::Trickle: Trickle(s); break;
-            case Mode::Flood: Flood(s); break;
+            case Mode::Silent:
+                FHeld.append(s);
+                break;
+            case Mode::HeadersThenSilent:
+                s->write(
+                    "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 100\r\n\r\n{\"sta");
+                break;
+            case Mode::Close:
+                s->abort();
+                return;
+            case Mode::Trickle:
+                Trickle(s);
+                break;
+            case Mode::Flood:
+                Flood(s);
+                break;
             }
         }
     }
 
     void Respond(QTcpSocket* s) {
-        QByteArray out = "HTTP/1.1 " + QByteArray::number(status) + (status < 400 ? " OK" : " Error") + "\r\n";
+        QByteArray out =
+            "HTTP/1.1 " + QByteArray::number(status) + (status < 400 ? " OK" : " Error") + "\r\n";
         if (!contentType.isEmpty())
             out += "Content-Type: " + contentType + "\r\n";
         out += extraHeaders;

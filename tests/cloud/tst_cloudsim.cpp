@@ -13,13 +13,12 @@ namespace {
 const QString Secret = QStringLiteral("secret");
 
 // The simulator with the given options; the port comes from its first line of output.
-class SimProcess
-{
+class SimProcess {
 public:
     explicit SimProcess(const QStringList& args) {
         FProc.setProgram(QStringLiteral(QUILLET_CLOUDSIM));
-        FProc.setArguments(QStringList(args) << QStringLiteral("--quiet") << QStringLiteral("--port")
-                                             << QStringLiteral("0"));
+        FProc.setArguments(QStringList(args)
+                           << QStringLiteral("--quiet") << QStringLiteral("--port") << QStringLiteral("0"));
         FProc.setProcessChannelMode(QProcess::SeparateChannels);
         FProc.start();
     }
@@ -47,25 +46,38 @@ private:
 };
 
 const QStringList StandardWorld{
-    QStringLiteral("--account"), QStringLiteral("alice:secret"),
-    QStringLiteral("--account"), QStringLiteral("bob:bobpw"),
-    QStringLiteral("--device"), QStringLiteral("mac=5ccf7f01020a,code=AB12,name=Kitchen,pass=1234,type=1"),
-    QStringLiteral("--device"), QStringLiteral("mac=5ccf7f01020b,owner=alice,name=Hall,pass=4321,type=2,img=1"),
-    QStringLiteral("--device"), QStringLiteral("mac=5ccf7f01020c,owner=bob,name=Shed"),
-    QStringLiteral("--device"), QStringLiteral("mac=5ccf7f01020d,remote=0"),
-    QStringLiteral("--device"), QStringLiteral("mac=5ccf7f01020e,refuse=4"),
-    QStringLiteral("--support-reply"), QStringLiteral("alice:Hello from support"),
-    QStringLiteral("--auto-reply"), QStringLiteral("We will look into it"),
+    QStringLiteral("--account"),
+    QStringLiteral("alice:secret"),
+    QStringLiteral("--account"),
+    QStringLiteral("bob:bobpw"),
+    QStringLiteral("--device"),
+    QStringLiteral("mac=5ccf7f01020a,code=AB12,name=Kitchen,pass=1234,type=1"),
+    QStringLiteral("--device"),
+    QStringLiteral("mac=5ccf7f01020b,owner=alice,name=Hall,pass=4321,type=2,img=1"),
+    QStringLiteral("--device"),
+    QStringLiteral("mac=5ccf7f01020c,owner=bob,name=Shed"),
+    QStringLiteral("--device"),
+    QStringLiteral("mac=5ccf7f01020d,remote=0"),
+    QStringLiteral("--device"),
+    QStringLiteral("mac=5ccf7f01020e,refuse=4"),
+    QStringLiteral("--support-reply"),
+    QStringLiteral("alice:Hello from support"),
+    QStringLiteral("--auto-reply"),
+    QStringLiteral("We will look into it"),
 };
 
 template <class T> QString Raised(const TCloudResult<T>& r) {
     if (!r.Error)
         return QStringLiteral("not raised");
     switch (r.Error->kind) {
-    case TCloudError::Kind::Timeout: return QStringLiteral("timeout");
-    case TCloudError::Kind::HttpStatus: return QStringLiteral("http %1").arg(r.Error->HttpStatus);
-    case TCloudError::Kind::BadReply: return QStringLiteral("bad reply");
-    default: return QStringLiteral("other: ") + r.Error->Message;
+    case TCloudError::Kind::Timeout:
+        return QStringLiteral("timeout");
+    case TCloudError::Kind::HttpStatus:
+        return QStringLiteral("http %1").arg(r.Error->HttpStatus);
+    case TCloudError::Kind::BadReply:
+        return QStringLiteral("bad reply");
+    default:
+        return QStringLiteral("other: ") + r.Error->Message;
     }
 }
 
@@ -78,13 +90,12 @@ QString WriteJpeg(const QString& path, int w, int h) {
 
 } // namespace
 
-#define START_SIM(sim, args)                                                                                        \
-    SimProcess sim(args);                                                                                           \
-    QVERIFY2(sim.WaitReady(), qPrintable(sim.Errors()));                                                            \
+#define START_SIM(sim, args)                                                                                 \
+    SimProcess sim(args);                                                                                    \
+    QVERIFY2(sim.WaitReady(), qPrintable(sim.Errors()));                                                     \
     CloudClient client(sim.Base())
 
-class tst_cloudsim : public QObject
-{
+class tst_cloudsim : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -116,7 +127,9 @@ private:
     QTemporaryDir FDir;
 };
 
-void tst_cloudsim::initTestCase() { QVERIFY(FDir.isValid()); }
+void tst_cloudsim::initTestCase() {
+    QVERIFY(FDir.isValid());
+}
 
 void tst_cloudsim::login() {
     START_SIM(sim, StandardWorld);
@@ -148,8 +161,8 @@ void tst_cloudsim::registerThenLogin() {
     START_SIM(sim, StandardWorld);
     const QString nick = QString::fromUtf8("小明 \"Ming\"");
     const auto reg = client.User_Register(QStringLiteral("carol"), QStringLiteral("c pw&=1"), nick,
-                                          QStringLiteral("c@x.y"), QStringLiteral("Carol C"), QStringLiteral("+86 123"),
-                                          QStringLiteral("1 Road"), {});
+                                          QStringLiteral("c@x.y"), QStringLiteral("Carol C"),
+                                          QStringLiteral("+86 123"), QStringLiteral("1 Road"), {});
     QVERIFY(!reg.Error);
     QCOMPARE(reg.Reply.status, QStringLiteral("1"));
     const auto login = client.User_Login(QStringLiteral("carol"), QStringLiteral("c pw&=1"));
@@ -162,7 +175,8 @@ void tst_cloudsim::registerThenLogin() {
     QCOMPARE(login.Reply.data.address, QStringLiteral("1 Road"));
     QCOMPARE(login.Reply.data.remark, QString());
 
-    const auto again = client.User_Register(QStringLiteral("carol"), QStringLiteral("x"), {}, {}, {}, {}, {}, {});
+    const auto again =
+        client.User_Register(QStringLiteral("carol"), QStringLiteral("x"), {}, {}, {}, {}, {}, {});
     QCOMPARE(again.Reply.status, QStringLiteral("0"));
     QCOMPARE(again.Reply.info, QStringLiteral("Account already exists"));
 }
@@ -170,13 +184,16 @@ void tst_cloudsim::registerThenLogin() {
 void tst_cloudsim::editUser() {
     START_SIM(sim, StandardWorld);
     const QString id = client.User_Login(QStringLiteral("alice"), Secret).Reply.data.id;
-    QCOMPARE(client.User_Edit(QStringLiteral("alice"), Secret, id, QStringLiteral("Ali"), QStringLiteral("a@x"),
-                              QStringLiteral("Alice A"), QStringLiteral("123"), QStringLiteral("Road 1"), QStringLiteral("r"))
+    QCOMPARE(client
+                 .User_Edit(QStringLiteral("alice"), Secret, id, QStringLiteral("Ali"), QStringLiteral("a@x"),
+                            QStringLiteral("Alice A"), QStringLiteral("123"), QStringLiteral("Road 1"),
+                            QStringLiteral("r"))
                  .Reply.status,
              QStringLiteral("1"));
     // An emptied field is left out of the request, and the server empties it.
-    QCOMPARE(client.User_Edit(QStringLiteral("alice"), Secret, id, QStringLiteral("Ali"), QStringLiteral("a@x"),
-                              QStringLiteral("Alice A"), QStringLiteral("123"), QStringLiteral("Road 1"), {})
+    QCOMPARE(client
+                 .User_Edit(QStringLiteral("alice"), Secret, id, QStringLiteral("Ali"), QStringLiteral("a@x"),
+                            QStringLiteral("Alice A"), QStringLiteral("123"), QStringLiteral("Road 1"), {})
                  .Reply.status,
              QStringLiteral("1"));
     const TUserReadData d = client.User_Login(QStringLiteral("alice"), Secret).Reply.data;
@@ -187,11 +204,12 @@ void tst_cloudsim::editUser() {
     QCOMPARE(d.address, QStringLiteral("Road 1"));
     QCOMPARE(d.remark, QString());
 
-    const auto wrongId = client.User_Edit(QStringLiteral("alice"), Secret, QStringLiteral("999"), QStringLiteral("x"), {}, {},
-                                          {}, {}, {});
+    const auto wrongId = client.User_Edit(QStringLiteral("alice"), Secret, QStringLiteral("999"),
+                                          QStringLiteral("x"), {}, {}, {}, {}, {});
     QCOMPARE(wrongId.Reply.status, QStringLiteral("0"));
     QCOMPARE(wrongId.Reply.info, QStringLiteral("User id error"));
-    QCOMPARE(client.User_Edit(QStringLiteral("alice"), QStringLiteral("bad"), id, {}, {}, {}, {}, {}, {}).Reply.status,
+    QCOMPARE(client.User_Edit(QStringLiteral("alice"), QStringLiteral("bad"), id, {}, {}, {}, {}, {}, {})
+                 .Reply.status,
              QStringLiteral("0"));
 }
 
@@ -213,7 +231,8 @@ void tst_cloudsim::changePassword() {
 void tst_cloudsim::accountWithSlashes() {
     START_SIM(sim, StandardWorld);
     const QString account = QStringLiteral("a/b?c#d");
-    QCOMPARE(client.User_Register(account, QStringLiteral("pw"), {}, {}, {}, {}, {}, {}).Reply.status, QStringLiteral("1"));
+    QCOMPARE(client.User_Register(account, QStringLiteral("pw"), {}, {}, {}, {}, {}, {}).Reply.status,
+             QStringLiteral("1"));
     const auto login = client.User_Login(account, QStringLiteral("pw"));
     QVERIFY(!login.Error);
     QCOMPARE(login.Reply.status, QStringLiteral("1"));
@@ -223,8 +242,9 @@ void tst_cloudsim::accountWithSlashes() {
 
 void tst_cloudsim::anonymousFeedback() {
     START_SIM(sim, StandardWorld);
-    const auto sent = client.Index_Feedback(QStringLiteral("The relay clicks twice"), QStringLiteral("me@x.y"),
-                                            QStringLiteral("Quillet for Windows V1.2.6"));
+    const auto sent =
+        client.Index_Feedback(QStringLiteral("The relay clicks twice"), QStringLiteral("me@x.y"),
+                              QStringLiteral("Quillet for Windows V1.2.6"));
     QVERIFY(!sent.Error);
     QCOMPARE(sent.Reply.status, QStringLiteral("1"));
     const auto empty = client.Index_Feedback({}, QStringLiteral("me"), QStringLiteral("sys"));
@@ -238,15 +258,35 @@ void tst_cloudsim::activation_data() {
     QTest::addColumn<QString>("password");
     QTest::addColumn<QString>("status");
     QTest::addColumn<QString>("info");
-    QTest::newRow("activated") << "5ccf7f01020a" << "ab12" << Secret << "1" << "Activation successful";
-    QTest::newRow("own device again") << "5ccf7f01020b" << "1234" << Secret << "1" << "Activation successful";
-    QTest::newRow("0: unknown device") << "5ccf7f0102ff" << "ab12" << Secret << "0" << "0";
-    QTest::newRow("1: no remote control") << "5ccf7f01020d" << "1234" << Secret << "0" << "1";
-    QTest::newRow("2: another account's device") << "5ccf7f01020c" << "1234" << Secret << "0" << "2,bob";
-    QTest::newRow("3: wrong code") << "5ccf7f01020a" << "zz99" << Secret << "0" << "3";
-    QTest::newRow("3: code not lower-cased") << "5ccf7f01020a" << "AB12" << Secret << "0" << "3";
-    QTest::newRow("4: wrong password") << "5ccf7f01020a" << "ab12" << "nope" << "0" << "4";
-    QTest::newRow("4: refused by the server") << "5ccf7f01020e" << "1234" << Secret << "0" << "4";
+    QTest::newRow("activated") << "5ccf7f01020a"
+                               << "ab12" << Secret << "1"
+                               << "Activation successful";
+    QTest::newRow("own device again") << "5ccf7f01020b"
+                                      << "1234" << Secret << "1"
+                                      << "Activation successful";
+    QTest::newRow("0: unknown device") << "5ccf7f0102ff"
+                                       << "ab12" << Secret << "0"
+                                       << "0";
+    QTest::newRow("1: no remote control") << "5ccf7f01020d"
+                                          << "1234" << Secret << "0"
+                                          << "1";
+    QTest::newRow("2: another account's device") << "5ccf7f01020c"
+                                                 << "1234" << Secret << "0"
+                                                 << "2,bob";
+    QTest::newRow("3: wrong code") << "5ccf7f01020a"
+                                   << "zz99" << Secret << "0"
+                                   << "3";
+    QTest::newRow("3: code not lower-cased") << "5ccf7f01020a"
+                                             << "AB12" << Secret << "0"
+                                             << "3";
+    QTest::newRow("4: wrong password") << "5ccf7f01020a"
+                                       << "ab12"
+                                       << "nope"
+                                       << "0"
+                                       << "4";
+    QTest::newRow("4: refused by the server") << "5ccf7f01020e"
+                                              << "1234" << Secret << "0"
+                                              << "4";
 }
 
 void tst_cloudsim::activation() {
@@ -323,7 +363,8 @@ void tst_cloudsim::updateDevice() {
 void tst_cloudsim::uploadImage() {
     START_SIM(sim, StandardWorld);
     const QString jpg = WriteJpeg(FDir.filePath(QStringLiteral("Upload.jpg")), 200, 200);
-    const auto up = client.Device_UploadImg(QStringLiteral("alice"), Secret, QStringLiteral("5ccf7f01020b"), jpg);
+    const auto up =
+        client.Device_UploadImg(QStringLiteral("alice"), Secret, QStringLiteral("5ccf7f01020b"), jpg);
     QVERIFY2(!up.Error, up.Error ? qPrintable(up.Error->Message) : "");
     QCOMPARE(up.Reply.status, QStringLiteral("1"));
     const TDevInfoData d = client.Device_Download(QStringLiteral("alice"), Secret).Reply.data.first();
@@ -337,20 +378,24 @@ void tst_cloudsim::uploadImage() {
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write("not a picture");
     f.close();
-    const auto bad = client.Device_UploadImg(QStringLiteral("alice"), Secret, QStringLiteral("5ccf7f01020b"), text);
+    const auto bad =
+        client.Device_UploadImg(QStringLiteral("alice"), Secret, QStringLiteral("5ccf7f01020b"), text);
     QCOMPARE(bad.Reply.status, QStringLiteral("0"));
     QCOMPARE(bad.Reply.info, QStringLiteral("Only JPEG pictures are accepted"));
-    const auto wrongPw = client.Device_UploadImg(QStringLiteral("alice"), QStringLiteral("x"), QStringLiteral("5ccf7f01020b"), jpg);
+    const auto wrongPw = client.Device_UploadImg(QStringLiteral("alice"), QStringLiteral("x"),
+                                                 QStringLiteral("5ccf7f01020b"), jpg);
     QCOMPARE(wrongPw.Reply.status, QStringLiteral("0"));
 }
 
 void tst_cloudsim::uploadWithNonAsciiAccount() {
     // The text parts travel quoted-printable: "=" and UTF-8 bytes must survive the round trip.
     const QString account = QString::fromUtf8("张=41 x");
-    START_SIM(sim, (QStringList{QStringLiteral("--account"), account + QStringLiteral(":pw=1"), QStringLiteral("--device"),
-                                QStringLiteral("mac=5ccf7f0102aa,owner=") + account}));
+    START_SIM(sim,
+              (QStringList{QStringLiteral("--account"), account + QStringLiteral(":pw=1"),
+                           QStringLiteral("--device"), QStringLiteral("mac=5ccf7f0102aa,owner=") + account}));
     const QString jpg = WriteJpeg(FDir.filePath(QStringLiteral("Upload.jpg")), 30, 30);
-    const auto up = client.Device_UploadImg(account, QStringLiteral("pw=1"), QStringLiteral("5ccf7f0102aa"), jpg);
+    const auto up =
+        client.Device_UploadImg(account, QStringLiteral("pw=1"), QStringLiteral("5ccf7f0102aa"), jpg);
     QVERIFY(!up.Error);
     QCOMPARE(up.Reply.status, QStringLiteral("1"));
     const auto devs = client.Device_Download(account, QStringLiteral("pw=1"));
@@ -369,8 +414,9 @@ void tst_cloudsim::deleteDevice() {
     const auto again = client.Device_Delete(QStringLiteral("alice"), Secret, QStringLiteral("5ccf7f01020b"));
     QCOMPARE(again.Reply.status, QStringLiteral("0"));
     // Once removed, the device can be activated again by another account.
-    QCOMPARE(client.Device_Active(QStringLiteral("bob"), QStringLiteral("bobpw"), QStringLiteral("5ccf7f01020b"),
-                                  QStringLiteral("1234"))
+    QCOMPARE(client
+                 .Device_Active(QStringLiteral("bob"), QStringLiteral("bobpw"),
+                                QStringLiteral("5ccf7f01020b"), QStringLiteral("1234"))
                  .Reply.status,
              QStringLiteral("1"));
 }
@@ -385,23 +431,28 @@ void tst_cloudsim::feedbackConversation() {
     QVERIFY(first.Reply.data.first().read_time.toLongLong() > 0);
     // Fetched replies are not sent again.
     QCOMPARE(client.Feedback_FeedList(QStringLiteral("alice"), Secret).Reply.data.size(), 0);
-    QCOMPARE(client.User_Login(QStringLiteral("alice"), Secret).Reply.data.feedbackcount, QStringLiteral("0"));
+    QCOMPARE(client.User_Login(QStringLiteral("alice"), Secret).Reply.data.feedbackcount,
+             QStringLiteral("0"));
 
     const auto add = client.Feedback_Add(QStringLiteral("alice"), Secret, QString::fromUtf8("灯不亮"));
     QVERIFY(!add.Error);
     QCOMPARE(add.Reply.status, QStringLiteral("1"));
-    QCOMPARE(client.User_Login(QStringLiteral("alice"), Secret).Reply.data.feedbackcount, QStringLiteral("1"));
+    QCOMPARE(client.User_Login(QStringLiteral("alice"), Secret).Reply.data.feedbackcount,
+             QStringLiteral("1"));
     const auto replies = client.Feedback_FeedList(QStringLiteral("alice"), Secret);
     QCOMPARE(replies.Reply.data.size(), 1);
     QCOMPARE(replies.Reply.data.first().msg, QStringLiteral("We will look into it"));
 
-    QCOMPARE(client.Feedback_Add(QStringLiteral("alice"), QStringLiteral("x"), QStringLiteral("m")).Reply.status,
+    QCOMPARE(
+        client.Feedback_Add(QStringLiteral("alice"), QStringLiteral("x"), QStringLiteral("m")).Reply.status,
+        QStringLiteral("0"));
+    QCOMPARE(client.Feedback_FeedList(QStringLiteral("alice"), QStringLiteral("x")).Reply.status,
              QStringLiteral("0"));
-    QCOMPARE(client.Feedback_FeedList(QStringLiteral("alice"), QStringLiteral("x")).Reply.status, QStringLiteral("0"));
 }
 
 void tst_cloudsim::newsAndProducts() {
-    START_SIM(sim, QStringList(StandardWorld) << QStringLiteral("--product") << QStringLiteral("Eight relays:QRB-8"));
+    START_SIM(sim, QStringList(StandardWorld)
+                       << QStringLiteral("--product") << QStringLiteral("Eight relays:QRB-8"));
     const auto news = client.Index_NewsList();
     QVERIFY(!news.Error);
     QCOMPARE(news.Reply.status, QStringLiteral("1"));
@@ -446,23 +497,28 @@ void tst_cloudsim::faultDelay() {
     QCOMPARE(Raised(devs), QStringLiteral("timeout"));
     QCOMPARE(devs.Reply, TCloudDevs{});
     const QString jpg = WriteJpeg(FDir.filePath(QStringLiteral("Upload.jpg")), 20, 20);
-    QCOMPARE(Raised(client.Device_UploadImg(QStringLiteral("alice"), Secret, QStringLiteral("5ccf7f01020b"), jpg)),
-             QStringLiteral("timeout"));
-    QVERIFY(client.LoadUrlImage(sim.Base().toString() + QStringLiteral("/uploads/device/5ccf7f01020b.jpg")).isNull());
+    QCOMPARE(
+        Raised(client.Device_UploadImg(QStringLiteral("alice"), Secret, QStringLiteral("5ccf7f01020b"), jpg)),
+        QStringLiteral("timeout"));
+    QVERIFY(client.LoadUrlImage(sim.Base().toString() + QStringLiteral("/uploads/device/5ccf7f01020b.jpg"))
+                .isNull());
 }
 
 void tst_cloudsim::faultHttp500() {
     START_SIM(sim, QStringList(StandardWorld) << QStringLiteral("--http-500"));
     QCOMPARE(Raised(client.User_Login(QStringLiteral("alice"), Secret)), QStringLiteral("http 500"));
     QCOMPARE(Raised(client.Index_NewsList()), QStringLiteral("http 500"));
-    const auto reg = client.User_Register(QStringLiteral("dave"), QStringLiteral("pw"), {}, {}, {}, {}, {}, {});
+    const auto reg =
+        client.User_Register(QStringLiteral("dave"), QStringLiteral("pw"), {}, {}, {}, {}, {}, {});
     QCOMPARE(Raised(reg), QStringLiteral("http 500"));
     QCOMPARE(reg.Reply, TJSInfoReturn{});
     const QString jpg = WriteJpeg(FDir.filePath(QStringLiteral("Upload.jpg")), 20, 20);
-    QCOMPARE(Raised(client.Device_UploadImg(QStringLiteral("alice"), Secret, QStringLiteral("5ccf7f01020b"), jpg)),
-             QStringLiteral("http 500"));
+    QCOMPARE(
+        Raised(client.Device_UploadImg(QStringLiteral("alice"), Secret, QStringLiteral("5ccf7f01020b"), jpg)),
+        QStringLiteral("http 500"));
     // Pictures are not API calls and still come.
-    QVERIFY(!client.LoadUrlImage(sim.Base().toString() + QStringLiteral("/uploads/device/5ccf7f01020b.jpg")).isNull());
+    QVERIFY(!client.LoadUrlImage(sim.Base().toString() + QStringLiteral("/uploads/device/5ccf7f01020b.jpg"))
+                 .isNull());
 }
 
 void tst_cloudsim::faultNotJson() {
@@ -471,7 +527,8 @@ void tst_cloudsim::faultNotJson() {
     const auto devs = client.Device_Download(QStringLiteral("alice"), Secret);
     QCOMPARE(Raised(devs), QStringLiteral("bad reply"));
     QCOMPARE(devs.Reply, TCloudDevs{});
-    QCOMPARE(Raised(client.Feedback_Add(QStringLiteral("alice"), Secret, QStringLiteral("m"))), QStringLiteral("bad reply"));
+    QCOMPARE(Raised(client.Feedback_Add(QStringLiteral("alice"), Secret, QStringLiteral("m"))),
+             QStringLiteral("bad reply"));
 }
 
 void tst_cloudsim::faultRawNonAscii() {
@@ -500,11 +557,13 @@ void tst_cloudsim::faultReorder() {
 }
 
 void tst_cloudsim::faultOnlyOneCall() {
-    START_SIM(sim, QStringList(StandardWorld) << QStringLiteral("--http-500") << QStringLiteral("--fault-only")
-                                 << QStringLiteral("Device/update"));
+    START_SIM(sim, QStringList(StandardWorld)
+                       << QStringLiteral("--http-500") << QStringLiteral("--fault-only")
+                       << QStringLiteral("Device/update"));
     const QString jpg = WriteJpeg(FDir.filePath(QStringLiteral("Upload.jpg")), 20, 20);
-    QCOMPARE(Raised(client.Device_UploadImg(QStringLiteral("alice"), Secret, QStringLiteral("5ccf7f01020b"), jpg)),
-             QStringLiteral("http 500"));
+    QCOMPARE(
+        Raised(client.Device_UploadImg(QStringLiteral("alice"), Secret, QStringLiteral("5ccf7f01020b"), jpg)),
+        QStringLiteral("http 500"));
     QCOMPARE(Raised(client.Device_Update(QStringLiteral("alice"), Secret, QStringLiteral("5ccf7f01020b"),
                                          QStringLiteral("n"), QStringLiteral("p"))),
              QStringLiteral("http 500"));
@@ -512,10 +571,11 @@ void tst_cloudsim::faultOnlyOneCall() {
 }
 
 void tst_cloudsim::badOptionsAreRefused() {
-    for (const QStringList& args : {QStringList{QStringLiteral("--device"), QStringLiteral("mac=12")},
-                                    QStringList{QStringLiteral("--device"), QStringLiteral("mac=5ccf7f01020a,owner=zed")},
-                                    QStringList{QStringLiteral("--account"), QStringLiteral("nopassword")},
-                                    QStringList{QStringLiteral("--delay"), QStringLiteral("soon")}}) {
+    for (const QStringList& args :
+         {QStringList{QStringLiteral("--device"), QStringLiteral("mac=12")},
+          QStringList{QStringLiteral("--device"), QStringLiteral("mac=5ccf7f01020a,owner=zed")},
+          QStringList{QStringLiteral("--account"), QStringLiteral("nopassword")},
+          QStringList{QStringLiteral("--delay"), QStringLiteral("soon")}}) {
         QProcess p;
         p.start(QStringLiteral(QUILLET_CLOUDSIM), args);
         QVERIFY(p.waitForFinished(10000));

@@ -25,14 +25,22 @@ template <class T> QString Outcome(const TCloudResult<T>& r) {
     if (!r.Error)
         return QStringLiteral("status=%1 info=%2").arg(r.Reply.status, r.Reply.info);
     switch (r.Error->kind) {
-    case TCloudError::Kind::Network: return QStringLiteral("raised network");
-    case TCloudError::Kind::Timeout: return QStringLiteral("raised timeout");
-    case TCloudError::Kind::HttpStatus: return QStringLiteral("raised http %1").arg(r.Error->HttpStatus);
-    case TCloudError::Kind::TooLarge: return QStringLiteral("raised too large");
-    case TCloudError::Kind::Redirect: return QStringLiteral("raised redirect");
-    case TCloudError::Kind::BadRequest: return QStringLiteral("raised bad request");
-    case TCloudError::Kind::File: return QStringLiteral("raised file");
-    case TCloudError::Kind::BadReply: return QStringLiteral("raised bad reply");
+    case TCloudError::Kind::Network:
+        return QStringLiteral("raised network");
+    case TCloudError::Kind::Timeout:
+        return QStringLiteral("raised timeout");
+    case TCloudError::Kind::HttpStatus:
+        return QStringLiteral("raised http %1").arg(r.Error->HttpStatus);
+    case TCloudError::Kind::TooLarge:
+        return QStringLiteral("raised too large");
+    case TCloudError::Kind::Redirect:
+        return QStringLiteral("raised redirect");
+    case TCloudError::Kind::BadRequest:
+        return QStringLiteral("raised bad request");
+    case TCloudError::Kind::File:
+        return QStringLiteral("raised file");
+    case TCloudError::Kind::BadReply:
+        return QStringLiteral("raised bad reply");
     }
     return {};
 }
@@ -49,60 +57,76 @@ struct CallCase {
 const char UploadFileLiteral[] = "\xFF\xD8\xFF\xE0 picture bytes \r\n--BOUND \x00\x01";
 const QByteArray UploadFileBytes(UploadFileLiteral, sizeof UploadFileLiteral - 1);
 
-const QByteArray MultipartBody =
-    "--BOUNDARY\r\n"
-    "Content-Disposition: form-data; name=\"account\"\r\n"
-    "Content-Type: text/plain; charset=utf-8\r\n"
-    "Content-Transfer-Encoding: quoted-printable\r\n"
-    "\r\n"
-    "alice\r\n"
-    "--BOUNDARY\r\n"
-    "Content-Disposition: form-data; name=\"password\"\r\n"
-    "Content-Type: text/plain; charset=utf-8\r\n"
-    "Content-Transfer-Encoding: quoted-printable\r\n"
-    "\r\n"
-    "5ebe2294ecd0e0f08eab7690d2a6ee69\r\n"
-    "--BOUNDARY\r\n"
-    "Content-Disposition: form-data; name=\"mac\"\r\n"
-    "Content-Type: text/plain; charset=utf-8\r\n"
-    "Content-Transfer-Encoding: quoted-printable\r\n"
-    "\r\n"
-    "5ccf7f01020a\r\n"
-    "--BOUNDARY\r\n"
-    "Content-Disposition: form-data; name=\"img\"; filename=\"Upload.jpg\"\r\n"
-    "Content-Type: image/jpeg\r\n"
-    "Content-Transfer-Encoding: binary\r\n"
-    "\r\n" +
-    UploadFileBytes +
-    "\r\n"
-    "--BOUNDARY--\r\n";
+const QByteArray MultipartBody = "--BOUNDARY\r\n"
+                                 "Content-Disposition: form-data; name=\"account\"\r\n"
+                                 "Content-Type: text/plain; charset=utf-8\r\n"
+                                 "Content-Transfer-Encoding: quoted-printable\r\n"
+                                 "\r\n"
+                                 "alice\r\n"
+                                 "--BOUNDARY\r\n"
+                                 "Content-Disposition: form-data; name=\"password\"\r\n"
+                                 "Content-Type: text/plain; charset=utf-8\r\n"
+                                 "Content-Transfer-Encoding: quoted-printable\r\n"
+                                 "\r\n"
+                                 "5ebe2294ecd0e0f08eab7690d2a6ee69\r\n"
+                                 "--BOUNDARY\r\n"
+                                 "Content-Disposition: form-data; name=\"mac\"\r\n"
+                                 "Content-Type: text/plain; charset=utf-8\r\n"
+                                 "Content-Transfer-Encoding: quoted-printable\r\n"
+                                 "\r\n"
+                                 "5ccf7f01020a\r\n"
+                                 "--BOUNDARY\r\n"
+                                 "Content-Disposition: form-data; name=\"img\"; filename=\"Upload.jpg\"\r\n"
+                                 "Content-Type: image/jpeg\r\n"
+                                 "Content-Transfer-Encoding: binary\r\n"
+                                 "\r\n" +
+                                 UploadFileBytes +
+                                 "\r\n"
+                                 "--BOUNDARY--\r\n";
 
 // The fourteen calls, each with the request it must send. Passwords: "secret" (MD5
 // 5ebe2294ecd0e0f08eab7690d2a6ee69) and "old" (MD5 149603e6c03516362a8da23f624db945).
 const QList<CallCase>& Calls() {
     static const QList<CallCase> calls{
-        {"Index_ProductList", [](CloudClient& c, const QString&) { return Outcome(c.Index_ProductList()); },
-         "GET", "/api.php/Index/productlist", {}, {}},
-        {"Index_NewsList", [](CloudClient& c, const QString&) { return Outcome(c.Index_NewsList()); },
-         "GET", "/api.php/Index/newslist", {}, {}},
-        {"User_Login", [](CloudClient& c, const QString&) { return Outcome(c.User_Login("alice", "secret")); },
-         "GET", "/api.php/User/login/account/alice/password/5ebe2294ecd0e0f08eab7690d2a6ee69", {}, {}},
+        {"Index_ProductList",
+         [](CloudClient& c, const QString&) { return Outcome(c.Index_ProductList()); },
+         "GET",
+         "/api.php/Index/productlist",
+         {},
+         {}},
+        {"Index_NewsList",
+         [](CloudClient& c, const QString&) { return Outcome(c.Index_NewsList()); },
+         "GET",
+         "/api.php/Index/newslist",
+         {},
+         {}},
+        {"User_Login",
+         [](CloudClient& c, const QString&) { return Outcome(c.User_Login("alice", "secret")); },
+         "GET",
+         "/api.php/User/login/account/alice/password/5ebe2294ecd0e0f08eab7690d2a6ee69",
+         {},
+         {}},
         {"User_Register",
          [](CloudClient& c, const QString&) {
              return Outcome(c.User_Register("alice", "pa ss", "Al", "a@b.c", QString::fromUtf8("张三"), "123",
                                             "1 Road", "hi"));
          },
          "POST", "/api.php/User/register", "application/x-www-form-urlencoded",
-         "account=alice&password=pa+ss&nickname=Al&email=a%40b.c&name=%E5%BC%A0%E4%B8%89&tel=123&address=1+Road&remark=hi"},
+         "account=alice&password=pa+ss&nickname=Al&email=a%40b.c&name=%E5%BC%A0%E4%B8%89&tel=123&address=1+"
+         "Road&remark=hi"},
         {"User_Edit",
          [](CloudClient& c, const QString&) {
              return Outcome(c.User_Edit("alice", "secret", "7", "Al", "a@b.c", "N", "123", "Addr", "R"));
          },
          "POST", "/api.php/User/edit", "application/x-www-form-urlencoded",
-         "account=alice&password=5ebe2294ecd0e0f08eab7690d2a6ee69&id=7&nickname=Al&email=a%40b.c&name=N&tel=123&address=Addr&remark=R"},
+         "account=alice&password=5ebe2294ecd0e0f08eab7690d2a6ee69&id=7&nickname=Al&email=a%40b.c&name=N&tel="
+         "123&address=Addr&remark=R"},
         {"User_Password",
          [](CloudClient& c, const QString&) { return Outcome(c.User_Password("alice", "old", "7", "new1")); },
-         "GET", "/api.php/User/edit/account/alice/password/149603e6c03516362a8da23f624db945/id/7/newpassword/new1", {}, {}},
+         "GET",
+         "/api.php/User/edit/account/alice/password/149603e6c03516362a8da23f624db945/id/7/newpassword/new1",
+         {},
+         {}},
         {"Index_Feedback",
          [](CloudClient& c, const QString&) {
              return Outcome(c.Index_Feedback("It works!", "me@x.y", "Quillet for Windows V1.2.6"));
@@ -110,30 +134,45 @@ const QList<CallCase>& Calls() {
          "POST", "/api.php/Index/feedback/", "application/x-www-form-urlencoded",
          "msg=It+works%21&contact=me%40x.y&system=Quillet+for+Windows+V1.2.6"},
         {"Device_Active",
-         [](CloudClient& c, const QString&) { return Outcome(c.Device_Active("alice", "secret", "5ccf7f01020a", "ab12")); },
+         [](CloudClient& c, const QString&) {
+             return Outcome(c.Device_Active("alice", "secret", "5ccf7f01020a", "ab12"));
+         },
          "POST", "/api.php/Device/active", "application/x-www-form-urlencoded",
          "account=alice&password=5ebe2294ecd0e0f08eab7690d2a6ee69&mac=5ccf7f01020a&devicepass=ab12"},
-        {"Device_Download", [](CloudClient& c, const QString&) { return Outcome(c.Device_Download("alice", "secret")); },
-         "POST", "/api.php/Device/download", "application/x-www-form-urlencoded",
+        {"Device_Download",
+         [](CloudClient& c, const QString&) { return Outcome(c.Device_Download("alice", "secret")); }, "POST",
+         "/api.php/Device/download", "application/x-www-form-urlencoded",
          "account=alice&password=5ebe2294ecd0e0f08eab7690d2a6ee69"},
         {"Device_Delete",
-         [](CloudClient& c, const QString&) { return Outcome(c.Device_Delete("alice", "secret", "5ccf7f01020a")); },
-         "GET", "/api.php/Device/delete/account/alice/password/5ebe2294ecd0e0f08eab7690d2a6ee69/mac/5ccf7f01020a", {}, {}},
+         [](CloudClient& c, const QString&) {
+             return Outcome(c.Device_Delete("alice", "secret", "5ccf7f01020a"));
+         },
+         "GET",
+         "/api.php/Device/delete/account/alice/password/5ebe2294ecd0e0f08eab7690d2a6ee69/mac/5ccf7f01020a",
+         {},
+         {}},
         {"Device_Update",
          [](CloudClient& c, const QString&) {
              return Outcome(c.Device_Update("alice", "secret", "5ccf7f01020a", "Kitchen light", "qorvu"));
          },
          "POST", "/api.php/Device/update", "application/x-www-form-urlencoded",
-         "account=alice&password=5ebe2294ecd0e0f08eab7690d2a6ee69&mac=5ccf7f01020a&name=Kitchen+light&pass=qorvu"},
+         "account=alice&password=5ebe2294ecd0e0f08eab7690d2a6ee69&mac=5ccf7f01020a&name=Kitchen+light&pass="
+         "qorvu"},
         {"Device_UploadImg",
          [](CloudClient& c, const QString& file) {
              return Outcome(c.Device_UploadImg("alice", "secret", "5ccf7f01020a", file));
          },
          "POST", "/api.php/Device/update", "multipart/form-data; boundary=BOUNDARY", MultipartBody},
-        {"Feedback_FeedList", [](CloudClient& c, const QString&) { return Outcome(c.Feedback_FeedList("alice", "secret")); },
-         "GET", "/api.php/Feedback/feedlist/account/alice/password/5ebe2294ecd0e0f08eab7690d2a6ee69", {}, {}},
+        {"Feedback_FeedList",
+         [](CloudClient& c, const QString&) { return Outcome(c.Feedback_FeedList("alice", "secret")); },
+         "GET",
+         "/api.php/Feedback/feedlist/account/alice/password/5ebe2294ecd0e0f08eab7690d2a6ee69",
+         {},
+         {}},
         {"Feedback_Add",
-         [](CloudClient& c, const QString&) { return Outcome(c.Feedback_Add("alice", "secret", QString::fromUtf8("灯不亮 & more"))); },
+         [](CloudClient& c, const QString&) {
+             return Outcome(c.Feedback_Add("alice", "secret", QString::fromUtf8("灯不亮 & more")));
+         },
          "POST", "/api.php/Feedback/add", "application/x-www-form-urlencoded",
          "account=alice&password=5ebe2294ecd0e0f08eab7690d2a6ee69&msg=%E7%81%AF%E4%B8%8D%E4%BA%AE+%26+more"},
     };
@@ -181,8 +220,7 @@ quint16 DeadPort() {
     return s.serverPort(); // closed again when `s` goes
 }
 
-class CountingWindow : public QWindow
-{
+class CountingWindow : public QWindow {
 public:
     int updates = 0;
     bool event(QEvent* e) override {
@@ -194,8 +232,7 @@ public:
 
 } // namespace
 
-class tst_nevIOTJSONAPI : public QObject
-{
+class tst_nevIOTJSONAPI : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -267,7 +304,8 @@ void tst_nevIOTJSONAPI::requestBytes() {
         QVERIFY(boundary.size() >= 16);
         QVERIFY(!UploadFileBytes.contains(boundary));
         // The boundary is random; the expected bytes are written with a placeholder of its length.
-        expected = ExpectedRequest(CallCase{c.name, c.call, c.method, c.path, "multipart/form-data; boundary=" + boundary,
+        expected = ExpectedRequest(CallCase{c.name, c.call, c.method, c.path,
+                                            "multipart/form-data; boundary=" + boundary,
                                             QByteArray(c.body).replace("BOUNDARY", boundary)},
                                    rec.Port());
     }
@@ -280,18 +318,31 @@ void tst_nevIOTJSONAPI::pathParametersAreSegments_data() {
     QTest::addColumn<QByteArray>("path");
     const QByteArray md5 = "5ebe2294ecd0e0f08eab7690d2a6ee69";
     QTest::newRow("slash, query and fragment in the account")
-        << "a/b?c#d" << "5ccf7f01020a" << "/api.php/Device/delete/account/a%2Fb%3Fc%23d/password/" + md5 + "/mac/5ccf7f01020a";
+        << "a/b?c#d"
+        << "5ccf7f01020a"
+        << "/api.php/Device/delete/account/a%2Fb%3Fc%23d/password/" + md5 + "/mac/5ccf7f01020a";
     QTest::newRow("a MAC that tries another call")
-        << "alice" << "x/../../User/login" << "/api.php/Device/delete/account/alice/password/" + md5 + "/mac/x%2F..%2F..%2FUser%2Flogin";
-    QTest::newRow("spaces and percent signs") << "a b%20" << "m" << "/api.php/Device/delete/account/a%20b%2520/password/" + md5 + "/mac/m";
-    QTest::newRow("non-ASCII account") << QString::fromUtf8("小明") << "m"
-                                      << "/api.php/Device/delete/account/%E5%B0%8F%E6%98%8E/password/" + md5 + "/mac/m";
-    QTest::newRow("empty account") << "" << "m" << "/api.php/Device/delete/account//password/" + md5 + "/mac/m";
+        << "alice"
+        << "x/../../User/login"
+        << "/api.php/Device/delete/account/alice/password/" + md5 + "/mac/x%2F..%2F..%2FUser%2Flogin";
+    QTest::newRow("spaces and percent signs")
+        << "a b%20"
+        << "m"
+        << "/api.php/Device/delete/account/a%20b%2520/password/" + md5 + "/mac/m";
+    QTest::newRow("non-ASCII account")
+        << QString::fromUtf8("小明") << "m"
+        << "/api.php/Device/delete/account/%E5%B0%8F%E6%98%8E/password/" + md5 + "/mac/m";
+    QTest::newRow("empty account") << ""
+                                   << "m"
+                                   << "/api.php/Device/delete/account//password/" + md5 + "/mac/m";
     QTest::newRow("characters a segment carries go as typed")
-        << "a@b.com:+!$,;&='()*~_-" << "m" << "/api.php/Device/delete/account/a@b.com:+!$,;&='()*~_-/password/" + md5 + "/mac/m";
+        << "a@b.com:+!$,;&='()*~_-"
+        << "m"
+        << "/api.php/Device/delete/account/a@b.com:+!$,;&='()*~_-/password/" + md5 + "/mac/m";
     QTest::newRow("control characters and characters no address may hold")
         << QString::fromUtf8("a\tb\x7f\"<>\\^`{|}[]") << "m"
-        << "/api.php/Device/delete/account/a%09b%7F%22%3C%3E%5C%5E%60%7B%7C%7D%5B%5D/password/" + md5 + "/mac/m";
+        << "/api.php/Device/delete/account/a%09b%7F%22%3C%3E%5C%5E%60%7B%7C%7D%5B%5D/password/" + md5 +
+               "/mac/m";
 }
 
 void tst_nevIOTJSONAPI::pathParametersAreSegments() {
@@ -300,7 +351,8 @@ void tst_nevIOTJSONAPI::pathParametersAreSegments() {
     QFETCH(QByteArray, path);
     RecordingServer rec;
     CloudClient client(QUrl(rec.Base()));
-    QCOMPARE(Outcome(client.Device_Delete(account, QStringLiteral("secret"), mac)), QStringLiteral("status=1 info=ok"));
+    QCOMPARE(Outcome(client.Device_Delete(account, QStringLiteral("secret"), mac)),
+             QStringLiteral("status=1 info=ok"));
     QCOMPARE(rec.requests.size(), 1);
     QCOMPARE(rec.requests.first().head.left(rec.requests.first().head.indexOf(" HTTP/1.1")), "GET " + path);
 }
@@ -310,7 +362,8 @@ void tst_nevIOTJSONAPI::accountInEveryPath_data() {
     QTest::addColumn<QString>("account");
     QTest::addColumn<QByteArray>("segment");
     for (const char* call : {"User_Login", "User_Password", "Device_Delete", "Feedback_FeedList"}) {
-        QTest::newRow(QByteArray(call) + ": e-mail account") << QByteArray(call) << "a@b.com" << QByteArray("/account/a@b.com/");
+        QTest::newRow(QByteArray(call) + ": e-mail account")
+            << QByteArray(call) << "a@b.com" << QByteArray("/account/a@b.com/");
         QTest::newRow(QByteArray(call) + ": slash and question mark")
             << QByteArray(call) << "a/b?c" << QByteArray("/account/a%2Fb%3Fc/");
     }
@@ -362,7 +415,8 @@ void tst_nevIOTJSONAPI::emptyFieldsAreLeftOut() {
     QCOMPARE(rec.requests.size(), 3);
     QCOMPARE(rec.requests[0].body, QByteArray("account=alice&password=pw"));
     QCOMPARE(rec.requests[1].body, QByteArray("msg=msg&system=sys"));
-    QCOMPARE(rec.requests[2].body, QByteArray("account=alice&password=5ebe2294ecd0e0f08eab7690d2a6ee69&mac=m"));
+    QCOMPARE(rec.requests[2].body,
+             QByteArray("account=alice&password=5ebe2294ecd0e0f08eab7690d2a6ee69&mac=m"));
 }
 
 void tst_nevIOTJSONAPI::failures_data() {
@@ -371,34 +425,53 @@ void tst_nevIOTJSONAPI::failures_data() {
     QTest::addColumn<QString>("outcome");
 
     // GET calls raise every failure.
-    for (const QByteArray& call : {QByteArray("Index_ProductList"), QByteArray("Index_NewsList"), QByteArray("User_Login"),
-                                  QByteArray("User_Password"), QByteArray("Device_Delete"),
-                                  QByteArray("Feedback_FeedList")}) {
-        QTest::newRow(call + ": refused") << call << "refused" << "raised network";
-        QTest::newRow(call + ": HTTP 500") << call << "500" << "raised http 500";
-        QTest::newRow(call + ": closed") << call << "close" << "raised network";
-        QTest::newRow(call + ": not JSON") << call << "html" << "raised bad reply";
+    for (const QByteArray& call :
+         {QByteArray("Index_ProductList"), QByteArray("Index_NewsList"), QByteArray("User_Login"),
+          QByteArray("User_Password"), QByteArray("Device_Delete"), QByteArray("Feedback_FeedList")}) {
+        QTest::newRow(call + ": refused") << call << "refused"
+                                          << "raised network";
+        QTest::newRow(call + ": HTTP 500") << call << "500"
+                                           << "raised http 500";
+        QTest::newRow(call + ": closed") << call << "close"
+                                         << "raised network";
+        QTest::newRow(call + ": not JSON") << call << "html"
+                                           << "raised bad reply";
     }
-    QTest::newRow("User_Login: no answer") << QByteArray("User_Login") << "silent" << "raised timeout";
-    QTest::newRow("Index_ProductList: answer stops halfway") << QByteArray("Index_ProductList") << "half" << "raised timeout";
+    QTest::newRow("User_Login: no answer") << QByteArray("User_Login") << "silent"
+                                           << "raised timeout";
+    QTest::newRow("Index_ProductList: answer stops halfway") << QByteArray("Index_ProductList") << "half"
+                                                             << "raised timeout";
     // Form POSTs keep their reason too.
-    for (const QByteArray& call : {QByteArray("User_Register"), QByteArray("User_Edit"), QByteArray("Index_Feedback"),
-                                  QByteArray("Device_Active"), QByteArray("Device_Download"), QByteArray("Device_Update"),
-                                  QByteArray("Feedback_Add")}) {
-        QTest::newRow(call + ": refused") << call << "refused" << "raised network";
-        QTest::newRow(call + ": HTTP 500") << call << "500" << "raised http 500";
-        QTest::newRow(call + ": closed") << call << "close" << "raised network";
-        QTest::newRow(call + ": not JSON") << call << "html" << "raised bad reply";
-        QTest::newRow(call + ": empty reply") << call << "empty" << "raised bad reply";
+    for (const QByteArray& call :
+         {QByteArray("User_Register"), QByteArray("User_Edit"), QByteArray("Index_Feedback"),
+          QByteArray("Device_Active"), QByteArray("Device_Download"), QByteArray("Device_Update"),
+          QByteArray("Feedback_Add")}) {
+        QTest::newRow(call + ": refused") << call << "refused"
+                                          << "raised network";
+        QTest::newRow(call + ": HTTP 500") << call << "500"
+                                           << "raised http 500";
+        QTest::newRow(call + ": closed") << call << "close"
+                                         << "raised network";
+        QTest::newRow(call + ": not JSON") << call << "html"
+                                           << "raised bad reply";
+        QTest::newRow(call + ": empty reply") << call << "empty"
+                                              << "raised bad reply";
     }
-    QTest::newRow("Feedback_Add: no answer") << QByteArray("Feedback_Add") << "silent" << "raised timeout";
-    QTest::newRow("Device_Download: answer stops halfway") << QByteArray("Device_Download") << "half" << "raised timeout";
+    QTest::newRow("Feedback_Add: no answer") << QByteArray("Feedback_Add") << "silent"
+                                             << "raised timeout";
+    QTest::newRow("Device_Download: answer stops halfway") << QByteArray("Device_Download") << "half"
+                                                           << "raised timeout";
     // The upload raises like a GET.
-    QTest::newRow("Device_UploadImg: refused") << QByteArray("Device_UploadImg") << "refused" << "raised network";
-    QTest::newRow("Device_UploadImg: HTTP 500") << QByteArray("Device_UploadImg") << "500" << "raised http 500";
-    QTest::newRow("Device_UploadImg: closed") << QByteArray("Device_UploadImg") << "close" << "raised network";
-    QTest::newRow("Device_UploadImg: no answer") << QByteArray("Device_UploadImg") << "silent" << "raised timeout";
-    QTest::newRow("Device_UploadImg: not JSON") << QByteArray("Device_UploadImg") << "html" << "raised bad reply";
+    QTest::newRow("Device_UploadImg: refused") << QByteArray("Device_UploadImg") << "refused"
+                                               << "raised network";
+    QTest::newRow("Device_UploadImg: HTTP 500") << QByteArray("Device_UploadImg") << "500"
+                                                << "raised http 500";
+    QTest::newRow("Device_UploadImg: closed") << QByteArray("Device_UploadImg") << "close"
+                                              << "raised network";
+    QTest::newRow("Device_UploadImg: no answer") << QByteArray("Device_UploadImg") << "silent"
+                                                 << "raised timeout";
+    QTest::newRow("Device_UploadImg: not JSON") << QByteArray("Device_UploadImg") << "html"
+                                                << "raised bad reply";
 }
 
 void tst_nevIOTJSONAPI::failures() {
@@ -450,12 +523,13 @@ void tst_nevIOTJSONAPI::failureMessagesAreDistinct() {
             rec.mode = RecordingServer::Mode::Trickle;
         CloudClient client(base);
         client.SetDeadlineMs(1500);
-        const auto r = client.User_Password(QStringLiteral("alice"), QStringLiteral("old"), QStringLiteral("7"),
-                                            QStringLiteral("n3wPassw0rd"));
+        const auto r = client.User_Password(QStringLiteral("alice"), QStringLiteral("old"),
+                                            QStringLiteral("7"), QStringLiteral("n3wPassw0rd"));
         QVERIFY2(r.Error, qPrintable(failure));
         const QString message = r.Error->Message;
         QVERIFY2(!message.isEmpty(), qPrintable(failure));
-        QVERIFY2(!message.contains(QLatin1String("n3wPassw0rd")) && !message.contains(QLatin1String("149603e6")),
+        QVERIFY2(!message.contains(QLatin1String("n3wPassw0rd")) &&
+                     !message.contains(QLatin1String("149603e6")),
                  qPrintable(message));
         QVERIFY2(!seen.contains(message), qPrintable(failure + ": " + message));
         seen.insert(message);
@@ -513,12 +587,17 @@ void tst_nevIOTJSONAPI::redirectsOnTheServer_data() {
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("outcome");
     QTest::addColumn<QByteArray>("resent"); // the request the new address received, or empty
-    QTest::newRow("GET 301") << QByteArray("Index_NewsList") << 301 << "status=1 info=moved" << QByteArray("GET /moved ");
-    QTest::newRow("GET 307") << QByteArray("User_Login") << 307 << "status=1 info=moved" << QByteArray("GET /moved ");
+    QTest::newRow("GET 301") << QByteArray("Index_NewsList") << 301 << "status=1 info=moved"
+                             << QByteArray("GET /moved ");
+    QTest::newRow("GET 307") << QByteArray("User_Login") << 307 << "status=1 info=moved"
+                             << QByteArray("GET /moved ");
     // A form is not re-sent, not even on the same server.
-    QTest::newRow("form POST 302 would become a GET") << QByteArray("Device_Download") << 302 << "raised redirect" << QByteArray();
-    QTest::newRow("form POST 301 would become a GET") << QByteArray("Feedback_Add") << 301 << "raised redirect" << QByteArray();
-    QTest::newRow("form POST 307") << QByteArray("Device_Download") << 307 << "raised redirect" << QByteArray();
+    QTest::newRow("form POST 302 would become a GET")
+        << QByteArray("Device_Download") << 302 << "raised redirect" << QByteArray();
+    QTest::newRow("form POST 301 would become a GET")
+        << QByteArray("Feedback_Add") << 301 << "raised redirect" << QByteArray();
+    QTest::newRow("form POST 307") << QByteArray("Device_Download") << 307 << "raised redirect"
+                                   << QByteArray();
     QTest::newRow("upload 308") << QByteArray("Device_UploadImg") << 308 << "raised redirect" << QByteArray();
 }
 
@@ -562,7 +641,8 @@ void tst_nevIOTJSONAPI::abortClosesTheConnection() {
     client.SetDeadlineMs(mode == QLatin1String("flood") ? 60000 : 1000);
     const auto r = client.Index_NewsList();
     QVERIFY(r.Error);
-    QCOMPARE(r.Error->kind, mode == QLatin1String("flood") ? TCloudError::Kind::TooLarge : TCloudError::Kind::Timeout);
+    QCOMPARE(r.Error->kind,
+             mode == QLatin1String("flood") ? TCloudError::Kind::TooLarge : TCloudError::Kind::Timeout);
     QTRY_COMPARE(rec.Disconnects(), rec.Connections());
     // The flood stopped near the limit instead of being drained.
     if (mode == QLatin1String("flood"))
@@ -573,9 +653,8 @@ void tst_nevIOTJSONAPI::passwordsNeverReachTheLog() {
     static QStringList logged;
     logged.clear();
     QLoggingCategory::setFilterRules(QStringLiteral("quillet.cloud.debug=true"));
-    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& m) {
-        logged << m;
-    });
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& m) { logged << m; });
     const QString password = QStringLiteral("Hunter2secret");
     const QString digest = Md5Hex(password);
     const QString newPassword = QStringLiteral("N3wHunter");
@@ -584,13 +663,15 @@ void tst_nevIOTJSONAPI::passwordsNeverReachTheLog() {
         RecordingServer rec;
         CloudClient client(QUrl(rec.Base()));
         // Replies that carry passwords, as the login and the device list do.
-        rec.body = R"({"status":1,"info":"ok","data":{"id":"7","account":"alice","nickname":"Al","password":")" +
-                   digest.toLatin1() + R"("}})";
+        rec.body =
+            R"({"status":1,"info":"ok","data":{"id":"7","account":"alice","nickname":"Al","password":")" +
+            digest.toLatin1() + R"("}})";
         client.User_Login(QStringLiteral("alice"), password);
         rec.body = R"({"status":1,"info":"ok","data":[{"id":"1","mac":"m","name":"n","pass" : ")" +
                    devicePassword.toLatin1() + R"("},{"pass":12345678}]})";
         client.Device_Download(QStringLiteral("alice"), password);
-        client.Device_Update(QStringLiteral("alice"), password, QStringLiteral("m"), QStringLiteral("n"), devicePassword);
+        client.Device_Update(QStringLiteral("alice"), password, QStringLiteral("m"), QStringLiteral("n"),
+                             devicePassword);
         client.User_Register(QStringLiteral("alice"), password, {}, {}, {}, {}, {}, {});
         client.User_Password(QStringLiteral("alice"), password, QStringLiteral("7"), newPassword);
         rec.status = 500;
@@ -608,7 +689,7 @@ void tst_nevIOTJSONAPI::passwordsNeverReachTheLog() {
 
     const QString all = logged.join(QLatin1Char('\n'));
     QVERIFY2(all.contains(QLatin1String("/api.php/User/login")), qPrintable(all)); // the log is on
-    QVERIFY2(all.contains(QLatin1String("\"nickname\":\"Al\"")), qPrintable(all));  // replies are logged
+    QVERIFY2(all.contains(QLatin1String("\"nickname\":\"Al\"")), qPrintable(all)); // replies are logged
     for (const QString& secret : {password, digest, newPassword, devicePassword, QStringLiteral("12345678")})
         QVERIFY2(!all.contains(secret), qPrintable(secret + " in:\n" + all));
 }
@@ -696,7 +777,8 @@ void tst_nevIOTJSONAPI::formPostAfterUpload() {
 void tst_nevIOTJSONAPI::uploadOfMissingFileSendsNothing() {
     RecordingServer rec;
     CloudClient client(QUrl(rec.Base()));
-    const auto up = client.Device_UploadImg("alice", "secret", "m", FDir.filePath(QStringLiteral("missing.jpg")));
+    const auto up =
+        client.Device_UploadImg("alice", "secret", "m", FDir.filePath(QStringLiteral("missing.jpg")));
     QVERIFY(up.Error);
     QCOMPARE(up.Error->kind, TCloudError::Kind::File);
     QCOMPARE(up.Reply.status, QStringLiteral("0"));
@@ -713,7 +795,8 @@ void tst_nevIOTJSONAPI::uploadContentTypeFollowsExtension() {
     f.close();
     QVERIFY(!client.Device_UploadImg("alice", "secret", "m", png).Error);
     QCOMPARE(rec.requests.size(), 1);
-    QVERIFY(rec.requests[0].body.contains("name=\"img\"; filename=\"pic %22one%22.PNG\"\r\nContent-Type: image/png\r\n"));
+    QVERIFY(rec.requests[0].body.contains(
+        "name=\"img\"; filename=\"pic %22one%22.PNG\"\r\nContent-Type: image/png\r\n"));
 }
 
 void tst_nevIOTJSONAPI::connectTimeout() {
@@ -787,7 +870,8 @@ void tst_nevIOTJSONAPI::loadUrlImage_data() {
     QTest::newRow("relative address on the server") << "uploads/a.jpg" << jpeg << 200 << QSize(40, 30) << 1;
     QTest::newRow(".png is not fetched") << "/p/a.png" << jpeg << 200 << QSize() << 0;
     QTest::newRow("no extension is not fetched") << "/p/jpg" << jpeg << 200 << QSize() << 0;
-    QTest::newRow("extension only in the query is not fetched") << "/p/a.php?x=.jpg" << jpeg << 200 << QSize() << 0;
+    QTest::newRow("extension only in the query is not fetched")
+        << "/p/a.php?x=.jpg" << jpeg << 200 << QSize() << 0;
     QTest::newRow("empty address") << "" << jpeg << 200 << QSize() << 0;
     QTest::newRow("file address is not read") << "file:///etc/hostname.jpg" << jpeg << 200 << QSize() << 0;
     QTest::newRow("undecodable bytes") << "/p/a.jpg" << QByteArray("not a picture") << 200 << QSize() << 1;
@@ -839,7 +923,8 @@ void tst_nevIOTJSONAPI::serverWithPathAndAboutPage() {
     client.Index_NewsList();
     QCOMPARE(rec.requests.size(), 1);
     QVERIFY(rec.requests.first().head.startsWith("GET /cloud/api.php/Index/newslist "));
-    QCOMPARE(client.AboutPageUrl().toString(), rec.Base() + QStringLiteral("/cloud/index.php/Page/detail/item/about"));
+    QCOMPARE(client.AboutPageUrl().toString(),
+             rec.Base() + QStringLiteral("/cloud/index.php/Page/detail/item/about"));
     QCOMPARE(CloudClient(QUrl(QStringLiteral("http://cloud.example.com:8080"))).AboutPageUrl().toString(),
              QStringLiteral("http://cloud.example.com:8080/index.php/Page/detail/item/about"));
 }

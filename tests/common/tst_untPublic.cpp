@@ -45,8 +45,8 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("n");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("five letters, zero padded") << QByteArray("Relay").append(11, '\0') << 16
-                                                   << QStringLiteral("Relay");
+        QTest::newRow("five letters, zero padded")
+            << QByteArray("Relay").append(11, '\0') << 16 << QStringLiteral("Relay");
         QTest::newRow("zero count") << QByteArray("Relay") << 0 << QString();
         QTest::newRow("negative count") << QByteArray("Relay") << -1 << QString();
         QTest::newRow("count cuts") << QByteArray("Relay") << 3 << QStringLiteral("Rel");
@@ -77,9 +77,11 @@ private slots:
         QTest::newRow("lower case") << "5c-cf-7f-01-02-0a" << true << QByteArray::fromHex("5CCF7F01020A");
         QTest::newRow("three parts stay zero") << "5C-CF-7F" << true << QByteArray(6, '\0');
         QTest::newRow("empty text") << "" << true << QByteArray(6, '\0');
-        QTest::newRow("low 8 bits of 1FF") << "1FF-CF-7F-01-02-0A" << true << QByteArray::fromHex("FFCF7F01020A");
+        QTest::newRow("low 8 bits of 1FF")
+            << "1FF-CF-7F-01-02-0A" << true << QByteArray::fromHex("FFCF7F01020A");
         QTest::newRow("single digits") << "1-2-3-4-5-6" << true << QByteArray::fromHex("010203040506");
-        QTest::newRow("extra parts ignored") << "01-02-03-04-05-06-07" << true << QByteArray::fromHex("010203040506");
+        QTest::newRow("extra parts ignored")
+            << "01-02-03-04-05-06-07" << true << QByteArray::fromHex("010203040506");
         QTest::newRow("non hex part") << "5C-CF-7G-01-02-0A" << false << QByteArray(6, '\0');
         QTest::newRow("empty part") << "5C--7F-01-02-0A" << false << QByteArray(6, '\0');
         QTest::newRow("twelve digits are one part") << "5CCF7F01020A" << true << QByteArray(6, '\0');
@@ -99,11 +101,16 @@ private slots:
     void formatMACStr_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("twelve digits") << "5ccf7f01020a" << "5C-CF-7F-01-02-0A";
-        QTest::newRow("spaced pairs") << "5C CF 7F 01 02 0A" << "5C-CF-7F-01-02-0A";
-        QTest::newRow("already formatted") << "5C-CF-7F-01-02-0A" << "5C-CF-7F-01-02-0A";
-        QTest::newRow("empty gives five dashes") << "" << "-----";
-        QTest::newRow("short text") << "abc" << "AB-C----";
+        QTest::newRow("twelve digits") << "5ccf7f01020a"
+                                       << "5C-CF-7F-01-02-0A";
+        QTest::newRow("spaced pairs") << "5C CF 7F 01 02 0A"
+                                      << "5C-CF-7F-01-02-0A";
+        QTest::newRow("already formatted") << "5C-CF-7F-01-02-0A"
+                                           << "5C-CF-7F-01-02-0A";
+        QTest::newRow("empty gives five dashes") << ""
+                                                 << "-----";
+        QTest::newRow("short text") << "abc"
+                                    << "AB-C----";
     }
     void formatMACStr() {
         QFETCH(QString, text);
@@ -150,8 +157,9 @@ private slots:
         if (expected.isEmpty())
             QSKIP("run by ctest with QUILLET_EXPECT_ZONE_HOURS");
         QCOMPARE(TimeZoneHours(), expected.toInt());
-        QCOMPARE(UnixStrToDateStr("0"),
-                 QDateTime::fromSecsSinceEpoch(expected.toInt() * 3600, Qt::UTC).toString("yyyy-MM-dd HH:mm:ss"));
+        QCOMPARE(
+            UnixStrToDateStr("0"),
+            QDateTime::fromSecsSinceEpoch(expected.toInt() * 3600, Qt::UTC).toString("yyyy-MM-dd HH:mm:ss"));
     }
 
     void cloudSessionBuffers() {

@@ -38,15 +38,18 @@ void FillBoard(TNEV_IOTCtrlList& list, bool touch) {
     list.SetDevParam(param);
     list.Add(8, 4, 2, 2, 1);
     const bool cn = LangIsCn();
-    const QStringList outs = cn ? QStringList{"客厅灯", "水泵", "风扇", "", "门锁", "热水器", "窗帘", "插座"}
-                                : QStringList{"Hall light", "Pump", "Fan", "", "Door", "Boiler", "Curtain", "Socket"};
+    const QStringList outs =
+        cn ? QStringList{"客厅灯", "水泵", "风扇", "", "门锁", "热水器", "窗帘", "插座"}
+           : QStringList{"Hall light", "Pump", "Fan", "", "Door", "Boiler", "Curtain", "Socket"};
     for (int i = 0; i < 8; ++i) {
         list.OutItems(i)->SetIOName({quint8(i % 12), 0, outs[i]});
         if (touch)
             list.OutItems(i)->SetisOn(i == 0 || i == 1 || i == 5);
     }
     for (int i = 0; i < 4; ++i) {
-        list.InItems(i)->SetIOName({quint8(4 + i), 0, cn ? QStringLiteral("输入 %1").arg(i + 1) : QStringLiteral("Sensor %1").arg(i + 1)});
+        list.InItems(i)->SetIOName(
+            {quint8(4 + i), 0,
+             cn ? QStringLiteral("输入 %1").arg(i + 1) : QStringLiteral("Sensor %1").arg(i + 1)});
         list.InItems(i)->SetisON(i % 2 == 0);
     }
     list.PWMItems(0)->SetIOName({8, 0, cn ? QStringLiteral("调光") : QStringLiteral("Dimmer")});
@@ -126,15 +129,16 @@ void tst_ctrlsheet::TaskShots(QList<TShot>& shots) {
         owner.show();
         popup->Open(0);
         popup->TaskListReply(5, {Task(1, true, 2, QTime(7, 30), 0x3E), Task(2, true, 1, QTime(23, 0), 0x7F),
-                                 Task(3, false, 3, QTime(12, 15), 0x41), Task(4, true, 2, QTime(18, 45), 0x00),
-                                 Task(5, true, 1, QTime(6, 0), 0x2A)});
+                                 Task(3, false, 3, QTime(12, 15), 0x41),
+                                 Task(4, true, 2, QTime(18, 45), 0x00), Task(5, true, 1, QTime(6, 0), 0x2A)});
         if (editing) {
             popup->PopClick(TTaskPopup::TagAdd);
             popup->Editor()->WeekStyleBox()->setCurrentIndex(int(TWeekStyle::Weekdays));
             emit popup->Editor()->WeekStyleBox()->activated(int(TWeekStyle::Weekdays));
             QCOMPARE(popup->Editor()->DateTimeEdit()->text(), QStringLiteral("2026-12-10 14:05"));
         }
-        shots.append({editing ? QStringLiteral("task list, editor open") : QStringLiteral("task list"), Grab(owner)});
+        shots.append(
+            {editing ? QStringLiteral("task list, editor open") : QStringLiteral("task list"), Grab(owner)});
     }
 }
 
@@ -152,7 +156,8 @@ void tst_ctrlsheet::sheet() {
         if (QTest::currentTestFailed())
             return;
         for (TShot& shot : row)
-            shot.caption = (lang == LangEn ? QStringLiteral("English: ") : QStringLiteral("Chinese: ")) + shot.caption;
+            shot.caption =
+                (lang == LangEn ? QStringLiteral("English: ") : QStringLiteral("Chinese: ")) + shot.caption;
         rows.append(row);
     }
     SetLanguage(LangEn);
@@ -183,7 +188,8 @@ void tst_ctrlsheet::sheet() {
         for (const TShot& shot : row) {
             const QSize s = shot.pixmap.deviceIndependentSize().toSize();
             QVERIFY(!shot.pixmap.isNull());
-            p.drawText(QRect(x, y, s.width(), CaptionHeight - 6), Qt::AlignLeft | Qt::AlignBottom, shot.caption);
+            p.drawText(QRect(x, y, s.width(), CaptionHeight - 6), Qt::AlignLeft | Qt::AlignBottom,
+                       shot.caption);
             p.drawPixmap(QPoint(x, y + CaptionHeight), shot.pixmap);
             x += s.width() + Gap;
             h = std::max(h, s.height());

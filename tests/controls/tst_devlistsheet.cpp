@@ -36,14 +36,16 @@ void Force(TNEV_IOTDevConn* c, TIOTNETSTYLE style, TIOTNETSTATE state) {
 }
 
 // A list with its view, grabbed after the given changes.
-QPixmap Scene(const QList<TRowSetup>& rows, const std::function<void(TNEV_IOTDevList&, TIOTDevListView&)>& change,
-              int height) {
+QPixmap Scene(const QList<TRowSetup>& rows,
+              const std::function<void(TNEV_IOTDevList&, TIOTDevListView&)>& change, int height) {
     TNEV_IOTDevList list;
     TIniDevs devs;
     for (int i = 0; i < rows.size(); ++i) {
         TIniDev d;
         d.Name = rows[i].name;
-        d.MAC = QStringLiteral("3C-71-BF-0A-%1-%2").arg(i / 10, 2, 10, QChar('0')).arg(i % 10 * 7, 2, 10, QChar('0'));
+        d.MAC = QStringLiteral("3C-71-BF-0A-%1-%2")
+                    .arg(i / 10, 2, 10, QChar('0'))
+                    .arg(i % 10 * 7, 2, 10, QChar('0'));
         d.DevType = rows[i].type;
         devs << d;
     }
@@ -112,29 +114,32 @@ QList<QPair<QString, QPixmap>> tst_devlistsheet::Scenes() {
     };
     QList<QPair<QString, QPixmap>> scenes;
     scenes << qMakePair(QStringLiteral("Every state; the first row selected, the third picture turned"),
-                        Scene(states,
-                              [](TNEV_IOTDevList& list, TIOTDevListView&) {
-                                  list.SetSelected(0);
-                                  Force(list.DevItems(1), TIOTNETSTYLE::NET_LAN, TIOTNETSTATE::NET_OK);
-                                  list.ItemClick(list.Item(1), DevListTag::Picture);
-                                  Force(list.DevItems(1), TIOTNETSTYLE::NET_LAN, TIOTNETSTATE::NET_CNNTING);
-                              },
-                              TIOTDevListView::TitleHeight + states.size() * TIOTDevListView::RowHeight));
+                        Scene(
+                            states,
+                            [](TNEV_IOTDevList& list, TIOTDevListView&) {
+                                list.SetSelected(0);
+                                Force(list.DevItems(1), TIOTNETSTYLE::NET_LAN, TIOTNETSTATE::NET_OK);
+                                list.ItemClick(list.Item(1), DevListTag::Picture);
+                                Force(list.DevItems(1), TIOTNETSTYLE::NET_LAN, TIOTNETSTATE::NET_CNNTING);
+                            },
+                            TIOTDevListView::TitleHeight + states.size() * TIOTDevListView::RowHeight));
     const QList<TRowSetup> few{{QStringLiteral("Kitchen"), S::NET_LAN, T::NET_OK, 1},
-                              {QStringLiteral("Gate"), S::NET_REMOTE, T::NET_OK, 9},
-                              {QStringLiteral("Fountain"), S::NET_REMOTE, T::NET_OFFLINE, 12}};
+                               {QStringLiteral("Gate"), S::NET_REMOTE, T::NET_OK, 9},
+                               {QStringLiteral("Fountain"), S::NET_REMOTE, T::NET_OFFLINE, 12}};
     const int fewHeight = TIOTDevListView::TitleHeight + 3 * TIOTDevListView::RowHeight + 20;
-    scenes << qMakePair(QStringLiteral("Remove mode"),
-                        Scene(few, [](TNEV_IOTDevList& list, TIOTDevListView&) { list.setRemoveState(true); },
-                              fewHeight));
+    scenes << qMakePair(
+        QStringLiteral("Remove mode"),
+        Scene(
+            few, [](TNEV_IOTDevList& list, TIOTDevListView&) { list.setRemoveState(true); }, fewHeight));
     scenes << qMakePair(QStringLiteral("Selected, control panel open (icons moved aside)"),
-                        Scene(few,
-                              [](TNEV_IOTDevList& list, TIOTDevListView& view) {
-                                  view.setAnimatedLang(330);
-                                  list.SetSelected(1);
-                                  list.setAnimated(true);
-                              },
-                              fewHeight));
+                        Scene(
+                            few,
+                            [](TNEV_IOTDevList& list, TIOTDevListView& view) {
+                                view.setAnimatedLang(330);
+                                list.SetSelected(1);
+                                list.setAnimated(true);
+                            },
+                            fewHeight));
     return scenes;
 }
 

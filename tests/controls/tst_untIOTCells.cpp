@@ -38,10 +38,18 @@ void tst_untIOTCells::nameAndPicture_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QString>("picture");
-    QTest::newRow("named") << "en" << 5 << "Pump" << "Pump" << "Device_img5";
-    QTest::newRow("empty name, English") << "en" << 11 << "" << "No name" << "Device_img11";
-    QTest::newRow("empty name, Chinese") << "cn" << 0 << "" << "未命名" << "Device_img0";
-    QTest::newRow("picture number past the last") << "en" << 20 << "x" << "x" << "Device_img0";
+    QTest::newRow("named") << "en" << 5 << "Pump"
+                           << "Pump"
+                           << "Device_img5";
+    QTest::newRow("empty name, English") << "en" << 11 << ""
+                                         << "No name"
+                                         << "Device_img11";
+    QTest::newRow("empty name, Chinese") << "cn" << 0 << ""
+                                         << "未命名"
+                                         << "Device_img0";
+    QTest::newRow("picture number past the last") << "en" << 20 << "x"
+                                                  << "x"
+                                                  << "Device_img0";
 }
 
 void tst_untIOTCells::nameAndPicture() {
@@ -98,13 +106,20 @@ void tst_untIOTCells::registerFormat() {
 void tst_untIOTCells::dutyThrottle_data() {
     QTest::addColumn<QString>("steps");
     QTest::addColumn<QString>("reports"); // duty values reported with tag 8, in order
-    QTest::newRow("first change after the interval goes at once") << "200:50" << "50";
-    QTest::newRow("change 50 ms later is held, then sent") << "200:50 250:60 wait" << "50 60";
-    QTest::newRow("only the newest held value is sent") << "200:50 220:55 240:73 wait" << "50 73";
-    QTest::newRow("release sends the held value at once") << "200:50 220:73 release" << "50 73";
-    QTest::newRow("release with nothing held sends nothing more") << "200:50 release" << "50";
-    QTest::newRow("changes far apart all go") << "200:10 400:20 600:30" << "10 20 30";
-    QTest::newRow("within the interval after creation") << "50:40 wait" << "40";
+    QTest::newRow("first change after the interval goes at once") << "200:50"
+                                                                  << "50";
+    QTest::newRow("change 50 ms later is held, then sent") << "200:50 250:60 wait"
+                                                           << "50 60";
+    QTest::newRow("only the newest held value is sent") << "200:50 220:55 240:73 wait"
+                                                        << "50 73";
+    QTest::newRow("release sends the held value at once") << "200:50 220:73 release"
+                                                          << "50 73";
+    QTest::newRow("release with nothing held sends nothing more") << "200:50 release"
+                                                                  << "50";
+    QTest::newRow("changes far apart all go") << "200:10 400:20 600:30"
+                                              << "10 20 30";
+    QTest::newRow("within the interval after creation") << "50:40 wait"
+                                                        << "40";
 }
 
 void tst_untIOTCells::dutyThrottle() {
@@ -151,8 +166,8 @@ void tst_untIOTCells::dutySetAndWheelReportNothing() {
     QCOMPARE(cell.DutyText(), QStringLiteral("50"));
     // The wheel over the slider belongs to the scrolling list around it.
     QWidget* slider = cell.Trckbr_Duty();
-    QWheelEvent wheel(QPointF(10, 10), slider->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, -120), Qt::NoButton,
-                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QWheelEvent wheel(QPointF(10, 10), slider->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, -120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(slider, &wheel);
     QVERIFY(!wheel.isAccepted());
     QCOMPARE(cell.Duty(), 50);

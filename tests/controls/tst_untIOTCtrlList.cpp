@@ -34,7 +34,9 @@ struct TFixture {
         owner.resize(1024, 680);
         list = new TNEV_IOTCtrlList(&owner);
         list->SetSlideDuration(0);
-        list->OnIOTCtrlClick = [this](QObject*, int Index, int Tag, TIOTYPE Type) { clicks.append({Index, Tag, Type}); };
+        list->OnIOTCtrlClick = [this](QObject*, int Index, int Tag, TIOTYPE Type) {
+            clicks.append({Index, Tag, Type});
+        };
         list->OnIOTJogMode = [this](int Index, bool isOn) { jogs.append({Index, isOn}); };
     }
     void Add(const Counts& c) { list->Add(c[0], c[1], c[2], c[3], c[4]); }
@@ -48,19 +50,27 @@ QString Layout(const TNEV_IOTCtrlList& list) {
         if (auto* heading = qobject_cast<QLabel*>(row))
             parts << "[" + heading->text() + "]";
         else if (auto* cell = qobject_cast<TNEV_IOTCtrlCell*>(row))
-            parts << QStringLiteral("%1%2").arg(QStringList{"O", "I", "P", "R", "X"}[int(cell->IOType())]).arg(cell->Index());
+            parts << QStringLiteral("%1%2")
+                         .arg(QStringList{"O", "I", "P", "R", "X"}[int(cell->IOType())])
+                         .arg(cell->Index());
     }
     return parts.join(' ');
 }
 
 TNEV_IOTCtrlCell* Item(const TNEV_IOTCtrlList& list, TIOTYPE type, int index) {
     switch (type) {
-    case TIOTYPE::IO_OUT: return list.OutItems(index);
-    case TIOTYPE::IO_IN: return list.InItems(index);
-    case TIOTYPE::IO_PWM: return list.PWMItems(index);
-    case TIOTYPE::IO_REG: return list.REGItems(index);
-    case TIOTYPE::IO_Red: return list.RedItems(index);
-    case TIOTYPE::IO_NIL: break;
+    case TIOTYPE::IO_OUT:
+        return list.OutItems(index);
+    case TIOTYPE::IO_IN:
+        return list.InItems(index);
+    case TIOTYPE::IO_PWM:
+        return list.PWMItems(index);
+    case TIOTYPE::IO_REG:
+        return list.REGItems(index);
+    case TIOTYPE::IO_Red:
+        return list.RedItems(index);
+    case TIOTYPE::IO_NIL:
+        break;
     }
     return nullptr;
 }
@@ -72,7 +82,9 @@ void ClickAt(QWidget* cell, QPoint at) {
     pointer::Click(target);
 }
 
-QPoint CentreIn(QWidget* cell, QWidget* element) { return element->mapTo(cell, element->rect().center()); }
+QPoint CentreIn(QWidget* cell, QWidget* element) {
+    return element->mapTo(cell, element->rect().center());
+}
 } // namespace
 
 class tst_untIOTCtrlList : public QObject {
@@ -104,11 +116,12 @@ void tst_untIOTCtrlList::rowsForCounts_data() {
     QTest::newRow("all zeros") << Counts{0, 0, 0, 0, 0} << "" << int(TIOTYPE::IO_OUT) << 0 << -1;
     QTest::newRow("inputs only") << Counts{0, 2, 0, 0, 0} << "[Input] I0 I1" << int(TIOTYPE::IO_IN) << 0 << 1;
     QTest::newRow("mixed, infrared at row 10")
-        << Counts{3, 2, 1, 0, 1} << "[Output] O0 O1 O2 [Input] I0 I1 [PWM] P0 [Infrared] X0" << int(TIOTYPE::IO_Red) << 0
-        << 10;
-    QTest::newRow("registers after outputs") << Counts{1, 0, 0, 2, 0} << "[Output] O0 [REG] R0 R1" << int(TIOTYPE::IO_REG)
-                                             << 1 << 4;
-    QTest::newRow("negative counts are none") << Counts{-1, 1, -5, 0, 0} << "[Input] I0" << int(TIOTYPE::IO_IN) << 0 << 1;
+        << Counts{3, 2, 1, 0, 1} << "[Output] O0 O1 O2 [Input] I0 I1 [PWM] P0 [Infrared] X0"
+        << int(TIOTYPE::IO_Red) << 0 << 10;
+    QTest::newRow("registers after outputs")
+        << Counts{1, 0, 0, 2, 0} << "[Output] O0 [REG] R0 R1" << int(TIOTYPE::IO_REG) << 1 << 4;
+    QTest::newRow("negative counts are none")
+        << Counts{-1, 1, -5, 0, 0} << "[Input] I0" << int(TIOTYPE::IO_IN) << 0 << 1;
 }
 
 void tst_untIOTCtrlList::rowsForCounts() {
@@ -158,14 +171,30 @@ void tst_untIOTCtrlList::infrared_data() {
     QTest::addColumn<QString>("ops"); // +N adds, -N removes (1-based channel numbers)
     QTest::addColumn<QString>("layout");
     QTest::addColumn<QString>("studied"); // per infrared row
-    QTest::newRow("add 0 changes nothing") << 0 << "+0" << "[Output] O0" << "";
-    QTest::newRow("first adds heading, not learned") << 0 << "+1" << "[Output] O0 [Infrared] X0" << "0";
-    QTest::newRow("repeated reply adds once") << 1 << "+2 +2 +1" << "[Output] O0 [Infrared] X0 X1" << "10";
-    QTest::newRow("a number past the next one") << 1 << "+4 +2" << "[Output] O0 [Infrared] X0 X1 X3" << "100";
-    QTest::newRow("removing the only one removes heading") << 1 << "-1" << "[Output] O0" << "";
-    QTest::newRow("removing an absent one changes nothing") << 2 << "-5 -0" << "[Output] O0 [Infrared] X0 X1" << "11";
-    QTest::newRow("removing renumbers the rest") << 3 << "-2" << "[Output] O0 [Infrared] X0 X1" << "11";
-    QTest::newRow("remove all then add again") << 1 << "-1 +1" << "[Output] O0 [Infrared] X0" << "0";
+    QTest::newRow("add 0 changes nothing") << 0 << "+0"
+                                           << "[Output] O0"
+                                           << "";
+    QTest::newRow("first adds heading, not learned") << 0 << "+1"
+                                                     << "[Output] O0 [Infrared] X0"
+                                                     << "0";
+    QTest::newRow("repeated reply adds once") << 1 << "+2 +2 +1"
+                                              << "[Output] O0 [Infrared] X0 X1"
+                                              << "10";
+    QTest::newRow("a number past the next one") << 1 << "+4 +2"
+                                                << "[Output] O0 [Infrared] X0 X1 X3"
+                                                << "100";
+    QTest::newRow("removing the only one removes heading") << 1 << "-1"
+                                                           << "[Output] O0"
+                                                           << "";
+    QTest::newRow("removing an absent one changes nothing") << 2 << "-5 -0"
+                                                            << "[Output] O0 [Infrared] X0 X1"
+                                                            << "11";
+    QTest::newRow("removing renumbers the rest") << 3 << "-2"
+                                                 << "[Output] O0 [Infrared] X0 X1"
+                                                 << "11";
+    QTest::newRow("remove all then add again") << 1 << "-1 +1"
+                                               << "[Output] O0 [Infrared] X0"
+                                               << "0";
 }
 
 void tst_untIOTCtrlList::infrared() {
@@ -209,7 +238,8 @@ void tst_untIOTCtrlList::clickTags_data() {
     QTest::newRow("output lock") << out << "lock" << 9 << 1 << out << 1;
     QTest::newRow("input signal falls to background") << int(TIOTYPE::IO_IN) << "signal" << 0 << 1 << 1 << 1;
     QTest::newRow("PWM frequency") << int(TIOTYPE::IO_PWM) << "hz" << 7 << 1 << 2 << 1;
-    QTest::newRow("register value falls to background") << int(TIOTYPE::IO_REG) << "value" << 0 << 1 << 3 << 1;
+    QTest::newRow("register value falls to background")
+        << int(TIOTYPE::IO_REG) << "value" << 0 << 1 << 3 << 1;
     QTest::newRow("infrared button") << int(TIOTYPE::IO_Red) << "ir" << 10 << 1 << 4 << 1;
     QTest::newRow("infrared edit") << int(TIOTYPE::IO_Red) << "edit" << 11 << 1 << 4 << 1;
     QTest::newRow("title light") << nil << "light" << 5 << -1 << nil << 65535;
@@ -276,7 +306,9 @@ void tst_untIOTCtrlList::lockFlipsBeforeEventAndStays() {
     QCOMPARE(heldSeen, (TBooleans{false, false, true, false, false, true, false, true}));
     QVERIFY(f.list->OutItems(2)->Img_LockBlind()->isVisibleTo(cell));
     // A locked output cannot be switched: the veil takes the click on the power picture.
-    f.list->OnIOTCtrlClick = [&](QObject*, int, int Tag, TIOTYPE) { f.clicks.append({0, Tag, TIOTYPE::IO_OUT}); };
+    f.list->OnIOTCtrlClick = [&](QObject*, int, int Tag, TIOTYPE) {
+        f.clicks.append({0, Tag, TIOTYPE::IO_OUT});
+    };
     ClickAt(cell, CentreIn(cell, cell->Img_Power()));
     QCOMPARE(f.clicks, (QList<TClick>{{0, 0, TIOTYPE::IO_OUT}}));
 
@@ -316,14 +348,19 @@ void tst_untIOTCtrlList::jogPressAndRelease_data() {
     QTest::addColumn<QString>("jogs");
     QTest::addColumn<int>("clicks");
     QTest::addColumn<QString>("picture");
-    QTest::newRow("jog press release") << false << "press release" << "1+ 1-" << 0 << "Power_OFF";
-    QTest::newRow("jog press, leave while held, release")
-        << false << "press dragout releaseout" << "1+ 1-" << 0 << "Power_OFF";
-    QTest::newRow("jog leave without press") << false << "enter leave" << "" << 0 << "Power_OFF";
+    QTest::newRow("jog press release") << false << "press release"
+                                       << "1+ 1-" << 0 << "Power_OFF";
+    QTest::newRow("jog press, leave while held, release") << false << "press dragout releaseout"
+                                                          << "1+ 1-" << 0 << "Power_OFF";
+    QTest::newRow("jog leave without press") << false << "enter leave"
+                                             << "" << 0 << "Power_OFF";
     // In touch mode the pressed look stays until the board answers or the pointer leaves.
-    QTest::newRow("touch click") << true << "press release" << "" << 1 << "Power_HL";
-    QTest::newRow("touch click and leave") << true << "press release leave" << "" << 1 << "Power_OFF";
-    QTest::newRow("touch press and leave") << true << "press dragout releaseout" << "" << 0 << "Power_OFF";
+    QTest::newRow("touch click") << true << "press release"
+                                 << "" << 1 << "Power_HL";
+    QTest::newRow("touch click and leave") << true << "press release leave"
+                                           << "" << 1 << "Power_OFF";
+    QTest::newRow("touch press and leave") << true << "press dragout releaseout"
+                                           << "" << 0 << "Power_OFF";
 }
 
 void tst_untIOTCtrlList::jogPressAndRelease() {
@@ -393,7 +430,8 @@ void tst_untIOTCtrlList::slideAndContinuation() {
     f.list->SetAppearedWait(true, [&] { ++waited; }); // already there: goes on at once
     QCOMPARE(waited, 2);
     f.owner.resize(1200, 700);
-    QCOMPARE(f.list->geometry(), QRect(1200 - TNEV_IOTCtrlList::PanelWidth, 0, TNEV_IOTCtrlList::PanelWidth, 700));
+    QCOMPARE(f.list->geometry(),
+             QRect(1200 - TNEV_IOTCtrlList::PanelWidth, 0, TNEV_IOTCtrlList::PanelWidth, 700));
     // A continuation that destroys the panel ends the slide's work safely.
     f.list->SetAppearedWait(false, [&] { delete f.list; });
     QTRY_VERIFY(f.owner.findChildren<TNEV_IOTCtrlList*>().isEmpty());

@@ -38,7 +38,8 @@ struct Fixture {
     explicit Fixture(int n, int fadeMs = 0) {
         list.setCloudHost(QStringLiteral("0.0.0.0"));
         list.Add(Devices(n));
-        list.setUi({[this](const QString& t) { messages << t; }, {}, [this](const QString& u) { urls << u; }});
+        list.setUi(
+            {[this](const QString& t) { messages << t; }, {}, [this](const QString& u) { urls << u; }});
         list.OnIOTListClick = [this](int i, int t) { clicks << Click(i, t); };
         view.setDurations({0, fadeMs, 0, 0});
         view.resize(860, 560);
@@ -93,34 +94,34 @@ void tst_untIOTDevListView::itemClick_data() {
     using S = TIOTNETSTYLE;
     using T = TIOTNETSTATE;
     const int dev = DevListTag::Device;
-    QTest::newRow("unconnected, logged out") << S::NET_DEFAULT << T::NET_DISCNNT << false << dev
-                                             << "Please login first!" << -1;
-    QTest::newRow("unconnected, logged in") << S::NET_DEFAULT << T::NET_OK << true << dev
-                                            << "The device is disconnected!" << -1;
-    QTest::newRow("lan, not verified") << S::NET_LAN << T::NET_CNNT << false << dev << "The device is not verified!"
-                                       << -1;
-    QTest::newRow("lan, connecting") << S::NET_LAN << T::NET_CNNTING << false << dev << "The device is connecting!"
-                                     << -1;
-    QTest::newRow("lan, disconnected") << S::NET_LAN << T::NET_DISCNNT << false << dev
-                                       << "The device is disconnected!" << -1;
-    QTest::newRow("lan, time-out") << S::NET_LAN << T::NET_TIMEOUT << false << dev << "The device connect overtime!"
-                                   << -1;
-    QTest::newRow("lan, connect failed") << S::NET_LAN << T::NET_CNNTFAILED << false << dev
-                                         << "Device connection failed!" << -1;
+    QTest::newRow("unconnected, logged out")
+        << S::NET_DEFAULT << T::NET_DISCNNT << false << dev << "Please login first!" << -1;
+    QTest::newRow("unconnected, logged in")
+        << S::NET_DEFAULT << T::NET_OK << true << dev << "The device is disconnected!" << -1;
+    QTest::newRow("lan, not verified")
+        << S::NET_LAN << T::NET_CNNT << false << dev << "The device is not verified!" << -1;
+    QTest::newRow("lan, connecting") << S::NET_LAN << T::NET_CNNTING << false << dev
+                                     << "The device is connecting!" << -1;
+    QTest::newRow("lan, disconnected")
+        << S::NET_LAN << T::NET_DISCNNT << false << dev << "The device is disconnected!" << -1;
+    QTest::newRow("lan, time-out") << S::NET_LAN << T::NET_TIMEOUT << false << dev
+                                   << "The device connect overtime!" << -1;
+    QTest::newRow("lan, connect failed")
+        << S::NET_LAN << T::NET_CNNTFAILED << false << dev << "Device connection failed!" << -1;
     QTest::newRow("lan, online") << S::NET_LAN << T::NET_OK << false << dev << "" << dev;
     QTest::newRow("relay, online") << S::NET_REMOTE << T::NET_OK << true << dev << "" << dev;
-    QTest::newRow("relay, account refused") << S::NET_REMOTE << T::NET_PSDERR << true << dev
-                                            << "Account password error!" << -1;
-    QTest::newRow("relay, board off-line") << S::NET_REMOTE << T::NET_OFFLINE << true << dev
-                                           << "The device is off-line!" << -1;
-    QTest::newRow("relay, no permission") << S::NET_REMOTE << T::NET_NOPER << true << dev
-                                          << "No permission to control the device!" << -1;
-    QTest::newRow("state label does nothing") << S::NET_REMOTE << T::NET_OK << true << int(DevListTag::Panel) << ""
-                                              << -1;
+    QTest::newRow("relay, account refused")
+        << S::NET_REMOTE << T::NET_PSDERR << true << dev << "Account password error!" << -1;
+    QTest::newRow("relay, board off-line")
+        << S::NET_REMOTE << T::NET_OFFLINE << true << dev << "The device is off-line!" << -1;
+    QTest::newRow("relay, no permission")
+        << S::NET_REMOTE << T::NET_NOPER << true << dev << "No permission to control the device!" << -1;
+    QTest::newRow("state label does nothing")
+        << S::NET_REMOTE << T::NET_OK << true << int(DevListTag::Panel) << "" << -1;
     QTest::newRow("picture of a relay board does nothing")
         << S::NET_REMOTE << T::NET_OK << true << int(DevListTag::Picture) << "" << -1;
-    QTest::newRow("picture of a lan board turns it") << S::NET_LAN << T::NET_DISCNNT << false
-                                                     << int(DevListTag::Picture) << "" << -1;
+    QTest::newRow("picture of a lan board turns it")
+        << S::NET_LAN << T::NET_DISCNNT << false << int(DevListTag::Picture) << "" << -1;
     QTest::newRow("remove button") << S::NET_LAN << T::NET_DISCNNT << false << int(DevListTag::Remove) << ""
                                    << int(DevListTag::Remove);
 }
@@ -213,8 +214,10 @@ void tst_untIOTDevListView::emptyAreaAndIcons() {
     QTest::mouseClick(f.Viewport(), Qt::LeftButton, {}, QPoint(400, 400));
     QVERIFY(!f.list.RemoveState());
     QCOMPARE(f.list.NowSelect(), -1);
-    QCOMPARE(f.clicks, (QList<Click>{{0, DevListTag::Device}, {-1, DevListTag::Del}, {-1, DevListTag::Add},
-                                     {-1, DevListTag::Panel}}));
+    QCOMPARE(
+        f.clicks,
+        (QList<Click>{
+            {0, DevListTag::Device}, {-1, DevListTag::Del}, {-1, DevListTag::Add}, {-1, DevListTag::Panel}}));
 }
 
 void tst_untIOTDevListView::titleIcons_data() {

@@ -4,8 +4,7 @@
 
 #include <QtTest>
 
-class TestCtlArgs : public QObject
-{
+class TestCtlArgs : public QObject {
     Q_OBJECT
 
 private slots:
@@ -22,25 +21,31 @@ private slots:
         QTest::newRow("out without number") << (lan + QStringList{"out", "on"}) << "out on|off|toggle";
         QTest::newRow("out zero") << (lan + QStringList{"out", "on", "0"}) << "1 to 255";
         QTest::newRow("pwm freq too low") << (lan + QStringList{"pwm", "freq", "1", "714"}) << "715 to 65535";
-        QTest::newRow("pwm freq too high") << (lan + QStringList{"pwm", "freq", "1", "65536"}) << "715 to 65535";
+        QTest::newRow("pwm freq too high")
+            << (lan + QStringList{"pwm", "freq", "1", "65536"}) << "715 to 65535";
         QTest::newRow("ir learn passes") << (lan + QStringList{"ir", "learn", "1", "4"}) << "ir create";
-        QTest::newRow("empty channel name") << (lan + QStringList{"name", "out", "1", " "}) << "must not be empty";
+        QTest::newRow("empty channel name")
+            << (lan + QStringList{"name", "out", "1", " "}) << "must not be empty";
         QTest::newRow("bad kind") << (lan + QStringList{"name", "relay", "1", "x"}) << "name out|in";
-        QTest::newRow("task time") << (lan + QStringList{"task", "add", "1", "on", "24.12.2026"}) << "YYYY-MM-DD";
-        QTest::newRow("task day") << (lan + QStringList{"task", "add", "1", "on", "2026-12-24 18:30", "--days", "XX"})
+        QTest::newRow("task time") << (lan + QStringList{"task", "add", "1", "on", "24.12.2026"})
+                                   << "YYYY-MM-DD";
+        QTest::newRow("task day") << (lan + QStringList{"task", "add", "1", "on", "2026-12-24 18:30",
+                                                        "--days", "XX"})
                                   << "SU,MO";
-        QTest::newRow("device name 17 bytes") << (lan + QStringList{"device", "name", "abcdefghijklmnopq"})
-                                              << "1 to 16 bytes";
-        QTest::newRow("device password 7 bytes") << (lan + QStringList{"device", "password", "qorvu", "1234567"})
-                                                 << "1 to 6 bytes";
-        QTest::newRow("device io 25 channels") << (lan + QStringList{"device", "io", "20", "5", "0", "0"})
-                                               << "at most 24";
-        QTest::newRow("device io 3 pwm") << (lan + QStringList{"device", "io", "8", "4", "3", "0"}) << "PWM at most 2";
-        QTest::newRow("relay without mac") << (relay + QStringList{"--account", "a", "--account-password", "p", "status"})
-                                           << "--relay needs --mac";
-        QTest::newRow("relay bad mac") << (relay + QStringList{"--mac", "5C:CF", "--account", "a",
-                                                               "--account-password", "p", "status"})
-                                       << "--mac must be";
+        QTest::newRow("device name 17 bytes")
+            << (lan + QStringList{"device", "name", "abcdefghijklmnopq"}) << "1 to 16 bytes";
+        QTest::newRow("device password 7 bytes")
+            << (lan + QStringList{"device", "password", "qorvu", "1234567"}) << "1 to 6 bytes";
+        QTest::newRow("device io 25 channels")
+            << (lan + QStringList{"device", "io", "20", "5", "0", "0"}) << "at most 24";
+        QTest::newRow("device io 3 pwm")
+            << (lan + QStringList{"device", "io", "8", "4", "3", "0"}) << "PWM at most 2";
+        QTest::newRow("relay without mac")
+            << (relay + QStringList{"--account", "a", "--account-password", "p", "status"})
+            << "--relay needs --mac";
+        QTest::newRow("relay bad mac")
+            << (relay + QStringList{"--mac", "5C:CF", "--account", "a", "--account-password", "p", "status"})
+            << "--mac must be";
         QTest::newRow("host and relay") << (lan + relay + QStringList{"status"}) << "exclude each other";
         QTest::newRow("discover argument") << QStringList{"discover", "now"} << "no arguments";
         QTest::newRow("discover broadcast") << QStringList{"discover", "--broadcast", "lan"} << "IPv4";
@@ -48,15 +53,20 @@ private slots:
         const QStringList cloud{"cloud", "--server", "http://127.0.0.1:1"};
         QTest::newRow("cloud login without account") << (cloud + QStringList{"login"}) << "--account";
         QTest::newRow("cloud account too long")
-            << (cloud + QStringList{"--account", QString(33, 'a'), "--account-password", "p", "login"}) << "1 to 32";
+            << (cloud + QStringList{"--account", QString(33, 'a'), "--account-password", "p", "login"})
+            << "1 to 32";
         QTest::newRow("cloud mac with colons")
-            << (cloud + QStringList{"--account", "a", "--account-password", "p", "activate", "5C:CF:7F:01:02:0A", "1"})
+            << (cloud + QStringList{"--account", "a", "--account-password", "p", "activate",
+                                    "5C:CF:7F:01:02:0A", "1"})
             << "valid MAC";
         QTest::newRow("cloud activation code missing")
-            << (cloud + QStringList{"--account", "a", "--account-password", "p", "activate", "5ccf7f01020a", ""})
+            << (cloud +
+                QStringList{"--account", "a", "--account-password", "p", "activate", "5ccf7f01020a", ""})
             << "activation code";
-        QTest::newRow("cloud empty feedback") << (cloud + QStringList{"feedback", "anonymous", "  "}) << "no content";
-        QTest::newRow("cloud server not http") << QStringList{"cloud", "--server", "ftp://x", "news"} << "http";
+        QTest::newRow("cloud empty feedback")
+            << (cloud + QStringList{"feedback", "anonymous", "  "}) << "no content";
+        QTest::newRow("cloud server not http")
+            << QStringList{"cloud", "--server", "ftp://x", "news"} << "http";
         QTest::newRow("cloud unknown") << (cloud + QStringList{"logout"}) << "cloud login";
     }
     void usageErrors() {
@@ -71,8 +81,9 @@ private slots:
     void helpListsEveryCommandFamily() {
         const TCtlRun r = RunCtl({"--help"});
         QCOMPARE(r.rc, ctl::ExitOk);
-        for (const char* word : {"discover", "--relay", "status", "pwm freq", "ir learn", "task add", "clock sync",
-                                 "device io", "wifi scan", "wifi join", "cloud", "upload-image", "feedback"})
+        for (const char* word :
+             {"discover", "--relay", "status", "pwm freq", "ir learn", "task add", "clock sync", "device io",
+              "wifi scan", "wifi join", "cloud", "upload-image", "feedback"})
             QVERIFY2(r.out.contains(QLatin1String(word)), word);
     }
 

@@ -9,8 +9,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-class TestCtlCloud : public QObject
-{
+class TestCtlCloud : public QObject {
     Q_OBJECT
 
     QProcess FSim;
@@ -24,7 +23,8 @@ class TestCtlCloud : public QObject
         FSim.setArguments(QStringList{"--quiet", "--port", "0", "--account", "alice:secret", "--account",
                                       "bob:bobpw", "--device", "mac=5ccf7f01020a,code=AB12,name=Kitchen",
                                       "--device", "mac=5ccf7f01020c,owner=bob,name=Shed", "--device",
-                                      "mac=5ccf7f01020d,remote=0", "--device", "mac=5ccf7f01020e,owner=alice,name=Hall"} +
+                                      "mac=5ccf7f01020d,remote=0", "--device",
+                                      "mac=5ccf7f01020e,owner=alice,name=Hall"} +
                           extra);
         FSim.start();
         if (!FSim.waitForStarted(10000))
@@ -63,15 +63,18 @@ private slots:
         QCOMPARE(r.rc, 0);
         QCOMPARE(r.Lines().size(), 1);
         QCOMPARE(Keys(r.Lines().first()),
-                 (QStringList{"id", "account", "nickname", "password", "bind_account", "last_login_time",
-                              "last_login_ip", "login_count", "verify", "email", "name", "tel", "address", "remark",
-                              "create_time", "update_time", "status", "type_id", "admininfo", "newscount",
-                              "newstime", "feedbackcount"}));
+                 (QStringList{"id",           "account",         "nickname",      "password",
+                              "bind_account", "last_login_time", "last_login_ip", "login_count",
+                              "verify",       "email",           "name",          "tel",
+                              "address",      "remark",          "create_time",   "update_time",
+                              "status",       "type_id",         "admininfo",     "newscount",
+                              "newstime",     "feedbackcount"}));
         QCOMPARE(Json(r.out)["account"].toString(), QStringLiteral("alice"));
     }
 
     void wrongPasswordGivesTheServersInfo() {
-        const TCtlRun r = RunCtl({"cloud", "--server", FServer, "--account", "alice", "--account-password", "nope", "login"});
+        const TCtlRun r = RunCtl(
+            {"cloud", "--server", FServer, "--account", "alice", "--account-password", "nope", "login"});
         QCOMPARE(r.rc, 1);
         QVERIFY(r.out.isEmpty());
         QVERIFY2(!r.err.trimmed().isEmpty(), "the server's info is shown");
@@ -82,11 +85,16 @@ private slots:
         QTest::addColumn<QString>("code");
         QTest::addColumn<int>("rc");
         QTest::addColumn<QString>("text");
-        QTest::newRow("activated, dashed MAC, code in any case") << "5C-CF-7F-01-02-0A" << "ab12" << 0 << "";
-        QTest::newRow("unknown device") << "5ccf7f0102ff" << "1" << 1 << "Device is not in the cloud server!";
-        QTest::newRow("no remote control") << "5ccf7f01020d" << "1" << 1 << "Device disable remote control!";
-        QTest::newRow("other account") << "5ccf7f01020c" << "1" << 1 << "Device has been activated by: bob";
-        QTest::newRow("wrong code") << "5ccf7f01020a" << "0000" << 1 << "Device activation failed!";
+        QTest::newRow("activated, dashed MAC, code in any case") << "5C-CF-7F-01-02-0A"
+                                                                 << "ab12" << 0 << "";
+        QTest::newRow("unknown device") << "5ccf7f0102ff"
+                                        << "1" << 1 << "Device is not in the cloud server!";
+        QTest::newRow("no remote control") << "5ccf7f01020d"
+                                           << "1" << 1 << "Device disable remote control!";
+        QTest::newRow("other account") << "5ccf7f01020c"
+                                       << "1" << 1 << "Device has been activated by: bob";
+        QTest::newRow("wrong code") << "5ccf7f01020a"
+                                    << "0000" << 1 << "Device activation failed!";
     }
     void activationAndRefusals() {
         QFETCH(QString, mac);
@@ -153,16 +161,20 @@ private slots:
         r = Cloud({"news"}, false);
         QCOMPARE(r.rc, 0);
         QVERIFY(!r.Lines().isEmpty());
-        QCOMPARE(Keys(r.Lines().first()), (QStringList{"id", "img", "status", "title", "create_time", "weburl"}));
+        QCOMPARE(Keys(r.Lines().first()),
+                 (QStringList{"id", "img", "status", "title", "create_time", "weburl"}));
         r = Cloud({"products"}, false);
         QCOMPARE(r.rc, 0);
-        QCOMPARE(Keys(r.Lines().first()), (QStringList{"id", "sn", "name", "img", "create_time", "imgtime", "weburl"}));
+        QCOMPARE(Keys(r.Lines().first()),
+                 (QStringList{"id", "sn", "name", "img", "create_time", "imgtime", "weburl"}));
     }
 
     void registerThenLogin() {
-        TCtlRun r = Cloud({"register", "carol", "pw1", "--nickname", "Caz", "--email", "c@example.com"}, false);
+        TCtlRun r =
+            Cloud({"register", "carol", "pw1", "--nickname", "Caz", "--email", "c@example.com"}, false);
         QCOMPARE(r.rc, 0);
-        r = RunCtl({"cloud", "--server", FServer, "--account", "carol", "--account-password", "pw1", "login"});
+        r = RunCtl(
+            {"cloud", "--server", FServer, "--account", "carol", "--account-password", "pw1", "login"});
         QCOMPARE(r.rc, 0);
         QCOMPARE(Json(r.out)["nickname"].toString(), QStringLiteral("Caz"));
         QCOMPARE(Json(r.out)["email"].toString(), QStringLiteral("c@example.com"));
@@ -217,7 +229,8 @@ private slots:
             const TCtlRun r = Cloud(command);
             QCOMPARE(r.rc, 1);
             QVERIFY2(r.out.isEmpty(), qPrintable(r.out));
-            QVERIFY2(r.err.startsWith(QLatin1String("Cloud server: ")) && r.err.contains(f.reason), qPrintable(r.err));
+            QVERIFY2(r.err.startsWith(QLatin1String("Cloud server: ")) && r.err.contains(f.reason),
+                     qPrintable(r.err));
             QVERIFY2(!r.err.contains(QLatin1String("secret")), qPrintable(r.err));
             messages << r.err;
         }
@@ -231,13 +244,16 @@ private slots:
         const QString password = QStringLiteral("0123456789abcdefghijklmnopqrstuv");
         QCOMPARE(account.size(), 31);
         QCOMPARE(password.size(), 32);
-        QVERIFY(StartSim({"--account", account + ':' + password, "--account", "b234567890123456789012345678901x:pw"}));
+        QVERIFY(StartSim(
+            {"--account", account + ':' + password, "--account", "b234567890123456789012345678901x:pw"}));
         for (const QString& who : {account, QStringLiteral("b234567890123456789012345678901x")}) {
             const QString pw = who == account ? password : QStringLiteral("pw");
-            TCtlRun r = RunCtl({"cloud", "--server", FServer, "--account", who, "--account-password", pw, "login"});
+            TCtlRun r =
+                RunCtl({"cloud", "--server", FServer, "--account", who, "--account-password", pw, "login"});
             QVERIFY2(r.rc == 0, qPrintable(r.err));
             QCOMPARE(Json(r.out)["account"].toString(), who);
-            r = RunCtl({"cloud", "--server", FServer, "--account", who, "--account-password", pw, "feedback", "list"});
+            r = RunCtl({"cloud", "--server", FServer, "--account", who, "--account-password", pw, "feedback",
+                        "list"});
             QVERIFY2(r.rc == 0, qPrintable(r.err));
         }
     }

@@ -126,34 +126,60 @@ void tst_untIOTDevList::merge_data() {
     QTest::addColumn<bool>("locksKept");
 
     // The list holds the stored Mac1 "Kitchen" (type 3, password "secret", locks 1 and 3, jog).
-    QTest::newRow("lan answer updates the stored device")
-        << Source::Lan << Mac1 << "Lamp" << "" << "5" << 1 << Mac1 << "Lamp" << "secret" << 5 << true;
-    QTest::newRow("lan answer of a new board with no name")
-        << Source::Lan << Mac2 << "" << "" << "5" << 2 << Mac2 << "No name" << "qorvu" << 5 << false;
-    QTest::newRow("activation of a listed board keeps its parameters")
-        << Source::CloudAdd << "aabbccddee01" << "Cloud name" << "newpass" << "9" << 1 << Mac1 << "Cloud name"
-        << "newpass" << 9 << true;
+    QTest::newRow("lan answer updates the stored device") << Source::Lan << Mac1 << "Lamp"
+                                                          << ""
+                                                          << "5" << 1 << Mac1 << "Lamp"
+                                                          << "secret" << 5 << true;
+    QTest::newRow("lan answer of a new board with no name") << Source::Lan << Mac2 << ""
+                                                            << ""
+                                                            << "5" << 2 << Mac2 << "No name"
+                                                            << "qorvu" << 5 << false;
+    QTest::newRow("activation of a listed board keeps its parameters") << Source::CloudAdd << "aabbccddee01"
+                                                                       << "Cloud name"
+                                                                       << "newpass"
+                                                                       << "9" << 1 << Mac1 << "Cloud name"
+                                                                       << "newpass" << 9 << true;
     QTest::newRow("activation with empty name, password and a bad type")
-        << Source::CloudAdd << "aa-bb-cc-dd-ee-01" << "" << "" << "x9" << 1 << Mac1 << "Kitchen" << "secret" << 3
-        << true;
-    QTest::newRow("cloud mac with colons finds the listed board")
-        << Source::CloudAdd << "aa:bb:cc:dd:ee:01" << "Colon" << "" << "300" << 1 << Mac1 << "Colon" << "secret" << 3
-        << true;
-    QTest::newRow("cloud record of a new board")
-        << Source::CloudAdd << "AA BB CC DD EE 02" << "Garage" << "p2" << "7" << 2 << Mac2 << "Garage" << "p2" << 7
-        << false;
-    QTest::newRow("new cloud board with a type out of range")
-        << Source::CloudAdd << "aabbccddee02" << "Garage" << "p2" << "256" << 2 << Mac2 << "Garage" << "p2" << 0
-        << false;
-    QTest::newRow("cloud mac too short is skipped")
-        << Source::CloudAdd << "aa:bb:cc:dd:ee" << "X" << "p" << "1" << 1 << Mac1 << "Kitchen" << "secret" << 3 << true;
-    QTest::newRow("cloud mac with a letter beyond f is skipped")
-        << Source::CloudAdd << "aabbccddeeg1" << "X" << "p" << "1" << 1 << Mac1 << "Kitchen" << "secret" << 3 << true;
-    QTest::newRow("sync renames and keeps an empty password")
-        << Source::CloudDown << "AABBCCDDEE01" << "Synced" << "" << "4" << 2 << Mac1 << "Synced" << "secret" << 4
-        << true;
-    QTest::newRow("sync with a bad type goes on with the rest")
-        << Source::CloudDown << "aabbccddee01" << "" << "pw" << "-1" << 2 << Mac2 << "Next" << "pn" << 2 << false;
+        << Source::CloudAdd << "aa-bb-cc-dd-ee-01"
+        << ""
+        << ""
+        << "x9" << 1 << Mac1 << "Kitchen"
+        << "secret" << 3 << true;
+    QTest::newRow("cloud mac with colons finds the listed board") << Source::CloudAdd << "aa:bb:cc:dd:ee:01"
+                                                                  << "Colon"
+                                                                  << ""
+                                                                  << "300" << 1 << Mac1 << "Colon"
+                                                                  << "secret" << 3 << true;
+    QTest::newRow("cloud record of a new board") << Source::CloudAdd << "AA BB CC DD EE 02"
+                                                 << "Garage"
+                                                 << "p2"
+                                                 << "7" << 2 << Mac2 << "Garage"
+                                                 << "p2" << 7 << false;
+    QTest::newRow("new cloud board with a type out of range") << Source::CloudAdd << "aabbccddee02"
+                                                              << "Garage"
+                                                              << "p2"
+                                                              << "256" << 2 << Mac2 << "Garage"
+                                                              << "p2" << 0 << false;
+    QTest::newRow("cloud mac too short is skipped") << Source::CloudAdd << "aa:bb:cc:dd:ee"
+                                                    << "X"
+                                                    << "p"
+                                                    << "1" << 1 << Mac1 << "Kitchen"
+                                                    << "secret" << 3 << true;
+    QTest::newRow("cloud mac with a letter beyond f is skipped") << Source::CloudAdd << "aabbccddeeg1"
+                                                                 << "X"
+                                                                 << "p"
+                                                                 << "1" << 1 << Mac1 << "Kitchen"
+                                                                 << "secret" << 3 << true;
+    QTest::newRow("sync renames and keeps an empty password") << Source::CloudDown << "AABBCCDDEE01"
+                                                              << "Synced"
+                                                              << ""
+                                                              << "4" << 2 << Mac1 << "Synced"
+                                                              << "secret" << 4 << true;
+    QTest::newRow("sync with a bad type goes on with the rest") << Source::CloudDown << "aabbccddee01"
+                                                                << ""
+                                                                << "pw"
+                                                                << "-1" << 2 << Mac2 << "Next"
+                                                                << "pn" << 2 << false;
 }
 
 void tst_untIOTDevList::merge() {
@@ -181,14 +207,16 @@ void tst_untIOTDevList::merge() {
     case Source::CloudDown: {
         TCloudDevs devs;
         devs.status = QStringLiteral("1");
-        devs.data = {Cloud(mac, name, pass, type), Cloud(Mac2, QStringLiteral("Next"), QStringLiteral("pn"), "2")};
+        devs.data = {Cloud(mac, name, pass, type),
+                     Cloud(Mac2, QStringLiteral("Next"), QStringLiteral("pn"), "2")};
         list->Down2local(devs);
         break;
     }
     }
     QCOMPARE(list->DevCount(), count);
     const TIniDevs devs = list->GetIniDevs();
-    const auto it = std::find_if(devs.begin(), devs.end(), [&](const TIniDev& d) { return d.MAC == wantMac; });
+    const auto it =
+        std::find_if(devs.begin(), devs.end(), [&](const TIniDev& d) { return d.MAC == wantMac; });
     QVERIFY(it != devs.end());
     QCOMPARE(it->Name, wantName);
     QCOMPARE(it->DevPassword, wantPass);
@@ -298,7 +326,8 @@ void tst_untIOTDevList::selectionAfterRemoval() {
 
 void tst_untIOTDevList::removingIgnoresFurtherClicks() {
     auto list = NewList();
-    list->Add(TIniDevs{Stored(Mac1, "A"), Stored(Mac2, "B"), Stored(QStringLiteral("AA-BB-CC-DD-EE-03"), "C")});
+    list->Add(
+        TIniDevs{Stored(Mac1, "A"), Stored(Mac2, "B"), Stored(QStringLiteral("AA-BB-CC-DD-EE-03"), "C")});
     for (int n = 0; n < 3; ++n)
         Force(list->DevItems(n), TIOTNETSTYLE::NET_REMOTE, TIOTNETSTATE::NET_OK);
     QList<TIOTDevItem*> fading;
@@ -362,13 +391,16 @@ void tst_untIOTDevList::passwordPrompt_data() {
     QTest::addColumn<QString>("wantPassword");
     QTest::addColumn<QString>("wantMessage");
     QTest::addColumn<bool>("reconnects");
-    QTest::newRow("new password") << std::optional<QString>("abc 123!") << "abc 123!" << "" << true;
-    QTest::newRow("cancelled") << std::optional<QString>() << "qorvu" << "" << false;
-    QTest::newRow("empty entry cancels") << std::optional<QString>("") << "qorvu" << "" << false;
-    QTest::newRow("line break refused")
-        << std::optional<QString>("ab\r\ncd") << "qorvu" << "The device password error!" << false;
-    QTest::newRow("non-ASCII refused")
-        << std::optional<QString>(QStringLiteral("pä")) << "qorvu" << "The device password error!" << false;
+    QTest::newRow("new password") << std::optional<QString>("abc 123!") << "abc 123!"
+                                  << "" << true;
+    QTest::newRow("cancelled") << std::optional<QString>() << "qorvu"
+                               << "" << false;
+    QTest::newRow("empty entry cancels") << std::optional<QString>("") << "qorvu"
+                                         << "" << false;
+    QTest::newRow("line break refused") << std::optional<QString>("ab\r\ncd") << "qorvu"
+                                        << "The device password error!" << false;
+    QTest::newRow("non-ASCII refused") << std::optional<QString>(QStringLiteral("pä")) << "qorvu"
+                                       << "The device password error!" << false;
 }
 
 void tst_untIOTDevList::passwordPrompt() {
@@ -457,8 +489,9 @@ void tst_untIOTDevList::savesOncePerSearchWindow() {
         saved = d;
     };
     for (int n = 0; n < 50; ++n)
-        list->Add(Answer(QStringLiteral("AA-BB-CC-DD-%1-%2").arg(n / 10, 2, 10, QChar('0')).arg(n % 10, 2, 10, QChar('0')),
-                         "Board"));
+        list->Add(Answer(
+            QStringLiteral("AA-BB-CC-DD-%1-%2").arg(n / 10, 2, 10, QChar('0')).arg(n % 10, 2, 10, QChar('0')),
+            "Board"));
     QCOMPARE(saves, 0);
     list->SearchFinished();
     QCOMPARE(saves, 1);

@@ -87,7 +87,8 @@ int main(int argc, char** argv) {
         step.act(*w);
         QTimer::singleShot(step.settleMs, w, [&, name = QString::fromLatin1(step.name)] {
             const QPixmap shot = w->screen()->grabWindow(0);
-            const QString file = QStringLiteral("%1/%2-%3.png").arg(shots).arg(index + 1, 2, 10, QLatin1Char('0')).arg(name);
+            const QString file =
+                QStringLiteral("%1/%2-%3.png").arg(shots).arg(index + 1, 2, 10, QLatin1Char('0')).arg(name);
             if (shot.save(file)) {
                 std::printf("tour: %s\n", qPrintable(file));
             } else {

@@ -32,7 +32,8 @@ const char* const Boards[] = {
 
 int RunInVirtualLan(int argc, char** argv) {
     if (geteuid() != 0) {
-        std::fprintf(stderr, "tst_e2e_window: skipped: needs root to create the virtual LAN's network namespaces\n");
+        std::fprintf(stderr,
+                     "tst_e2e_window: skipped: needs root to create the virtual LAN's network namespaces\n");
         return SkipStatus;
     }
     char self[4096];
@@ -42,8 +43,8 @@ int RunInVirtualLan(int argc, char** argv) {
         return 1;
     }
     self[n] = '\0';
-    std::vector<std::string> args{"bash", QUILLET_SOURCE_DIR "/tools/virtual-lan", "--boardsim", BOARDSIM,
-                                  "--relaysim", RELAYSIM};
+    std::vector<std::string> args{
+        "bash", QUILLET_SOURCE_DIR "/tools/virtual-lan", "--boardsim", BOARDSIM, "--relaysim", RELAYSIM};
     for (const char* b : Boards) {
         args.push_back("--board");
         args.push_back(b);
@@ -111,7 +112,8 @@ private slots:
     void coldStartFindsTheBoards() {
         QTemporaryDir dir;
         QStringList found;
-        const QStringList macs = qEnvironmentVariable("QUILLET_VLAN_BOARD_MACS").split(' ', Qt::SkipEmptyParts);
+        const QStringList macs =
+            qEnvironmentVariable("QUILLET_VLAN_BOARD_MACS").split(' ', Qt::SkipEmptyParts);
         QCOMPARE(macs.size(), int(std::size(Boards)));
         {
             Tfrm_Main w(LanEnv(dir.path()));
@@ -119,7 +121,8 @@ private slots:
             QVERIFY(w.IOTUDP()->Active());
             QVERIFY(w.AddRouter()->isListening());
             QVERIFY(w.findChild<QWidget*>(QStringLiteral("img_Searching_back"))->isVisible());
-            QTRY_VERIFY_WITH_TIMEOUT(w.findChild<QWidget*>(QStringLiteral("img_Searching_back"))->isHidden(), 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(w.findChild<QWidget*>(QStringLiteral("img_Searching_back"))->isHidden(),
+                                     5000);
             for (const TIniDev& d : w.IOTDevList()->GetIniDevs())
                 found << d.MAC;
             found.sort();
@@ -133,20 +136,23 @@ private slots:
         // A restart lists the same boards from program.ini, and its search adds no repeats.
         Tfrm_Main again(LanEnv(dir.path()));
         QCOMPARE(again.IOTDevList()->DevCount(), int(std::size(Boards)));
-        QTRY_VERIFY_WITH_TIMEOUT(again.findChild<QWidget*>(QStringLiteral("img_Searching_back"))->isHidden(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(again.findChild<QWidget*>(QStringLiteral("img_Searching_back"))->isHidden(),
+                                 5000);
         QCOMPARE(again.IOTDevList()->DevCount(), int(std::size(Boards)));
     }
 
     void searchPortTakenInTheLan() {
         QTemporaryDir dir;
         QUdpSocket taken;
-        QVERIFY(taken.bind(QHostAddress::AnyIPv4, quint16(qEnvironmentVariableIntValue("QUILLET_VLAN_SEARCH_PORT"))));
+        QVERIFY(taken.bind(QHostAddress::AnyIPv4,
+                           quint16(qEnvironmentVariableIntValue("QUILLET_VLAN_SEARCH_PORT"))));
         Tfrm_Main w(LanEnv(dir.path()));
         QCOMPARE(FMsgs->Messages, QStringList{LangText(QStringLiteral("1901 search port is occupied!"))});
         QVERIFY(w.findChild<QWidget*>(QStringLiteral("img_Searching_back"))->isHidden());
         taken.close();
         QVERIFY(w.SearchDevices());
-        QTRY_VERIFY_WITH_TIMEOUT(w.findChild<QWidget*>(QStringLiteral("img_Searching_back"))->isHidden(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(w.findChild<QWidget*>(QStringLiteral("img_Searching_back"))->isHidden(),
+                                 5000);
     }
 };
 

@@ -4,7 +4,9 @@
 
 namespace {
 
-QByteArray Hex(const char* hex) { return QByteArray::fromHex(hex); }
+QByteArray Hex(const char* hex) {
+    return QByteArray::fromHex(hex);
+}
 
 QDateTime Local(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
     return QDateTime(QDate(y, mo, d), QTime(h, mi, s));
@@ -25,7 +27,8 @@ QString Floats(const TREGs& regs) {
 }
 
 QString Time(const QDateTime& t) {
-    return t.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) + (t.timeSpec() == Qt::LocalTime ? "" : " (not local)");
+    return t.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) +
+           (t.timeSpec() == Qt::LocalTime ? "" : " (not local)");
 }
 
 QString Task(const TTaskRcd& t) {
@@ -39,7 +42,9 @@ QString Task(const TTaskRcd& t) {
         .arg(Time(t.StartTime), QString::fromLatin1(t.CMD.toHex()), week);
 }
 
-QString Name(const TIOName& n) { return QStringLiteral("%1/%2/%3").arg(n.CtrlType).arg(n.BeiYong).arg(n.Name); }
+QString Name(const TIOName& n) {
+    return QStringLiteral("%1/%2/%3").arg(n.CtrlType).arg(n.BeiYong).arg(n.Name);
+}
 
 QString Names(const TIONames& names) {
     QStringList parts;
@@ -60,11 +65,18 @@ struct LoggingAPI {
             add(QStringLiteral("Out_One(%1,%2,%3)").arg(c).arg(n).arg(int(on)));
         };
         api.OnOut_All = [=](quint8 c, bool on) { add(QStringLiteral("Out_All(%1,%2)").arg(c).arg(int(on))); };
-        api.OnOut_Bools = [=](quint8 c, const TBools& b) { add(QStringLiteral("Out_Bools(%1,%2)").arg(c).arg(Bits(b))); };
-        api.OnIn_All = [=](quint8 c, const TBools& b) { add(QStringLiteral("In_All(%1,%2)").arg(c).arg(Bits(b))); };
+        api.OnOut_Bools = [=](quint8 c, const TBools& b) {
+            add(QStringLiteral("Out_Bools(%1,%2)").arg(c).arg(Bits(b)));
+        };
+        api.OnIn_All = [=](quint8 c, const TBools& b) {
+            add(QStringLiteral("In_All(%1,%2)").arg(c).arg(Bits(b)));
+        };
         api.OnPWM_Duty_All = [=](quint8 c, std::span<const quint8> d, int count) {
             const QByteArray bytes(reinterpret_cast<const char*>(d.data()), qsizetype(d.size()));
-            add(QStringLiteral("PWM_Duty_All(%1,%2,%3)").arg(c).arg(QString::fromLatin1(bytes.toHex())).arg(count));
+            add(QStringLiteral("PWM_Duty_All(%1,%2,%3)")
+                    .arg(c)
+                    .arg(QString::fromLatin1(bytes.toHex()))
+                    .arg(count));
         };
         api.OnPWM_Duty_One = [=](quint8 c, quint8 n, quint8 d) {
             add(QStringLiteral("PWM_Duty_One(%1,%2,%3)").arg(c).arg(n).arg(d));
@@ -84,7 +96,9 @@ struct LoggingAPI {
         api.OnPWM_HZ_One = [=](quint8 c, quint8 n, quint16 hz) {
             add(QStringLiteral("PWM_HZ_One(%1,%2,%3)").arg(c).arg(n).arg(hz));
         };
-        api.OnRed_Create = [=](quint8 c, quint8 n) { add(QStringLiteral("Red_Create(%1,%2)").arg(c).arg(n)); };
+        api.OnRed_Create = [=](quint8 c, quint8 n) {
+            add(QStringLiteral("Red_Create(%1,%2)").arg(c).arg(n));
+        };
         api.OnRed_Study = [=](quint8 c, quint8 n, quint8 m) {
             add(QStringLiteral("Red_Study(%1,%2,%3)").arg(c).arg(n).arg(m));
         };
@@ -95,7 +109,9 @@ struct LoggingAPI {
             add(QStringLiteral("Red_Remove(%1,%2,%3)").arg(c).arg(n).arg(m));
         };
         api.OnRed_Clear = [=](quint8 c, quint8 m) { add(QStringLiteral("Red_Clear(%1,%2)").arg(c).arg(m)); };
-        api.OnREG_All = [=](quint8 c, const TREGs& r) { add(QStringLiteral("REG_All(%1,%2)").arg(c).arg(Floats(r))); };
+        api.OnREG_All = [=](quint8 c, const TREGs& r) {
+            add(QStringLiteral("REG_All(%1,%2)").arg(c).arg(Floats(r)));
+        };
         api.OnREG_One = [=](quint8 c, quint8 n, float v) {
             add(QStringLiteral("REG_One(%1,%2,%3)").arg(c).arg(n).arg(double(v)));
         };
@@ -136,17 +152,24 @@ struct LoggingAPI {
             add(QStringLiteral("Sys_ID(%1,%2 %3)").arg(c).arg(id[0]).arg(id[1]));
         };
         api.OnSys_Save = [=](quint8 c) { add(QStringLiteral("Sys_Save(%1)").arg(c)); };
-        api.OnSys_Info = [=](quint8 c, bool web, bool io, bool wifi, bool lan, bool gprs, bool smart, bool task,
-                             TDEVTYPE type, const QString& hard, const QString& soft) {
+        api.OnSys_Info = [=](quint8 c, bool web, bool io, bool wifi, bool lan, bool gprs, bool smart,
+                             bool task, TDEVTYPE type, const QString& hard, const QString& soft) {
             const QString flags = QStringLiteral("%1%2%3%4%5%6%7")
-                                      .arg(int(web)).arg(int(io)).arg(int(wifi)).arg(int(lan))
-                                      .arg(int(gprs)).arg(int(smart)).arg(int(task));
+                                      .arg(int(web))
+                                      .arg(int(io))
+                                      .arg(int(wifi))
+                                      .arg(int(lan))
+                                      .arg(int(gprs))
+                                      .arg(int(smart))
+                                      .arg(int(task));
             add(QStringLiteral("Sys_Info(%1,%2,%3,%4,%5)").arg(c).arg(flags).arg(int(type)).arg(hard, soft));
         };
         api.OnSys_Password = [=](quint8 c, bool ok) {
             add(QStringLiteral("Sys_Password(%1,%2)").arg(c).arg(int(ok)));
         };
-        api.OnSys_Name = [=](quint8 c, const QString& n) { add(QStringLiteral("Sys_Name(%1,%2)").arg(c).arg(n)); };
+        api.OnSys_Name = [=](quint8 c, const QString& n) {
+            add(QStringLiteral("Sys_Name(%1,%2)").arg(c).arg(n));
+        };
         api.OnSys_Port = [=](quint8 c) { add(QStringLiteral("Sys_Port(%1)").arg(c)); };
     }
 };
@@ -225,16 +248,16 @@ void TestGPIOAPI::encoders_data() {
     QTest::newRow("Task_Set_Time 2016") << A::Task_Set_Time(Local(2016, 1, 1)) << Hex("545685C180");
     QTest::newRow("Task_Set_Time drops milliseconds")
         << A::Task_Set_Time(QDateTime(QDate(2016, 1, 1), QTime(0, 0, 1, 999))) << Hex("545685C181");
-    QTest::newRow("Name_Set_One Lamp") << A::Name_Set_One(TIOTYPE::IO_OUT, 1, lamp)
-                                       << Hex("60 00 01 0000 4C616D70 0000000000000000");
-    QTest::newRow("Name_Set_One IO_IN") << A::Name_Set_One(TIOTYPE::IO_IN, 2, lamp)
-                                        << Hex("60 01 02 0000 4C616D70 0000000000000000");
-    QTest::newRow("Name_Set_One IO_PWM") << A::Name_Set_One(TIOTYPE::IO_PWM, 3, lamp)
-                                         << Hex("60 02 03 0000 4C616D70 0000000000000000");
-    QTest::newRow("Name_Set_One IO_REG") << A::Name_Set_One(TIOTYPE::IO_REG, 4, lamp)
-                                         << Hex("60 03 04 0000 4C616D70 0000000000000000");
-    QTest::newRow("Name_Set_One IO_Red") << A::Name_Set_One(TIOTYPE::IO_Red, 5, lamp)
-                                         << Hex("60 04 05 0000 4C616D70 0000000000000000");
+    QTest::newRow("Name_Set_One Lamp")
+        << A::Name_Set_One(TIOTYPE::IO_OUT, 1, lamp) << Hex("60 00 01 0000 4C616D70 0000000000000000");
+    QTest::newRow("Name_Set_One IO_IN")
+        << A::Name_Set_One(TIOTYPE::IO_IN, 2, lamp) << Hex("60 01 02 0000 4C616D70 0000000000000000");
+    QTest::newRow("Name_Set_One IO_PWM")
+        << A::Name_Set_One(TIOTYPE::IO_PWM, 3, lamp) << Hex("60 02 03 0000 4C616D70 0000000000000000");
+    QTest::newRow("Name_Set_One IO_REG")
+        << A::Name_Set_One(TIOTYPE::IO_REG, 4, lamp) << Hex("60 03 04 0000 4C616D70 0000000000000000");
+    QTest::newRow("Name_Set_One IO_Red")
+        << A::Name_Set_One(TIOTYPE::IO_Red, 5, lamp) << Hex("60 04 05 0000 4C616D70 0000000000000000");
     QTest::newRow("Name_Set_One IO_NIL travels as 0")
         << A::Name_Set_One(TIOTYPE::IO_NIL, 6, lamp) << Hex("60 00 06 0000 4C616D70 0000000000000000");
     QTest::newRow("Name_Set_One keeps CtrlType and BeiYong")
@@ -250,8 +273,8 @@ void TestGPIOAPI::encoders_data() {
     QTest::newRow("Name_Set_One cut between characters")
         << A::Name_Set_One(TIOTYPE::IO_OUT, 1, TIOName{0, 0, QStringLiteral("A客厅台灯")})
         << Hex("60 00 01 0000 41 E5AEA2 E58E85 E58FB0 0000");
-    QTest::newRow("Name_Set_One empty name") << A::Name_Set_One(TIOTYPE::IO_OUT, 1, TIOName{})
-                                             << Hex("60 00 01 0000 000000000000000000000000");
+    QTest::newRow("Name_Set_One empty name")
+        << A::Name_Set_One(TIOTYPE::IO_OUT, 1, TIOName{}) << Hex("60 00 01 0000 000000000000000000000000");
     QTest::newRow("Name_Get_All") << A::Name_Get_All() << Hex("63");
     QTest::newRow("Sys_Set_IO") << A::Sys_Set_IO(8, 4, 2, 1) << Hex("7208040201");
     QTest::newRow("Sys_Set_Password 4 and 6")
@@ -282,13 +305,13 @@ void TestGPIOAPI::taskSetAdd_data() {
     QTest::addColumn<QByteArray>("cmd");
     QTest::addColumn<QList<int>>("days");
     QTest::addColumn<QByteArray>("expected");
-    QTest::newRow("enabled daily, two days") << true << 3 << Local(2016, 1, 1) << Hex("0203") << QList<int>{0, 2}
-                                             << Hex("51 83 5685C180 02030000 05");
+    QTest::newRow("enabled daily, two days") << true << 3 << Local(2016, 1, 1) << Hex("0203")
+                                             << QList<int>{0, 2} << Hex("51 83 5685C180 02030000 05");
     QTest::newRow("disabled monthly, long command cut to 4")
         << false << 4 << Local(2016, 1, 1, 0, 0, 1) << Hex("0101AABBCC") << QList<int>{0, 1, 2, 3, 4, 5, 6}
         << Hex("51 04 5685C181 0101AABB 7F");
-    QTest::newRow("once, empty command, no day") << true << 0 << Local(1970, 1, 1) << QByteArray() << QList<int>{}
-                                                 << Hex("51 80 00000000 00000000 00");
+    QTest::newRow("once, empty command, no day") << true << 0 << Local(1970, 1, 1) << QByteArray()
+                                                 << QList<int>{} << Hex("51 80 00000000 00000000 00");
     QTest::newRow("every minute, saturday only") << false << 1 << Local(2030, 6, 15, 12, 30) << Hex("04")
                                                  << QList<int>{6} << Hex("51 01 71B60FC8 04000000 40");
 }
@@ -350,7 +373,8 @@ void TestGPIOAPI::decoderRows() {
     row("163 longer is fine", Hex("A3023200"), true, "PWM_Duty_One(163,2,50)");
     row("162 too short", Hex("A202"), true, {});
     row("164 one pair", Hex("A43207D0"), true, "PWM_All(164,50/2000)");
-    row("165 two pairs, spare byte ignored", Hex("A53207D0 64FFFF 01"), true, "PWM_All(165,50/2000 100/65535)");
+    row("165 two pairs, spare byte ignored", Hex("A53207D0 64FFFF 01"), true,
+        "PWM_All(165,50/2000 100/65535)");
     row("164 short of one pair", Hex("A43207"), false, {});
     row("176 words", Hex("B007D0FFFF"), true, "PWM_HZ_All(176,2000 65535)");
     row("177 odd byte ignored", Hex("B107D001"), true, "PWM_HZ_All(177,2000)");
@@ -383,7 +407,8 @@ void TestGPIOAPI::decoderRows() {
         QStringLiteral("Task_List(208,2,%1;%2)").arg(TaskAText, TaskBText));
     row("208 count says 2, 21 bytes: empty list", Hex("D002") + Hex(TaskA) + Hex(TaskB).left(10), true,
         "Task_List(208,2,)");
-    row("208 count says 1, 22 bytes: empty list", Hex("D001") + Hex(TaskA) + Hex(TaskB), true, "Task_List(208,1,)");
+    row("208 count says 1, 22 bytes: empty list", Hex("D001") + Hex(TaskA) + Hex(TaskB), true,
+        "Task_List(208,1,)");
     row("208 no task", Hex("D000"), true, "Task_List(208,0,)");
     row("208 zero count ignores data", Hex("D000") + Hex(TaskA), true, "Task_List(208,0,)");
     row("208 too short", Hex("D0"), true, {});
@@ -406,7 +431,8 @@ void TestGPIOAPI::decoderRows() {
     // names
     row("224 one name", Hex("E00001") + NameRec("0000", "Lamp"), true, "Name_One(224,0,1,0/0/Lamp)");
     row("225 kind and spare", Hex("E10403") + NameRec("0701", "TV"), true, "Name_One(225,4,3,7/1/TV)");
-    row("224 unknown kind is an output", Hex("E00902") + NameRec("0000", "X"), true, "Name_One(224,0,2,0/0/X)");
+    row("224 unknown kind is an output", Hex("E00902") + NameRec("0000", "X"), true,
+        "Name_One(224,0,2,0/0/X)");
     row("224 too short", Hex("E00001") + NameRec("0000", "Lamp").left(13), true, {});
     row("224 too long", Hex("E00001") + NameRec("0000", "Lamp") + Hex("00"), true, {});
     row("227 two names", Hex("E3") + NameRec("0000", "Lamp") + NameRec("0201", "Fan"), true,
@@ -419,7 +445,8 @@ void TestGPIOAPI::decoderRows() {
     row("228 short of one record", Hex("E402") + NameRec("0000", "P1").left(13), false, {});
     row("227 chinese name", Hex("E3") + NameRec("0000", "\xE5\x8E\xA8\xE6\x88\xBF"), true,
         QStringLiteral("Name_All(227,0/0/厨房)"));
-    row("227 invalid utf-8 name is empty", Hex("E3") + NameRec("0000", "\xFF\xFE"), true, "Name_All(227,0/0/)");
+    row("227 invalid utf-8 name is empty", Hex("E3") + NameRec("0000", "\xFF\xFE"), true,
+        "Name_All(227,0/0/)");
 
     // system
     row("240 info", Hex("F0 55 01 0203 0107"), true, "Sys_Info(240,1010101,1,2.3,1.7)");
@@ -436,7 +463,8 @@ void TestGPIOAPI::decoderRows() {
     row("243 refused", Hex("F300"), true, "Sys_Password(243,0)");
     row("243 too long", Hex("F30100"), true, {});
     row("244 name", Hex("F4") + QByteArray("Kitchen").append(9, '\0'), true, "Sys_Name(244,Kitchen)");
-    row("245 full 16 bytes", Hex("F5") + QByteArray("ABCDEFGHIJKLMNOP"), true, "Sys_Name(245,ABCDEFGHIJKLMNOP)");
+    row("245 full 16 bytes", Hex("F5") + QByteArray("ABCDEFGHIJKLMNOP"), true,
+        "Sys_Name(245,ABCDEFGHIJKLMNOP)");
     row("244 too short", Hex("F4") + QByteArray("Kitchen").append(8, '\0'), true, {});
     row("246 port", Hex("F6"), true, "Sys_Port(246)");
     row("246 too long", Hex("F600"), true, {});
@@ -603,7 +631,9 @@ void TestGPIOAPI::handlerMaySendFromInside() {
         seen << QStringLiteral("io %1 %2").arg(c).arg(x);
         QVERIFY(api.ReceiveData(Hex("8A05")));
     };
-    api.OnOut_Bools = [&](quint8 c, const TBools& b) { seen << QStringLiteral("bools %1 %2").arg(c).arg(Bits(b)); };
+    api.OnOut_Bools = [&](quint8 c, const TBools& b) {
+        seen << QStringLiteral("bools %1 %2").arg(c).arg(Bits(b));
+    };
     QVERIFY(api.ReceiveData(Hex("FE0800020400")));
     QCOMPARE(seen, (QStringList{"io 254 8", "bools 138 10100000"}));
 }

@@ -5,7 +5,9 @@
 
 namespace {
 
-QByteArray Hex(const char* hex) { return QByteArray::fromHex(hex); }
+QByteArray Hex(const char* hex) {
+    return QByteArray::fromHex(hex);
+}
 
 QStringList HexList(const QList<QByteArray>& payloads) {
     QStringList out;
@@ -14,7 +16,8 @@ QStringList HexList(const QList<QByteArray>& payloads) {
     return out;
 }
 
-QList<QByteArray> FeedInPieces(TIOTFrameReader& reader, const QByteArray& stream, const QList<qsizetype>& cuts) {
+QList<QByteArray> FeedInPieces(TIOTFrameReader& reader, const QByteArray& stream,
+                               const QList<qsizetype>& cuts) {
     QList<QByteArray> out;
     qsizetype from = 0;
     for (const qsizetype cut : cuts) {
@@ -33,7 +36,9 @@ QByteArray WithBadSum(QByteArray frame) {
 // The reply to PWM_Get_All for four channels (duty, frequency high, frequency low): channel 1 runs
 // at 43605 Hz (AA 55), and the bytes after it happen to form a whole frame with a matching sum,
 // AA 55 00 03 E8 10 04 FF, at offsets 7 to 14 of the reply frame.
-QByteArray PwmReplyPayload() { return Hex("A4 32 AA 55 00 03 E8 10 04 FF 50 07 D0"); }
+QByteArray PwmReplyPayload() {
+    return Hex("A4 32 AA 55 00 03 E8 10 04 FF 50 07 D0");
+}
 
 // A stream with everything a reader must get through: noise before, between and after frames,
 // a zero-length header, a frame with a wrong sum, header bytes inside a payload, a one-byte
@@ -95,7 +100,8 @@ void TestIOTTCPProtocol::frameSum() {
 void TestIOTTCPProtocol::buildFrame_data() {
     QTest::addColumn<QByteArray>("frame");
     QTest::addColumn<QByteArray>("expected");
-    QTest::newRow("Out_Set_ON(3)") << BuildFrame(TNEV_GPIOAPI::Out_Set_ON(3)) << Hex("55 AA 00 03 00 02 03 08");
+    QTest::newRow("Out_Set_ON(3)") << BuildFrame(TNEV_GPIOAPI::Out_Set_ON(3))
+                                   << Hex("55 AA 00 03 00 02 03 08");
     QTest::newRow("Task_Set_Time 2016-01-01")
         << BuildFrame(TNEV_GPIOAPI::Task_Set_Time(QDateTime(QDate(2016, 1, 1), QTime(0, 0))))
         << Hex("55 AA 00 06 00 54 56 85 C1 80 76");
@@ -104,8 +110,10 @@ void TestIOTTCPProtocol::buildFrame_data() {
         << Hex("55 AA 00 12 00 60 00 01 00 00 4C 61 6D 70 00 00 00 00 00 00 00 00 FD");
     QTest::newRow("empty payload") << BuildFrame({}) << Hex("55 AA 00 01 00 01");
     QTest::newRow("256-byte payload, high length byte")
-        << BuildFrame(QByteArray(256, char(0x01))) << Hex("55 AA 01 01 00") + QByteArray(256, char(0x01)) + Hex("02");
-    QTest::newRow("reply frame of 82 03 01") << BuildReplyFrame(Hex("82 03 01")) << Hex("AA 55 00 04 00 82 03 01 8A");
+        << BuildFrame(QByteArray(256, char(0x01)))
+        << Hex("55 AA 01 01 00") + QByteArray(256, char(0x01)) + Hex("02");
+    QTest::newRow("reply frame of 82 03 01")
+        << BuildReplyFrame(Hex("82 03 01")) << Hex("AA 55 00 04 00 82 03 01 8A");
 }
 
 void TestIOTTCPProtocol::buildFrame() {
@@ -141,17 +149,18 @@ void TestIOTTCPProtocol::singleBlock_data() {
     QTest::addColumn<int>("kept");
     const QByteArray f = Hex("AA 55 00 04 00 82 03 01 8A");
     QTest::newRow("one frame") << f << QStringList{"82 03 01"} << 0;
-    QTest::newRow("two frames back to back") << f + BuildReplyFrame(Hex("81 03 00"))
-                                             << QStringList{"82 03 01", "81 03 00"} << 0;
+    QTest::newRow("two frames back to back")
+        << f + BuildReplyFrame(Hex("81 03 00")) << QStringList{"82 03 01", "81 03 00"} << 0;
     QTest::newRow("wrong check byte") << WithBadSum(f) << QStringList{} << 0;
     QTest::newRow("ends before the check byte") << f.left(8) << QStringList{} << 8;
     QTest::newRow("leading garbage") << Hex("01 02 AA AA 55") + f << QStringList{"82 03 01"} << 0;
-    QTest::newRow("garbage between and after") << f + Hex("13 37") + f + Hex("00 55")
-                                               << QStringList{"82 03 01", "82 03 01"} << 0;
+    QTest::newRow("garbage between and after")
+        << f + Hex("13 37") + f + Hex("00 55") << QStringList{"82 03 01", "82 03 01"} << 0;
     QTest::newRow("zero length header is skipped") << Hex("AA 55 00 00") + f << QStringList{"82 03 01"} << 0;
     QTest::newRow("zero length header with sum 0") << Hex("AA 55 00 00 00") << QStringList{} << 0;
     QTest::newRow("length 1: empty payload") << Hex("AA 55 00 01 00 01") << QStringList{""} << 0;
-    QTest::newRow("skipped byte is not examined") << Hex("AA 55 00 04 EE 82 03 01 78") << QStringList{"82 03 01"} << 0;
+    QTest::newRow("skipped byte is not examined")
+        << Hex("AA 55 00 04 EE 82 03 01 78") << QStringList{"82 03 01"} << 0;
     QTest::newRow("request frame is not a reply") << Hex("55 AA 00 03 00 02 03 08") << QStringList{} << 0;
     QTest::newRow("bad frame, then a good one inside its bytes")
         << Hex("AA 55 00 0A 00") + f + Hex("00 00") << QStringList{"82 03 01"} << 0;
@@ -187,7 +196,8 @@ void TestIOTTCPProtocol::everySplitPoint() {
     for (qsizetype cut = 0; cut <= s.bytes.size(); ++cut) {
         TIOTFrameReader reader;
         const QStringList got = HexList(FeedInPieces(reader, s.bytes, {cut}));
-        QVERIFY2(got == s.payloads, qPrintable(QStringLiteral("cut at %1: %2").arg(cut).arg(got.join(" | "))));
+        QVERIFY2(got == s.payloads,
+                 qPrintable(QStringLiteral("cut at %1: %2").arg(cut).arg(got.join(" | "))));
         QCOMPARE(reader.BufferedBytes(), 3); // the unfinished header at the end
     }
 }
@@ -251,12 +261,14 @@ void TestIOTTCPProtocol::splitWithFrameLikeRun_data() {
     const QByteArray falseOuter = Hex("AA 55 00 0D 00 81") + f + Hex("11 22 33");
     QTest::newRow("false header, its end not yet here")
         << falseOuter << int(falseOuter.size() - 1) << QStringList{} << QStringList{"82 03 01"};
-    QTest::newRow("false header, its end here") << falseOuter << int(falseOuter.size()) << QStringList{"82 03 01"}
-                                                << QStringList{};
+    QTest::newRow("false header, its end here")
+        << falseOuter << int(falseOuter.size()) << QStringList{"82 03 01"} << QStringList{};
     QTest::newRow("false header with a request code holds nothing")
-        << Hex("AA 55 00 0C 00 13") + f + Hex("11") << int(6 + f.size()) << QStringList{"82 03 01"} << QStringList{};
+        << Hex("AA 55 00 0C 00 13") + f + Hex("11") << int(6 + f.size()) << QStringList{"82 03 01"}
+        << QStringList{};
     QTest::newRow("false header longer than any reply holds nothing")
-        << Hex("AA 55 04 02 00 81") + f + Hex("11") << int(6 + f.size()) << QStringList{"82 03 01"} << QStringList{};
+        << Hex("AA 55 04 02 00 81") + f + Hex("11") << int(6 + f.size()) << QStringList{"82 03 01"}
+        << QStringList{};
 }
 
 void TestIOTTCPProtocol::splitWithFrameLikeRun() {
@@ -349,14 +361,18 @@ void TestIOTTCPProtocol::requestReaderCutsRequests() {
     TIOTFrameReader reader(TFrameKind::Request);
     const QByteArray a = BuildFrame(TNEV_GPIOAPI::Out_Set_ON(3));
     const QByteArray b = BuildFrame(TNEV_GPIOAPI::Sys_Get_IO());
-    QVERIFY(reader.Feed(Hex("71 6F 72 76 75 0D 0A") + a.left(3)).isEmpty()); // password line, then a split frame
-    QCOMPARE(HexList(reader.Feed(a.mid(3) + b + BuildReplyFrame(Hex("82 03 01")))), (QStringList{"02 03", "7e"}));
+    QVERIFY(
+        reader.Feed(Hex("71 6F 72 76 75 0D 0A") + a.left(3)).isEmpty()); // password line, then a split frame
+    QCOMPARE(HexList(reader.Feed(a.mid(3) + b + BuildReplyFrame(Hex("82 03 01")))),
+             (QStringList{"02 03", "7e"}));
 }
 
 void TestIOTTCPProtocol::receiveFramesFeedsDecoder() {
     TNEV_GPIOAPI api;
     QStringList seen;
-    api.OnOut_One = [&](quint8 c, quint8 n, bool on) { seen << QStringLiteral("one %1 %2 %3").arg(c).arg(n).arg(on); };
+    api.OnOut_One = [&](quint8 c, quint8 n, bool on) {
+        seen << QStringLiteral("one %1 %2 %3").arg(c).arg(n).arg(on);
+    };
     api.OnSys_IO = [&](quint8 c, quint8 x, quint8 y, quint8 z, quint8 k, quint8 m) {
         seen << QStringLiteral("io %1 %2 %3 %4 %5 %6").arg(c).arg(x).arg(y).arg(z).arg(k).arg(m);
     };

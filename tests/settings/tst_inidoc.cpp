@@ -179,7 +179,8 @@ void tst_IniDoc::brokenSectionLineIsKeptAsAComment() {
 void tst_IniDoc::blankSectionNameIsKeptAsAComment() {
     // A section "[]" was taken for the nameless top of the file and saved without its header,
     // so the comment above it moved on the first save and was lost on the second.
-    for (const QByteArray& text : {QByteArray("#\n\0\n[\n[]", 8), QByteArray("; note\n[ ]\nK=1\n[B]\nX=2\n")}) {
+    for (const QByteArray& text :
+         {QByteArray("#\n\0\n[\n[]", 8), QByteArray("; note\n[ ]\nK=1\n[B]\nX=2\n")}) {
         const QByteArray once = TIniDocument::FromBytes(text).ToBytes();
         QCOMPARE(TIniDocument::FromBytes(once).ToBytes(), once);
     }

@@ -4,9 +4,9 @@
 #include "ShellFixture.h"
 
 #include "untAddRouter.h"
+#include "untAnchorMenu.h"
 #include "untIOTUDP.h"
 #include "untImage.h"
-#include "untAnchorMenu.h"
 #include "untImgBtn.h"
 #include "untImgSwitch.h"
 
@@ -73,35 +73,118 @@ private slots:
 
     void components_data() {
         QTest::addColumn<QString>("name");
-        for (const char* n :
-             {"rctngl_MainSetting_Back", "img_MainSetting_Title", "lbl_MainSetting_Title_Info",
-              "img_MainSetting_LogState", "img_Dev", "img_Setting", "img_Info", "img_Other", "rctngl_MainSetting_CN",
-              "rctngl_MainSetting_EN", "rctngl_User_Back", "rctngl_User_LoginBack", "img_User_LoginBack",
-              "rctngl_Msg_Back", "rctngl_Msg_Title", "img_Msg_Title_Refresh", "rctngl_Msg_Newslist",
-              "rctngl_More_Back", "rctngl_More_Title", "swh_Msg_Lang_State", "lbl_Msg_Lang_State",
-              "img_More_AboutUs", "img_Msg_FeedBack", "img_More_Lock", "img_More_Unlock", "mmo_More_Msg",
-              "edt_More_Contact", "rctngl_Startup", "rctngl_Lock", "edt_Lock_Unlock", "img_Lock_Unlock",
-              "img_Searching_back", "lbl_Searching_Tips1", "lbl_Searching_Tips2", "img_Msging_back",
-              "andctr_Msging", "rctngl_Pop_Back", "rctngl_Pop_Add", "rctngl_Pop_Task", "rctngl_Pop_TaskAdd",
-              "rctngl_Pop_Password", "rctngl_Pop_Register", "rctngl_Pop_DevInfo", "rctngl_Pop_CloudDev",
-              "rctngl_Pop_ReName", "rctngl_Pop_FeedList", "rctngl_Pop_RedStudy", "rctngl_Pop_Addmini",
-              "img_PopTask_Back", "edt_PopAdd_MAC", "edt_PopAdd_Activation", "img_PopAdd_Yes", "img_PopAdd_No",
-              "img_PopTask_Yes", "img_PopTask_No", "img_PopTask_Close", "img_PopTaskAdd_Yes", "img_PopTaskAdd_No",
-              "img_PopTaskAdd_Close", "img_Pop_Input_Yes", "img_Pop_Input_No", "edt_Pop_Input_Text",
-              "img_PopPassword_Yes", "img_PopPassword_No", "img_Register_Yes", "img_Register_No",
-              "img_Pop_Register_Close", "img_Pop_DevInfo_Close", "img_Pop_CloudDev_Finish", "img_Pop_CloudDev_Close",
-              "img_Pop_FeedList_Send", "img_Pop_FeedList_Close", "edt_Pop_FeedList_Text", "img_RedStudy_PopBtn1",
-              "img_RedStudy_PopBtn4", "img_Addmini_Yes", "img_Addmini_No", "img_Pop_Addmini_Close", "PopImgLst",
-              "edt_PopAddmini_MAC", "edt_PopAddmini_IP", "edt_PopAddmini_Port", "edt_PopAddmini_PSD",
-              "Pop_DevCtrl_Light", "img_DevCtrl_PopBtn1", "img_DevCtrl_PopBtn3", "img_DevCtrl_PopBtn5",
-              "Pop_DevCtrl_Red", "img_DevCtrl_ReStudy", "img_DevCtrl_Remove", "rctngl_Pop_DevInfo_NewImg",
-              "img_Pop_DevInfo_AddNewImg", "img_Pop_DevInfo_NewImg", "img_Pop_DevInfo_ACT", "edt_Pop_DevInfo_DevName",
-              "img_Pop_DevInfo_DevName", "edt_Pop_DevInfo_Old", "edt_Pop_DevInfo_New", "edt_Pop_DevInfo_Retype",
-              "img_Pop_DevInfo_PSD", "spnbx_Pop_DevInfo_Out", "spnbx_Pop_DevInfo_In", "spnbx_Pop_DevInfo_PWM",
-              "spnbx_Pop_DevInfo_AD", "chk_Pop_DevInfo_AutoSave", "img_Pop_DevInfo_IO",
-              "edt_Pop_DevInfo_RouterSearch", "img_Pop_DevInfo_RouterSearch", "edt_Pop_DevInfo_RouterPWD",
-              "img_Pop_DevInfo_RouterAdd",
-              "tmr_Red", "tmr_RedClose"})
+        for (const char* n : {"rctngl_MainSetting_Back",
+                              "img_MainSetting_Title",
+                              "lbl_MainSetting_Title_Info",
+                              "img_MainSetting_LogState",
+                              "img_Dev",
+                              "img_Setting",
+                              "img_Info",
+                              "img_Other",
+                              "rctngl_MainSetting_CN",
+                              "rctngl_MainSetting_EN",
+                              "rctngl_User_Back",
+                              "rctngl_User_LoginBack",
+                              "img_User_LoginBack",
+                              "rctngl_Msg_Back",
+                              "rctngl_Msg_Title",
+                              "img_Msg_Title_Refresh",
+                              "rctngl_Msg_Newslist",
+                              "rctngl_More_Back",
+                              "rctngl_More_Title",
+                              "swh_Msg_Lang_State",
+                              "lbl_Msg_Lang_State",
+                              "img_More_AboutUs",
+                              "img_Msg_FeedBack",
+                              "img_More_Lock",
+                              "img_More_Unlock",
+                              "mmo_More_Msg",
+                              "edt_More_Contact",
+                              "rctngl_Startup",
+                              "rctngl_Lock",
+                              "edt_Lock_Unlock",
+                              "img_Lock_Unlock",
+                              "img_Searching_back",
+                              "lbl_Searching_Tips1",
+                              "lbl_Searching_Tips2",
+                              "img_Msging_back",
+                              "andctr_Msging",
+                              "rctngl_Pop_Back",
+                              "rctngl_Pop_Add",
+                              "rctngl_Pop_Task",
+                              "rctngl_Pop_TaskAdd",
+                              "rctngl_Pop_Password",
+                              "rctngl_Pop_Register",
+                              "rctngl_Pop_DevInfo",
+                              "rctngl_Pop_CloudDev",
+                              "rctngl_Pop_ReName",
+                              "rctngl_Pop_FeedList",
+                              "rctngl_Pop_RedStudy",
+                              "rctngl_Pop_Addmini",
+                              "img_PopTask_Back",
+                              "edt_PopAdd_MAC",
+                              "edt_PopAdd_Activation",
+                              "img_PopAdd_Yes",
+                              "img_PopAdd_No",
+                              "img_PopTask_Yes",
+                              "img_PopTask_No",
+                              "img_PopTask_Close",
+                              "img_PopTaskAdd_Yes",
+                              "img_PopTaskAdd_No",
+                              "img_PopTaskAdd_Close",
+                              "img_Pop_Input_Yes",
+                              "img_Pop_Input_No",
+                              "edt_Pop_Input_Text",
+                              "img_PopPassword_Yes",
+                              "img_PopPassword_No",
+                              "img_Register_Yes",
+                              "img_Register_No",
+                              "img_Pop_Register_Close",
+                              "img_Pop_DevInfo_Close",
+                              "img_Pop_CloudDev_Finish",
+                              "img_Pop_CloudDev_Close",
+                              "img_Pop_FeedList_Send",
+                              "img_Pop_FeedList_Close",
+                              "edt_Pop_FeedList_Text",
+                              "img_RedStudy_PopBtn1",
+                              "img_RedStudy_PopBtn4",
+                              "img_Addmini_Yes",
+                              "img_Addmini_No",
+                              "img_Pop_Addmini_Close",
+                              "PopImgLst",
+                              "edt_PopAddmini_MAC",
+                              "edt_PopAddmini_IP",
+                              "edt_PopAddmini_Port",
+                              "edt_PopAddmini_PSD",
+                              "Pop_DevCtrl_Light",
+                              "img_DevCtrl_PopBtn1",
+                              "img_DevCtrl_PopBtn3",
+                              "img_DevCtrl_PopBtn5",
+                              "Pop_DevCtrl_Red",
+                              "img_DevCtrl_ReStudy",
+                              "img_DevCtrl_Remove",
+                              "rctngl_Pop_DevInfo_NewImg",
+                              "img_Pop_DevInfo_AddNewImg",
+                              "img_Pop_DevInfo_NewImg",
+                              "img_Pop_DevInfo_ACT",
+                              "edt_Pop_DevInfo_DevName",
+                              "img_Pop_DevInfo_DevName",
+                              "edt_Pop_DevInfo_Old",
+                              "edt_Pop_DevInfo_New",
+                              "edt_Pop_DevInfo_Retype",
+                              "img_Pop_DevInfo_PSD",
+                              "spnbx_Pop_DevInfo_Out",
+                              "spnbx_Pop_DevInfo_In",
+                              "spnbx_Pop_DevInfo_PWM",
+                              "spnbx_Pop_DevInfo_AD",
+                              "chk_Pop_DevInfo_AutoSave",
+                              "img_Pop_DevInfo_IO",
+                              "edt_Pop_DevInfo_RouterSearch",
+                              "img_Pop_DevInfo_RouterSearch",
+                              "edt_Pop_DevInfo_RouterPWD",
+                              "img_Pop_DevInfo_RouterAdd",
+                              "tmr_Red",
+                              "tmr_RedClose"})
             QTest::newRow(n) << QString::fromLatin1(n);
     }
     void components() {
@@ -132,9 +215,12 @@ private slots:
         QVERIFY(target->isVisible());
         QVERIFY(Find(w.get(), QStringLiteral("rctngl_Dev_Back"))->isHidden());
         QCOMPARE(w->LastMainPage(), int(TAB_DEVICE));
-        auto* row = Find<TImage>(w.get(), tag == TAB_USER ? "img_Setting" : tag == TAB_MORE ? "img_Other" : "img_Info");
+        auto* row = Find<TImage>(w.get(), tag == TAB_USER   ? "img_Setting"
+                                          : tag == TAB_MORE ? "img_Other"
+                                                            : "img_Info");
         QCOMPARE(row->Bitmap().name().toLower(), QStringLiteral("mainsettingbg_s"));
-        QCOMPARE(Find<TImage>(w.get(), "img_Dev")->Bitmap().name().toLower(), QStringLiteral("mainsettingbg_n"));
+        QCOMPARE(Find<TImage>(w.get(), "img_Dev")->Bitmap().name().toLower(),
+                 QStringLiteral("mainsettingbg_n"));
         ClickTab(*w, TAB_DEVICE);
         QVERIFY(Find(w.get(), QStringLiteral("rctngl_Dev_Back"))->isVisible());
     }
@@ -223,8 +309,7 @@ private slots:
         QTest::addColumn<bool>("locked");
         QTest::addColumn<QString>("message");
         QTest::newRow("cancel") << QString() << false << QString();
-        QTest::newRow("empty") << QStringLiteral("") << false
-                               << "Please enter the lock screen password!";
+        QTest::newRow("empty") << QStringLiteral("") << false << "Please enter the lock screen password!";
         QTest::newRow("password") << QStringLiteral("s3cret") << true
                                   << "Please remember to lock screen password:s3cret";
     }
@@ -326,8 +411,8 @@ private slots:
                                      << "The lock screen password function has been canceled!" << QString();
         QTest::newRow("right") << "pw" << QStringLiteral("pw")
                                << "The lock screen password function has been canceled!" << QString();
-        QTest::newRow("wrong") << "pw" << QStringLiteral("px")
-                               << "Please enter the lock screen password!" << "pw";
+        QTest::newRow("wrong") << "pw" << QStringLiteral("px") << "Please enter the lock screen password!"
+                               << "pw";
         QTest::newRow("cancel") << "pw" << QString() << QString() << "pw";
     }
     void removeLock() {
@@ -545,7 +630,8 @@ private slots:
             TIniSettings ini(FDir->path(), QStringLiteral("0123456789AB"));
             ini.IniLoad();
             QVERIFY(ini.IniWriteDevs({dev}).Ok);
-            QVERIFY(ini.IniWriteFeedMsgs({{false, QStringLiteral("hello")}, {true, QStringLiteral("hi")}}).Ok);
+            QVERIFY(
+                ini.IniWriteFeedMsgs({{false, QStringLiteral("hello")}, {true, QStringLiteral("hi")}}).Ok);
             QVERIFY(ini.IniWriteLanguage(false).Ok);
         }
         auto w = Open();
@@ -606,8 +692,8 @@ private slots:
                 *Order << QStringLiteral("box");
                 TRecordingMessages::ShowMessage(p, t);
             }
-            std::optional<QString> InputQuery(QWidget* p, const QString& c, const QString& pr, const QString& i,
-                                              bool m) override {
+            std::optional<QString> InputQuery(QWidget* p, const QString& c, const QString& pr,
+                                              const QString& i, bool m) override {
                 *Order << QStringLiteral("box");
                 return TRecordingMessages::InputQuery(p, c, pr, i, m);
             }

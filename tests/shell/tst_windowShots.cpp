@@ -26,7 +26,8 @@ class tst_windowShots : public QObject {
         for (const QLabel* l : root.findChildren<QLabel*>()) {
             if (!l->isVisibleTo(&root) || l->text().isEmpty() || l->wordWrap())
                 continue;
-            const int need = l->fontMetrics().horizontalAdvance(l->text()) + 2 * l->indent() + 2 * l->margin();
+            const int need =
+                l->fontMetrics().horizontalAdvance(l->text()) + 2 * l->indent() + 2 * l->margin();
             if (need > l->width() || l->fontMetrics().height() > l->height())
                 cut << QStringLiteral("%1: %2").arg(l->objectName(), l->text());
         }
@@ -64,7 +65,8 @@ private slots:
         w.ShowSearching(false);
         Shoot(w, QStringLiteral("device"));
 
-        const QList<std::pair<int, const char*>> tabs{{TAB_USER, "user"}, {TAB_MESSAGE, "message"}, {TAB_MORE, "more"}};
+        const QList<std::pair<int, const char*>> tabs{
+            {TAB_USER, "user"}, {TAB_MESSAGE, "message"}, {TAB_MORE, "more"}};
         for (const auto& [tab, name] : tabs) {
             w.img_MainSettingClick(tab);
             QTRY_VERIFY(!w.Sliding());
@@ -75,7 +77,7 @@ private slots:
         w.ShowLoading(false);
 
         const QList<std::pair<int, const char*>> pops{
-            {POP_ADD, "pop-add"},         {POP_TASK, "pop-task"},         {POP_TASKADD, "pop-taskadd"},
+            {POP_ADD, "pop-add"},           {POP_TASK, "pop-task"},         {POP_TASKADD, "pop-taskadd"},
             {POP_PASSWORD, "pop-password"}, {POP_REGISTER, "pop-register"}, {POP_DEVINFO, "pop-devinfo"},
             {POP_CLOUDDEV, "pop-clouddev"}, {POP_RENAME, "pop-rename"},     {POP_FEEDLIST, "pop-feedlist"},
             {POP_REDSTUDY, "pop-redstudy"}, {POP_ADDMINI, "pop-addmini"}};

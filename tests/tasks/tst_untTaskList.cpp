@@ -52,7 +52,11 @@ QString Rows(const TNEV_IOTTaskList& list) {
     QStringList rows;
     for (int i = 0; i < list.Count(); ++i) {
         const TNEV_IOTTaskCell* cell = list.TaskCell(i);
-        rows << QStringLiteral("%1@%2:%3%4").arg(cell->TaskID()).arg(cell->y()).arg(cell->Index()).arg(cell->isON() ? '+' : '-');
+        rows << QStringLiteral("%1@%2:%3%4")
+                    .arg(cell->TaskID())
+                    .arg(cell->y())
+                    .arg(cell->Index())
+                    .arg(cell->isON() ? '+' : '-');
     }
     return rows.join(' ');
 }
@@ -134,9 +138,12 @@ void tst_untTaskList::weekSwitchesFollowStyle() {
 void tst_untTaskList::startTimePrefill_data() {
     QTest::addColumn<QDateTime>("now");
     QTest::addColumn<QString>("text");
-    QTest::newRow("seconds are not shown") << QDateTime(QDate(2026, 3, 5), QTime(14, 3, 30)) << "2026-03-05 14:05";
-    QTest::newRow("before midnight: next day") << QDateTime(QDate(2026, 3, 5), QTime(23, 59)) << "2026-03-06 00:01";
-    QTest::newRow("31 December: next year") << QDateTime(QDate(2026, 12, 31), QTime(23, 59, 10)) << "2027-01-01 00:01";
+    QTest::newRow("seconds are not shown")
+        << QDateTime(QDate(2026, 3, 5), QTime(14, 3, 30)) << "2026-03-05 14:05";
+    QTest::newRow("before midnight: next day")
+        << QDateTime(QDate(2026, 3, 5), QTime(23, 59)) << "2026-03-06 00:01";
+    QTest::newRow("31 December: next year")
+        << QDateTime(QDate(2026, 12, 31), QTime(23, 59, 10)) << "2027-01-01 00:01";
 }
 
 void tst_untTaskList::startTimePrefill() {
@@ -319,7 +326,8 @@ void tst_untTaskList::newestListReplyOnly() {
 void tst_untTaskList::rowsAndReplies() {
     TFixture f;
     f.popup.Open(0);
-    f.popup.TaskListReply(4, {Task(1, true, 2, 1), Task(2, true, 1, 1, 0), Task(2, true, 9, 1), Task(3, false, 3, 1)});
+    f.popup.TaskListReply(
+        4, {Task(1, true, 2, 1), Task(2, true, 1, 1, 0), Task(2, true, 9, 1), Task(3, false, 3, 1)});
     QCOMPARE(f.list()->TaskCell(0)->CMDText(), QStringLiteral("Turn ON"));
     QCOMPARE(f.list()->TaskCell(1)->CMDText(), QStringLiteral("Turn OFF"));
     QCOMPARE(f.list()->TaskCell(2)->CMDText(), QString()); // unknown command code

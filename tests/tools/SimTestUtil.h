@@ -4,17 +4,19 @@
 
 #include <QByteArray>
 #include <QEventLoop>
-#include <QTimer>
 #include <QHostAddress>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 
 #include <utility>
 
 namespace simtest {
 
-inline QByteArray Hex(const char* hex) { return QByteArray::fromHex(hex); }
+inline QByteArray Hex(const char* hex) {
+    return QByteArray::fromHex(hex);
+}
 
 inline quint8 Sum(const QByteArray& b, qsizetype from, qsizetype to) {
     unsigned s = 0;
@@ -44,7 +46,8 @@ inline QList<QByteArray> ReplyPayloads(const QByteArray& bytes) {
     for (qsizetype i = 0; i + 4 < bytes.size();) {
         if (quint8(bytes[i]) == 0xAA && quint8(bytes[i + 1]) == 0x55) {
             const int len = quint8(bytes[i + 2]) * 256 + quint8(bytes[i + 3]);
-            if (len > 0 && i + len + 5 <= bytes.size() && Sum(bytes, i + 2, i + len + 4) == quint8(bytes[i + len + 4])) {
+            if (len > 0 && i + len + 5 <= bytes.size() &&
+                Sum(bytes, i + 2, i + len + 4) == quint8(bytes[i + len + 4])) {
                 out.append(bytes.mid(i + 5, len - 1));
                 i += len + 5;
                 continue;
@@ -116,4 +119,3 @@ public:
 };
 
 } // namespace simtest
-

@@ -19,9 +19,9 @@ class tst_boardsim : public QObject {
     std::unique_ptr<sim::World> Start(const QStringList& args) {
         QString error;
         bool help = false;
-        const auto cfg = sim::ParseWorldArgs(QStringList{"--listen", "127.0.0.1:0", "--search-port", "0",
-                                                         "--router-port", "0"} + args,
-                                             &error, &help);
+        const auto cfg = sim::ParseWorldArgs(
+            QStringList{"--listen", "127.0.0.1:0", "--search-port", "0", "--router-port", "0"} + args, &error,
+            &help);
         if (!cfg) {
             qWarning() << error;
             return nullptr;
@@ -53,21 +53,24 @@ private slots:
         QTest::addColumn<QList<QByteArray>>("writes");
         QTest::addColumn<QByteArray>("answer");
         QTest::addColumn<bool>("closed");
-        QTest::newRow("right password") << QStringList{} << QList<QByteArray>{"qorvu\r\n"} << QByteArray("OK") << false;
-        QTest::newRow("line without CR") << QStringList{} << QList<QByteArray>{"qorvu\n"} << QByteArray("OK") << false;
-        QTest::newRow("line in two writes") << QStringList{} << QList<QByteArray>{"qor", "vu\r\n"} << QByteArray("OK")
-                                            << false;
-        QTest::newRow("wrong password") << QStringList{} << QList<QByteArray>{"qorvx\r\n"} << QByteArray("NO") << false;
-        QTest::newRow("prefix of the password") << QStringList{} << QList<QByteArray>{"qor\r\n"} << QByteArray("NO")
-                                                << false;
-        QTest::newRow("wrong password, dropped") << QStringList{"--bad-password", "drop"}
-                                                 << QList<QByteArray>{"nope\r\n"} << QByteArray() << true;
-        QTest::newRow("refused with NO") << QStringList{"--refuse-password", "no"} << QList<QByteArray>{"qorvu\r\n"}
-                                         << QByteArray("NO") << false;
+        QTest::newRow("right password")
+            << QStringList{} << QList<QByteArray>{"qorvu\r\n"} << QByteArray("OK") << false;
+        QTest::newRow("line without CR")
+            << QStringList{} << QList<QByteArray>{"qorvu\n"} << QByteArray("OK") << false;
+        QTest::newRow("line in two writes")
+            << QStringList{} << QList<QByteArray>{"qor", "vu\r\n"} << QByteArray("OK") << false;
+        QTest::newRow("wrong password")
+            << QStringList{} << QList<QByteArray>{"qorvx\r\n"} << QByteArray("NO") << false;
+        QTest::newRow("prefix of the password")
+            << QStringList{} << QList<QByteArray>{"qor\r\n"} << QByteArray("NO") << false;
+        QTest::newRow("wrong password, dropped")
+            << QStringList{"--bad-password", "drop"} << QList<QByteArray>{"nope\r\n"} << QByteArray() << true;
+        QTest::newRow("refused with NO") << QStringList{"--refuse-password", "no"}
+                                         << QList<QByteArray>{"qorvu\r\n"} << QByteArray("NO") << false;
         QTest::newRow("refused by dropping") << QStringList{"--refuse-password=drop"}
                                              << QList<QByteArray>{"qorvu\r\n"} << QByteArray() << true;
-        QTest::newRow("own password") << QStringList{"--board", "password=abc123"} << QList<QByteArray>{"abc123\r\n"}
-                                      << QByteArray("OK") << false;
+        QTest::newRow("own password") << QStringList{"--board", "password=abc123"}
+                                      << QList<QByteArray>{"abc123\r\n"} << QByteArray("OK") << false;
     }
     void login() {
         QFETCH(QStringList, options);
@@ -127,14 +130,17 @@ private slots:
         QTest::newRow("IO set, 3 PWM") << Hex("7201010300") << Reply(Hex("FF72"));
         QTest::newRow("name of output 1") << Hex("600001 0300 4C616D70 0000000000000000")
                                           << Reply(Hex("E00001 0300 4C616D70 0000000000000000"));
-        QTest::newRow("name of input 5 of 4") << Hex("600105 0000 4C616D70 0000000000000000") << Reply(Hex("FF60"));
+        QTest::newRow("name of input 5 of 4")
+            << Hex("600105 0000 4C616D70 0000000000000000") << Reply(Hex("FF60"));
         QTest::newRow("infrared name keeps the learned bit")
-            << Hex("600401 0500 5456000000000000 00000000") << Reply(Hex("E00401 0501 5456000000000000 00000000"));
+            << Hex("600401 0500 5456000000000000 00000000")
+            << Reply(Hex("E00401 0501 5456000000000000 00000000"));
         QTest::newRow("password, wrong old") << Hex("73 717878000000 616263000000") << Reply(Hex("F300"));
         QTest::newRow("password") << Hex("73 716F72767500 616263000000") << Reply(Hex("F301"));
         QTest::newRow("device name") << Hex("74 4B69746368656E0000000000000000 00")
                                      << Reply(Hex("F4 4B69746368656E0000000000000000 00"));
-        QTest::newRow("empty device name") << Hex("74 00000000000000000000000000000000") << Reply(Hex("FF74"));
+        QTest::newRow("empty device name")
+            << Hex("74 00000000000000000000000000000000") << Reply(Hex("FF74"));
         QTest::newRow("device name read") << Hex("75") << Reply(Hex("F5 4C6162 00000000000000000000000000"));
         QTest::newRow("no tasks") << Hex("5001") << Reply(Hex("D000"));
         QTest::newRow("clock set") << Hex("545685C180") << Reply(Hex("D4015685C180"));
@@ -194,10 +200,10 @@ private slots:
         const QList<QByteArray> p = ReplyPayloads(c.Read(1 + 5 * 14 + 6));
         QCOMPARE(p.size(), 1);
         QCOMPARE(p[0], Hex("E3"
-                           "0000 4F75742031 00000000000000" // Out 1
-                           "0000 496E2031 0000000000000000" // In 1
-                           "0700 46616E 000000000000000000" // Fan, picture 7
-                           "0000 5245472031 00000000000000" // REG 1
+                           "0000 4F75742031 00000000000000"    // Out 1
+                           "0000 496E2031 0000000000000000"    // In 1
+                           "0700 46616E 000000000000000000"    // Fan, picture 7
+                           "0000 5245472031 00000000000000"    // REG 1
                            "0001 49522031 0000000000000000")); // IR 1, learned
     }
 
@@ -314,7 +320,8 @@ private slots:
         QVERIFY(LoggedIn(c, *w));
         QCOMPARE(c.Ask(Hex("545685C180"), 6), Reply(Hex("D4015685C180")));
         // Once, one second after the clock just set: output 4 on.
-        QCOMPARE(c.Ask(Hex("51 80 5685C181 02040000 00"), 11).left(7), Reply(Hex("D101 80 5685C181 02040000 00")).left(7));
+        QCOMPARE(c.Ask(Hex("51 80 5685C181 02040000 00"), 11).left(7),
+                 Reply(Hex("D101 80 5685C181 02040000 00")).left(7));
         c.Take();
         QTRY_VERIFY_WITH_TIMEOUT(w->Boards().first()->Outputs().at(3), 5000);
         // A once task disables itself after running.
@@ -327,7 +334,8 @@ private slots:
     }
 
     void search() {
-        auto w = Start({"--count", "3", "--board", "mac=5C-CF-7F-01-02-0A,name=Lab,type=3,ctrl=6,soft=2.5,hard=1.1"});
+        auto w = Start(
+            {"--count", "3", "--board", "mac=5C-CF-7F-01-02-0A,name=Lab,type=3,ctrl=6,soft=2.5,hard=1.1"});
         QVERIFY(w);
         QUdpSocket u;
         QVERIFY(u.bind(QHostAddress::LocalHost, 0));
@@ -390,7 +398,8 @@ private slots:
         u.writeDatagram(Hex("FF00010102"), QHostAddress::LocalHost, w->RouterPort());
         QTRY_COMPARE(got.size(), 1); // only the board with capability bit 2 answers
         const QByteArray list = got.takeFirst();
-        QCOMPARE(list, datagram(Hex("8100") + "lab" + Hex("00 4C 0D0A") + "\xE5\xAE\xB6" + Hex("00 05 0D0A")));
+        QCOMPARE(list,
+                 datagram(Hex("8100") + "lab" + Hex("00 4C 0D0A") + "\xE5\xAE\xB6" + Hex("00 05 0D0A")));
 
         // Reading the list as a client does: name up to j-4, signal at j-2.
         const QByteArray data = list.mid(5, list.size() - 6);
@@ -405,7 +414,8 @@ private slots:
         QCOMPARE(nets, (QList<QPair<QByteArray, int>>{{"lab", 76}, {"\xE5\xAE\xB6", 5}}));
 
         const auto join = [&](const QByteArray& ssid, const QByteArray& pw) {
-            u.writeDatagram(datagram(Hex("0200") + ssid + "\r\n" + pw), QHostAddress::LocalHost, w->RouterPort());
+            u.writeDatagram(datagram(Hex("0200") + ssid + "\r\n" + pw), QHostAddress::LocalHost,
+                            w->RouterPort());
             return QTest::qWaitFor([&] { return !got.isEmpty(); }, 3000) ? got.takeFirst() : QByteArray();
         };
         QCOMPARE(join("nowhere", "x"), datagram(Hex("820000")));
@@ -496,7 +506,8 @@ private slots:
             QVERIFY(LoggedIn(c, *w, i));
             ports.insert(w->Servers().at(i)->Port());
             // Each connection reaches its own board.
-            QCOMPARE(c.Ask(Hex("75"), 17), Reply(Hex("F5") + "Board " + QByteArray::number(i + 1) + QByteArray(9, '\0')));
+            QCOMPARE(c.Ask(Hex("75"), 17),
+                     Reply(Hex("F5") + "Board " + QByteArray::number(i + 1) + QByteArray(9, '\0')));
         }
         QCOMPARE(ports.size(), 3);
     }
@@ -509,9 +520,9 @@ private slots:
         QTest::newRow("bad MAC") << QStringList{"--board", "mac=5C-CF"} << "MAC";
         QTest::newRow("long password") << QStringList{"--board", "password=1234567"} << "1 to 6 bytes";
         QTest::newRow("too many channels") << QStringList{"--board", "out=20,in=5"} << "at most 24";
-        QTest::newRow("same MAC twice") << QStringList{"--board", "mac=02-00-00-00-00-01", "--board",
-                                                       "mac=02-00-00-00-00-01"}
-                                        << "two boards";
+        QTest::newRow("same MAC twice")
+            << QStringList{"--board", "mac=02-00-00-00-00-01", "--board", "mac=02-00-00-00-00-01"}
+            << "two boards";
         QTest::newRow("missing value") << QStringList{"--delay"} << "needs a value";
         QTest::newRow("bad listen") << QStringList{"--listen", "localhost"} << "ADDR:PORT";
         QTest::newRow("bad ignore code") << QStringList{"--ignore", "300"} << "command codes";
@@ -531,9 +542,10 @@ private slots:
         QVERIFY(w);
         QString error;
         bool help = false;
-        auto cfg = sim::ParseWorldArgs({"--listen", "127.0.0.1:" + QString::number(w->Servers().first()->Port()),
-                                        "--no-search", "--no-router"},
-                                       &error, &help);
+        auto cfg =
+            sim::ParseWorldArgs({"--listen", "127.0.0.1:" + QString::number(w->Servers().first()->Port()),
+                                 "--no-search", "--no-router"},
+                                &error, &help);
         QVERIFY(cfg);
         sim::World second(*cfg);
         QVERIFY(!second.Start(&error));

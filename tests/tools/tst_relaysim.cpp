@@ -67,7 +67,8 @@ class tst_relaysim : public QObject {
     std::unique_ptr<relay::RelayServer> StandardRelay(const QStringList& more = {}) {
         return StartRelay(QStringList{"--device", QString("%1=127.0.0.1:%2").arg(LabMac).arg(BoardPort()),
                                       "--account", QString("alice:s3cr:et:%1").arg(LabMac), "--account",
-                                      "bob:pw:02-51-4C-00-00-02,02-51-4C-00-00-03", "--account", "root:toor:*"} +
+                                      "bob:pw:02-51-4C-00-00-02,02-51-4C-00-00-03", "--account",
+                                      "root:toor:*"} +
                           more);
     }
 
@@ -76,8 +77,8 @@ private slots:
         QLoggingCategory::setFilterRules("quillet.*.debug=false");
         QString error;
         bool help = false;
-        const auto cfg = sim::ParseWorldArgs({"--listen", "127.0.0.1:0", "--no-search", "--no-router", "--board",
-                                              QString("mac=%1,name=Lab").arg(LabMac), "--board",
+        const auto cfg = sim::ParseWorldArgs({"--listen", "127.0.0.1:0", "--no-search", "--no-router",
+                                              "--board", QString("mac=%1,name=Lab").arg(LabMac), "--board",
                                               "name=Noisy,password=pw2,garbage,split=4,split-gap-ms=5"},
                                              &error, &help);
         QVERIFY2(cfg, qPrintable(error));
@@ -117,8 +118,10 @@ private slots:
         QTest::newRow("unknown account") << LabMac << QByteArray("mallory") << QByteArray("s3cr:et") << '2';
         QTest::newRow("account of all boards") << LabMac << QByteArray("root") << QByteArray("toor") << '1';
         QTest::newRow("board of another account") << LabMac << QByteArray("bob") << QByteArray("pw") << '4';
-        QTest::newRow("board of nobody") << "02-00-00-00-00-99" << QByteArray("bob") << QByteArray("pw") << '3';
-        QTest::newRow("allowed, no route") << "02-51-4C-00-00-02" << QByteArray("bob") << QByteArray("pw") << '0';
+        QTest::newRow("board of nobody")
+            << "02-00-00-00-00-99" << QByteArray("bob") << QByteArray("pw") << '3';
+        QTest::newRow("allowed, no route")
+            << "02-51-4C-00-00-02" << QByteArray("bob") << QByteArray("pw") << '0';
     }
     void decide() {
         QFETCH(QString, mac);
@@ -183,14 +186,14 @@ private slots:
         QTest::addColumn<QByteArray>("password");
         QTest::addColumn<QByteArray>("answer");
         QTest::addColumn<bool>("closes");
-        QTest::newRow("wrong password") << Hex("5CCF7F01020A") << QByteArray("alice") << QByteArray("nope")
-                                        << QByteArray("$2") << true;
-        QTest::newRow("unknown account") << Hex("5CCF7F01020A") << QByteArray("eve") << QByteArray("x")
-                                         << QByteArray("$2") << true;
+        QTest::newRow("wrong password")
+            << Hex("5CCF7F01020A") << QByteArray("alice") << QByteArray("nope") << QByteArray("$2") << true;
+        QTest::newRow("unknown account")
+            << Hex("5CCF7F01020A") << QByteArray("eve") << QByteArray("x") << QByteArray("$2") << true;
         QTest::newRow("board of another account") << Hex("02514C000003") << QByteArray("alice")
                                                   << QByteArray("s3cr:et") << QByteArray("$4") << true;
-        QTest::newRow("board off-line") << Hex("02514C000002") << QByteArray("bob") << QByteArray("pw")
-                                        << QByteArray("$0") << false;
+        QTest::newRow("board off-line")
+            << Hex("02514C000002") << QByteArray("bob") << QByteArray("pw") << QByteArray("$0") << false;
     }
     void refusals() {
         QFETCH(QByteArray, mac);
@@ -240,8 +243,7 @@ private slots:
         probe.close();
         const QString device =
             QString("%1=127.0.0.1:%2:%3").arg(LabMac).arg(listening ? BoardPort() : closedPort).arg(password);
-        auto r = StartRelay({"--device", device, "--account",
-                             "root:toor:*", "--board-timeout-ms", "2000"});
+        auto r = StartRelay({"--device", device, "--account", "root:toor:*", "--board-timeout-ms", "2000"});
         QVERIFY(r);
         Client c;
         QVERIFY(c.Connect(r->Port()));
@@ -253,9 +255,10 @@ private slots:
 
     void nameFromConfigAndNoisyBoard() {
         const QString noisyMac = MACBufToStr(FWorld->Boards().at(1)->Config().mac);
-        auto r = StartRelay({"--device", QString("%1=127.0.0.1:%2:pw2").arg(noisyMac).arg(BoardPort(1)), "--device",
-                             QString("%1=127.0.0.1:%2").arg(LabMac).arg(BoardPort()), "--device-name",
-                             QString("%1=Front door").arg(LabMac), "--account", "root:toor:*"});
+        auto r =
+            StartRelay({"--device", QString("%1=127.0.0.1:%2:pw2").arg(noisyMac).arg(BoardPort(1)),
+                        "--device", QString("%1=127.0.0.1:%2").arg(LabMac).arg(BoardPort()), "--device-name",
+                        QString("%1=Front door").arg(LabMac), "--account", "root:toor:*"});
         QVERIFY(r);
         Client named;
         QVERIFY(named.Connect(r->Port()));
@@ -268,7 +271,8 @@ private slots:
         QVERIFY(noisy.Connect(r->Port()));
         TBUF6 mac{};
         QVERIFY(MACStrToBuf(noisyMac, mac));
-        noisy.socket.write(ClientBlock(QByteArray(reinterpret_cast<const char*>(mac.data()), 6), "root", "toor"));
+        noisy.socket.write(
+            ClientBlock(QByteArray(reinterpret_cast<const char*>(mac.data()), 6), "root", "toor"));
         QVERIFY(noisy.Wait([&] { return noisy.received.size() >= 7; }));
         QCOMPARE(noisy.Take(), QByteArray("$1Noisy"));
         noisy.Send(Hex("7E"));
@@ -279,14 +283,16 @@ private slots:
     void boardClosingClosesClient() {
         QString error;
         bool help = false;
-        const auto cfg = sim::ParseWorldArgs({"--listen", "127.0.0.1:0", "--no-search", "--no-router", "--board",
-                                              "drop-after=300"},
-                                             &error, &help);
+        const auto cfg = sim::ParseWorldArgs(
+            {"--listen", "127.0.0.1:0", "--no-search", "--no-router", "--board", "drop-after=300"}, &error,
+            &help);
         QVERIFY(cfg);
         sim::World dropping(*cfg);
         QVERIFY(dropping.Start(&error));
-        auto r = StartRelay({"--device", QString("%1=127.0.0.1:%2").arg(MACBufToStr(dropping.Boards().first()->Config().mac))
-                                             .arg(dropping.Servers().first()->Port()),
+        auto r = StartRelay({"--device",
+                             QString("%1=127.0.0.1:%2")
+                                 .arg(MACBufToStr(dropping.Boards().first()->Config().mac))
+                                 .arg(dropping.Servers().first()->Port()),
                              "--account", "root:toor:*"});
         QVERIFY(r);
         Client c;
@@ -299,11 +305,13 @@ private slots:
     void options_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("error");
-        QTest::newRow("device without port") << QStringList{"--device", "5C-CF-7F-01-02-0A=host"} << "MAC=HOST:PORT";
+        QTest::newRow("device without port")
+            << QStringList{"--device", "5C-CF-7F-01-02-0A=host"} << "MAC=HOST:PORT";
         QTest::newRow("device with bad MAC") << QStringList{"--device", "5C-CF=host:1"} << "MAC=HOST:PORT";
         QTest::newRow("account without boards") << QStringList{"--account", "alice:pw"} << "NAME:PASSWORD";
         QTest::newRow("account with bad MAC") << QStringList{"--account", "alice:pw:zz"} << "not a MAC";
-        QTest::newRow("name for unknown device") << QStringList{"--device-name", "5C-CF-7F-01-02-0A=x"} << "no --device";
+        QTest::newRow("name for unknown device")
+            << QStringList{"--device-name", "5C-CF-7F-01-02-0A=x"} << "no --device";
         QTest::newRow("unknown option") << QStringList{"--color", "red"} << "unknown option";
     }
     void options() {

@@ -53,12 +53,14 @@ private slots:
         QTest::addColumn<QString>("program");
         QTest::addColumn<QStringList>("mentions");
         QTest::newRow("boardsim") << QString(BOARDSIM)
-                                  << QStringList{"--board SPEC", "--count", "--refuse-password", "--bad-password", "--login-drop-ms",
-                                                 "--drop-after", "--delay", "--split", "--garbage", "--ignore",
-                                                 "--wifi", "--step-address", "ready"};
-        QTest::newRow("relaysim") << QString(RELAYSIM)
-                                  << QStringList{"--device MAC=HOST:PORT", "--account", "$0", "$1", "$2", "$3", "$4",
+                                  << QStringList{"--board SPEC",   "--count",         "--refuse-password",
+                                                 "--bad-password", "--login-drop-ms", "--drop-after",
+                                                 "--delay",        "--split",         "--garbage",
+                                                 "--ignore",       "--wifi",          "--step-address",
                                                  "ready"};
+        QTest::newRow("relaysim")
+            << QString(RELAYSIM)
+            << QStringList{"--device MAC=HOST:PORT", "--account", "$0", "$1", "$2", "$3", "$4", "ready"};
     }
     void help() {
         QFETCH(QString, program);
@@ -119,8 +121,8 @@ private slots:
         QProcess relayProc;
         const QStringList relayLines =
             StartReady(relayProc, RELAYSIM,
-                       {"--listen", "127.0.0.1:0", "--device", QString("5C-CF-7F-01-02-0A=127.0.0.1:%1:pw1").arg(tcp),
-                        "--account", "demo:demo:*"});
+                       {"--listen", "127.0.0.1:0", "--device",
+                        QString("5C-CF-7F-01-02-0A=127.0.0.1:%1:pw1").arg(tcp), "--account", "demo:demo:*"});
         QCOMPARE(relayLines.size(), 1);
         const quint16 relayPort = PortOf(relayLines[0], "tcp");
         QVERIFY(relayPort != 0);
@@ -142,7 +144,8 @@ private slots:
         QTcpServer holder;
         QVERIFY(holder.listen(QHostAddress::LocalHost, 0));
         QProcess p;
-        p.start(BOARDSIM, {"--listen", QString("127.0.0.1:%1").arg(holder.serverPort()), "--no-search", "--no-router"});
+        p.start(BOARDSIM,
+                {"--listen", QString("127.0.0.1:%1").arg(holder.serverPort()), "--no-search", "--no-router"});
         QVERIFY(p.waitForFinished(10000));
         QCOMPARE(p.exitCode(), 1);
         QVERIFY(QString::fromUtf8(p.readAllStandardError()).contains("cannot listen"));

@@ -92,8 +92,8 @@ int main(int argc, char** argv) {
         const auto rec = TUDPRcvRcd::FromBytes(d);
         if (!rec || sim::Sum8(d) != 0 || !d.startsWith(QByteArray::fromHex("FF2401")))
             continue;
-        found << QStringLiteral("found %1 %2 %3").arg(MACBufToStr(rec->DevMAC), IPBufToStr(rec->DevIP),
-                                                      Utf8BufToStr(rec->DevName));
+        found << QStringLiteral("found %1 %2 %3")
+                     .arg(MACBufToStr(rec->DevMAC), IPBufToStr(rec->DevIP), Utf8BufToStr(rec->DevName));
     }
     found.sort();
     Out(QStringLiteral("search %1").arg(found.size()));
@@ -110,7 +110,8 @@ int main(int argc, char** argv) {
         }
         const QByteArray ok = Exchange(s, "qorvu\r\n", 2);
         const QByteArray reply = Exchange(s, sim::RequestFrame(QByteArray::fromHex("7E")), 12);
-        Out(QStringLiteral("login %1 %2 %3").arg(ip, QString::fromLatin1(ok), QString::fromLatin1(reply.toHex())));
+        Out(QStringLiteral("login %1 %2 %3")
+                .arg(ip, QString::fromLatin1(ok), QString::fromLatin1(reply.toHex())));
     }
 
     // Relay logins.
@@ -131,8 +132,9 @@ int main(int argc, char** argv) {
             QByteArray reply;
             if (answer.startsWith("$1"))
                 reply = Exchange(s, sim::RequestFrame(QByteArray::fromHex("7E")), 12);
-            Out(QStringLiteral("relay %1 %2 %3").arg(QString::fromLatin1(password), QString::fromUtf8(answer),
-                                                     QString::fromLatin1(reply.toHex())));
+            Out(QStringLiteral("relay %1 %2 %3")
+                    .arg(QString::fromLatin1(password), QString::fromUtf8(answer),
+                         QString::fromLatin1(reply.toHex())));
         }
     }
 

@@ -10,26 +10,41 @@
 namespace pointer {
 
 inline void Send(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held) {
-    QMouseEvent e(type, QPointF(at), w->mapTo(w->window(), QPointF(at)), w->mapToGlobal(QPointF(at)), button, held,
-                  Qt::NoModifier);
+    QMouseEvent e(type, QPointF(at), w->mapTo(w->window(), QPointF(at)), w->mapToGlobal(QPointF(at)), button,
+                  held, Qt::NoModifier);
     QApplication::sendEvent(w, &e);
 }
 
-inline QPoint Centre(QWidget* w) { return w->rect().center(); }
-inline QPoint Outside(QWidget* w) { return QPoint(w->width() + 20, w->height() + 20); }
+inline QPoint Centre(QWidget* w) {
+    return w->rect().center();
+}
+inline QPoint Outside(QWidget* w) {
+    return QPoint(w->width() + 20, w->height() + 20);
+}
 
-inline void Press(QWidget* w, QPoint at) { Send(w, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton); }
-inline void Press(QWidget* w) { Press(w, Centre(w)); }
-inline void Release(QWidget* w, QPoint at) { Send(w, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton); }
-inline void Release(QWidget* w) { Release(w, Centre(w)); }
+inline void Press(QWidget* w, QPoint at) {
+    Send(w, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+}
+inline void Press(QWidget* w) {
+    Press(w, Centre(w));
+}
+inline void Release(QWidget* w, QPoint at) {
+    Send(w, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+}
+inline void Release(QWidget* w) {
+    Release(w, Centre(w));
+}
 inline void Click(QWidget* w) {
     Press(w);
     Release(w);
 }
 // A move with the left button held (the only moves a picture control is sent).
-inline void Drag(QWidget* w, QPoint to) { Send(w, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton); }
+inline void Drag(QWidget* w, QPoint to) {
+    Send(w, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+}
 inline void Enter(QWidget* w) {
-    QEnterEvent e(QPointF(Centre(w)), w->mapTo(w->window(), QPointF(Centre(w))), w->mapToGlobal(QPointF(Centre(w))));
+    QEnterEvent e(QPointF(Centre(w)), w->mapTo(w->window(), QPointF(Centre(w))),
+                  w->mapToGlobal(QPointF(Centre(w))));
     QApplication::sendEvent(w, &e);
 }
 inline void Leave(QWidget* w) {

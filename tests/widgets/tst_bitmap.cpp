@@ -44,11 +44,12 @@ void tst_bitmap::decode_data() {
     QTest::newRow("empty") << QByteArray() << QSize();
     QTest::newRow("garbage") << QByteArray("\x01\x02\x03 not a picture") << QSize();
     QTest::newRow("cut svg") << Disc.left(60) << QSize();
-    QTest::newRow("svg without size") << QByteArray("<svg xmlns='http://www.w3.org/2000/svg'></svg>")
-                                      << QSize();
-    QTest::newRow("svg absurdly large") << QByteArray("<svg xmlns='http://www.w3.org/2000/svg' width='100000' height='100000'>"
-                                                    "<rect width='10' height='10'/></svg>")
-                                        << QSize();
+    QTest::newRow("svg without size")
+        << QByteArray("<svg xmlns='http://www.w3.org/2000/svg'></svg>") << QSize();
+    QTest::newRow("svg absurdly large")
+        << QByteArray("<svg xmlns='http://www.w3.org/2000/svg' width='100000' height='100000'>"
+                      "<rect width='10' height='10'/></svg>")
+        << QSize();
     QTest::newRow("cut png") << Png(red).left(30) << QSize();
 }
 

@@ -29,20 +29,34 @@ void tst_imgbtn::pictures_data() {
     QTest::addColumn<QString>("script");
     QTest::addColumn<QString>("shown");
 
-    QTest::newRow("created") << false << "" << "Button_N";
-    QTest::newRow("press") << false << "press" << "Button_HL";
-    QTest::newRow("press release") << false << "press release" << "Button_N";
-    QTest::newRow("press leave") << false << "press leave" << "Button_N";
-    QTest::newRow("enter without enter picture") << false << "enter" << "Button_N";
-    QTest::newRow("enter press") << false << "enter press" << "Button_HL";
-    QTest::newRow("held pointer leaves") << false << "press dragout" << "Button_N";
-    QTest::newRow("held pointer leaves and is let go") << false << "press dragout releaseout" << "Button_N";
-    QTest::newRow("click") << false << "click" << "Button_N";
-    QTest::newRow("E: enter") << true << "enter" << "Close_E";
-    QTest::newRow("E: enter press") << true << "enter press" << "Button_HL";
-    QTest::newRow("E: enter press release") << true << "enter press release" << "Close_E";
-    QTest::newRow("E: enter leave") << true << "enter leave" << "Button_N";
-    QTest::newRow("E: press dragout releaseout") << true << "press dragout releaseout" << "Button_N";
+    QTest::newRow("created") << false << ""
+                             << "Button_N";
+    QTest::newRow("press") << false << "press"
+                           << "Button_HL";
+    QTest::newRow("press release") << false << "press release"
+                                   << "Button_N";
+    QTest::newRow("press leave") << false << "press leave"
+                                 << "Button_N";
+    QTest::newRow("enter without enter picture") << false << "enter"
+                                                 << "Button_N";
+    QTest::newRow("enter press") << false << "enter press"
+                                 << "Button_HL";
+    QTest::newRow("held pointer leaves") << false << "press dragout"
+                                         << "Button_N";
+    QTest::newRow("held pointer leaves and is let go") << false << "press dragout releaseout"
+                                                       << "Button_N";
+    QTest::newRow("click") << false << "click"
+                           << "Button_N";
+    QTest::newRow("E: enter") << true << "enter"
+                              << "Close_E";
+    QTest::newRow("E: enter press") << true << "enter press"
+                                    << "Button_HL";
+    QTest::newRow("E: enter press release") << true << "enter press release"
+                                            << "Close_E";
+    QTest::newRow("E: enter leave") << true << "enter leave"
+                                    << "Button_N";
+    QTest::newRow("E: press dragout releaseout") << true << "press dragout releaseout"
+                                                 << "Button_N";
 }
 
 void tst_imgbtn::pictures() {
@@ -100,8 +114,8 @@ void tst_imgbtn::clickReports_data() {
     QTest::newRow("click") << "click" << 1 << 1 << 1 << 0;
     QTest::newRow("let go outside") << "press dragout releaseout" << 1 << 1 << 0 << 1;
     QTest::newRow("out and back in") << "press dragout dragin release" << 1 << 1 << 1 << 1;
-    QTest::newRow("leave after a held leave is not reported twice") << "press dragout releaseout leave" << 1 << 1 << 0
-                                                                    << 1;
+    QTest::newRow("leave after a held leave is not reported twice")
+        << "press dragout releaseout leave" << 1 << 1 << 0 << 1;
     QTest::newRow("release without press") << "release" << 0 << 0 << 0 << 0;
     QTest::newRow("enter leave") << "enter leave" << 0 << 0 << 0 << 1;
 }
@@ -110,8 +124,8 @@ void tst_imgbtn::clickReports() {
     QFETCH(QString, script);
     QWidget owner;
     TImageButton btn(&owner, {}, ResBitmap("Button_N"), ResBitmap("Button_HL"), 0, 0, 100, 40);
-    QSignalSpy pressed(&btn, &TImage::pressed), released(&btn, &TImage::released), clicked(&btn, &TImage::clicked),
-        left(&btn, &TImage::left);
+    QSignalSpy pressed(&btn, &TImage::pressed), released(&btn, &TImage::released),
+        clicked(&btn, &TImage::clicked), left(&btn, &TImage::left);
     pointer::Run(&btn, script);
     QTEST(int(pressed.count()), "pressed");
     QTEST(int(released.count()), "released");

@@ -30,20 +30,31 @@ void tst_imgswitch::pointer_data() {
     QTest::addColumn<bool>("endOn");
     QTest::addColumn<int>("fired");
 
-    QTest::newRow("click turns on") << true << true << false << "click" << "Alarm_ON" << true << 1;
-    QTest::newRow("click turns off") << true << true << true << "click" << "Alarm_OFF" << false << 1;
-    QTest::newRow("two clicks") << true << true << false << "click click" << "Alarm_OFF" << false << 2;
-    QTest::newRow("no change keeps off, still reports") << true << false << false << "click" << "Alarm_OFF" << false
-                                                        << 1;
-    QTest::newRow("no change keeps on, still reports") << true << false << true << "click" << "Alarm_ON" << true << 1;
-    QTest::newRow("press shows pressed") << true << true << false << "press" << "Alarm_HL" << false << 0;
-    QTest::newRow("press leave shows state") << true << true << true << "press leave" << "Alarm_ON" << true << 0;
-    QTest::newRow("held pointer leaves, let go outside") << true << true << false << "press dragout releaseout"
-                                                         << "Alarm_OFF" << false << 0;
-    QTest::newRow("leave without press") << true << true << true << "enter leave" << "Alarm_ON" << true << 0;
-    QTest::newRow("cannot click: press") << false << true << false << "press" << "Alarm_OFF" << false << 0;
-    QTest::newRow("cannot click: click") << false << true << false << "click" << "Alarm_OFF" << false << 0;
-    QTest::newRow("cannot click, no change: click on") << false << false << true << "click" << "Alarm_ON" << true << 0;
+    QTest::newRow("click turns on") << true << true << false << "click"
+                                    << "Alarm_ON" << true << 1;
+    QTest::newRow("click turns off") << true << true << true << "click"
+                                     << "Alarm_OFF" << false << 1;
+    QTest::newRow("two clicks") << true << true << false << "click click"
+                                << "Alarm_OFF" << false << 2;
+    QTest::newRow("no change keeps off, still reports") << true << false << false << "click"
+                                                        << "Alarm_OFF" << false << 1;
+    QTest::newRow("no change keeps on, still reports") << true << false << true << "click"
+                                                       << "Alarm_ON" << true << 1;
+    QTest::newRow("press shows pressed") << true << true << false << "press"
+                                         << "Alarm_HL" << false << 0;
+    QTest::newRow("press leave shows state") << true << true << true << "press leave"
+                                             << "Alarm_ON" << true << 0;
+    QTest::newRow("held pointer leaves, let go outside")
+        << true << true << false << "press dragout releaseout"
+        << "Alarm_OFF" << false << 0;
+    QTest::newRow("leave without press") << true << true << true << "enter leave"
+                                         << "Alarm_ON" << true << 0;
+    QTest::newRow("cannot click: press") << false << true << false << "press"
+                                         << "Alarm_OFF" << false << 0;
+    QTest::newRow("cannot click: click") << false << true << false << "click"
+                                         << "Alarm_OFF" << false << 0;
+    QTest::newRow("cannot click, no change: click on") << false << false << true << "click"
+                                                       << "Alarm_ON" << true << 0;
 }
 
 void tst_imgswitch::pointer() {
@@ -52,7 +63,8 @@ void tst_imgswitch::pointer() {
     QFETCH(bool, startOn);
     QFETCH(QString, script);
     QWidget owner;
-    TImageSwitch sw(&owner, ResBitmap("Alarm_ON"), ResBitmap("Alarm_HL"), ResBitmap("Alarm_OFF"), 0, 0, 48, 48);
+    TImageSwitch sw(&owner, ResBitmap("Alarm_ON"), ResBitmap("Alarm_HL"), ResBitmap("Alarm_OFF"), 0, 0, 48,
+                    48);
     sw.SetisON(startOn);
     sw.SetisClickChange(clickChange);
     sw.SetisCanClick(canClick);
@@ -75,7 +87,8 @@ void tst_imgswitch::pointer() {
 // Pressed while accepted, then refused: the leave changes nothing and the click is not taken.
 void tst_imgswitch::refusesPointerWhileCanClickOff() {
     QWidget owner;
-    TImageSwitch sw(&owner, ResBitmap("Alarm_ON"), ResBitmap("Alarm_HL"), ResBitmap("Alarm_OFF"), 0, 0, 48, 48);
+    TImageSwitch sw(&owner, ResBitmap("Alarm_ON"), ResBitmap("Alarm_HL"), ResBitmap("Alarm_OFF"), 0, 0, 48,
+                    48);
     int fired = 0;
     sw.OnSwhClick = [&](TImageSwitch*) { ++fired; };
     pointer::Press(&sw);
@@ -90,7 +103,8 @@ void tst_imgswitch::refusesPointerWhileCanClickOff() {
 
 void tst_imgswitch::cursorFollowsCanClick() {
     QWidget owner;
-    TImageSwitch sw(&owner, ResBitmap("Alarm_ON"), ResBitmap("Alarm_HL"), ResBitmap("Alarm_OFF"), 0, 0, 48, 48);
+    TImageSwitch sw(&owner, ResBitmap("Alarm_ON"), ResBitmap("Alarm_HL"), ResBitmap("Alarm_OFF"), 0, 0, 48,
+                    48);
     QVERIFY(sw.isCanClick());
     QCOMPARE(sw.cursor().shape(), Qt::PointingHandCursor);
     sw.SetisCanClick(false);
@@ -103,8 +117,8 @@ void tst_imgswitch::cursorFollowsCanClick() {
 
 void tst_imgswitch::stateSetterShowsPictureAndCaptionColour() {
     QWidget owner;
-    TImageSwitch sw(&owner, ResBitmap("TaskWeek_N"), ResBitmap("TaskWeek_HL"), ResBitmap("Transparent"), 0, 0, 44,
-                    26);
+    TImageSwitch sw(&owner, ResBitmap("TaskWeek_N"), ResBitmap("TaskWeek_HL"), ResBitmap("Transparent"), 0, 0,
+                    44, 26);
     sw.SetText(" SU");
     sw.SetisON(true);
     QCOMPARE(sw.Bitmap().name(), QString("TaskWeek_N"));
@@ -132,8 +146,8 @@ void tst_imgswitch::stateWithoutPictureKeepsPicture() {
 
 void tst_imgswitch::creation() {
     QWidget owner;
-    auto* sw = new TImageSwitch(&owner, ResBitmap("Alarm_ON"), ResBitmap("Alarm_HL"), ResBitmap("Alarm_OFF"), 5, 6,
-                                48, 40);
+    auto* sw = new TImageSwitch(&owner, ResBitmap("Alarm_ON"), ResBitmap("Alarm_HL"), ResBitmap("Alarm_OFF"),
+                                5, 6, 48, 40);
     QCOMPARE(sw->parentWidget(), &owner);
     QCOMPARE(sw->geometry(), QRect(5, 6, 48, 40));
     QCOMPARE(sw->Bitmap().name(), QString("Alarm_OFF"));

@@ -26,11 +26,11 @@ constexpr int Margin = 20;
 
 // The background each picture is shown on in the window, so that white glyphs stay visible.
 QColor BackdropOf(const QString& name) {
-    static const QStringList onTitle{"Add_N",   "Add_HL",   "Remove_N", "Remove_HL", "Refresh_N",
-                                     "Refresh_HL", "Light_N", "Light_HL", "Edit_HL",  "Log_OFF",
-                                     "Log_ON"};
-    static const QStringList onBar{"Home_N",    "Home_S",    "Setting_N", "Setting_S", "Message_N", "Message_S",
-                                   "More_N",    "More_S",    "Close_N",   "Close_E",   "Close_HL"};
+    static const QStringList onTitle{"Add_N",     "Add_HL",     "Remove_N", "Remove_HL",
+                                     "Refresh_N", "Refresh_HL", "Light_N",  "Light_HL",
+                                     "Edit_HL",   "Log_OFF",    "Log_ON"};
+    static const QStringList onBar{"Home_N", "Home_S", "Setting_N", "Setting_S", "Message_N", "Message_S",
+                                   "More_N", "More_S", "Close_N",   "Close_E",   "Close_HL"};
     if (onTitle.contains(name, Qt::CaseInsensitive))
         return ColorTitle;
     if (onBar.contains(name, Qt::CaseInsensitive))
@@ -145,7 +145,8 @@ std::vector<TScene> tst_picturesheet::WidgetScenes() {
     }
     {
         QWidget* h = scene("Day switches TaskWeek_N / TaskWeek_HL / Transparent", {380, 80}, Qt::white);
-        const TBitmap n = ResBitmap("TaskWeek_N"), hl = ResBitmap("TaskWeek_HL"), t = ResBitmap("Transparent");
+        const TBitmap n = ResBitmap("TaskWeek_N"), hl = ResBitmap("TaskWeek_HL"),
+                      t = ResBitmap("Transparent");
         const QStringList days{" SU", " MO", " TU", " WE", " TH", " FR", " SA"};
         for (int i = 0; i < 7; ++i) {
             auto* s = new TImageSwitch(h, n, hl, t, 10 + i * 52, 8, 44, 26);
@@ -219,7 +220,8 @@ std::vector<TScene> tst_picturesheet::WidgetScenes() {
     }
     // A device item, normal and selected.
     {
-        QWidget* h = scene("Device items composed: DeviceCell_N, DeviceCell_S", {790, 230}, QColor(0xEE, 0xF4, 0xF8));
+        QWidget* h =
+            scene("Device items composed: DeviceCell_N, DeviceCell_S", {790, 230}, QColor(0xEE, 0xF4, 0xF8));
         for (int i = 0; i < 2; ++i) {
             auto* rem = new TImage(h);
             LoadResImage(rem, "CellRemove_N");
@@ -249,7 +251,8 @@ std::vector<TScene> tst_picturesheet::WidgetScenes() {
     }
     // The side bar with its login block and tab rows, the first tab selected.
     {
-        QWidget* h = scene("Side bar composed: Log_BG, Log_ON, MainSettingBG_S/_N, tab icons", {230, 370}, ColorBar);
+        QWidget* h =
+            scene("Side bar composed: Log_BG, Log_ON, MainSettingBG_S/_N, tab icons", {230, 370}, ColorBar);
         auto* log = new TImage(h);
         LoadResImage(log, "Log_BG");
         log->setGeometry(0, 0, 230, 130);
@@ -276,10 +279,12 @@ std::vector<TScene> tst_picturesheet::WidgetScenes() {
         }
     }
     // The picker in each placement of its table, anchored at the orange square.
-    const QList<std::pair<TPlacement, QString>> placements{
-        {TPlacement::Bottom, "Bottom"},         {TPlacement::Top, "Top"},
-        {TPlacement::BottomCenter, "BottomCenter"}, {TPlacement::TopCenter, "TopCenter"},
-        {TPlacement::LeftCenter, "LeftCenter"}, {TPlacement::RightCenter, "RightCenter"}};
+    const QList<std::pair<TPlacement, QString>> placements{{TPlacement::Bottom, "Bottom"},
+                                                           {TPlacement::Top, "Top"},
+                                                           {TPlacement::BottomCenter, "BottomCenter"},
+                                                           {TPlacement::TopCenter, "TopCenter"},
+                                                           {TPlacement::LeftCenter, "LeftCenter"},
+                                                           {TPlacement::RightCenter, "RightCenter"}};
     LoadCtrlListImgs();
     for (const auto& [placement, label] : placements) {
         const bool vertical = placement == TPlacement::LeftCenter || placement == TPlacement::RightCenter;
@@ -345,7 +350,8 @@ void tst_picturesheet::sheet() {
     for (const QString& name : names) {
         const TBitmap b = ResBitmap(name);
         QVERIFY2(!b.isNull(), qPrintable(name));
-        const QString text = QStringLiteral("%1  %2×%3").arg(name).arg(b.size().width()).arg(b.size().height());
+        const QString text =
+            QStringLiteral("%1  %2×%3").arg(name).arg(b.size().width()).arg(b.size().height());
         placed.append({flow(b.size(), fm.horizontalAdvance(text)), text, b, {}, BackdropOf(name)});
     }
     x = Margin;
@@ -371,7 +377,9 @@ void tst_picturesheet::sheet() {
     p.setFont(titleFont);
     p.setPen(ColorTitle);
     p.drawText(QRect(Margin, 16, SheetWidth, 40), Qt::AlignLeft | Qt::AlignVCenter,
-               QStringLiteral("澜桥匣 Quillet — %1 named pictures (device pixel ratio %2)").arg(names.size()).arg(dpr));
+               QStringLiteral("澜桥匣 Quillet — %1 named pictures (device pixel ratio %2)")
+                   .arg(names.size())
+                   .arg(dpr));
     p.drawText(QRect(Margin, widgetsTop, SheetWidth, 30), Qt::AlignLeft | Qt::AlignVCenter,
                QStringLiteral("控件状态 Widgets in their states"));
     p.setFont(captionFont);
@@ -388,7 +396,8 @@ void tst_picturesheet::sheet() {
             e.bitmap.draw(p, QRectF(pic));
         }
         p.setPen(QColor(0x44, 0x52, 0x5C));
-        p.drawText(QRect(e.box.x() + 8, pic.bottom() + 4, e.box.width(), 20), Qt::AlignLeft | Qt::AlignTop, e.text);
+        p.drawText(QRect(e.box.x() + 8, pic.bottom() + 4, e.box.width(), 20), Qt::AlignLeft | Qt::AlignTop,
+                   e.text);
     }
     p.end();
     QVERIFY2(sheet.save(out, "PNG"), qPrintable(out));

@@ -143,7 +143,8 @@ void tst_popimglst::layout_data() {
     QTest::addColumn<QRect>("list");
     QTest::addColumn<bool>("horizontal");
 
-    QTest::newRow("below") << TPlacement::Bottom << QSize(250, 91) << P::Top << 30.0 << QRect(1, 12, 248, 78) << true;
+    QTest::newRow("below") << TPlacement::Bottom << QSize(250, 91) << P::Top << 30.0 << QRect(1, 12, 248, 78)
+                           << true;
     QTest::newRow("above") << TPlacement::Top << QSize(250, 91) << P::Bottom << 30.0 << QRect(1, 1, 248, 78)
                            << true;
     QTest::newRow("below, centred") << TPlacement::BottomCenter << QSize(250, 91) << P::Top << 0.0

@@ -54,28 +54,72 @@ void tst_presspictures::pictures_data() {
     QTest::addColumn<QString>("script");
     QTest::addColumn<QString>("shown");
 
-    QTest::newRow("push: attached") << "img_PopAdd_Yes" << "" << "Button_N";
-    QTest::newRow("push: press") << "img_PopAdd_Yes" << "press" << "Button_HL";
-    QTest::newRow("push: release") << "img_PopAdd_Yes" << "press release" << "Button_N";
-    QTest::newRow("push: leave") << "img_PopAdd_Yes" << "press leave" << "Button_N";
-    QTest::newRow("push: enter") << "img_PopAdd_Yes" << "enter" << "Button_N";
-    QTest::newRow("list: press") << "img_User_logoff" << "press" << "ListButton_HL";
-    QTest::newRow("list: release") << "img_User_logoff" << "press release" << "ListButton_N";
-    QTest::newRow("list: leave") << "img_RedStudy_PopBtn3" << "press leave" << "ListButton_N";
-    QTest::newRow("close: attached") << "img_PopTask_Close" << "" << "Close_N";
-    QTest::newRow("close: enter") << "img_PopTask_Close" << "enter" << "Close_E";
-    QTest::newRow("close: press") << "img_PopTask_Close" << "enter press" << "Close_HL";
-    QTest::newRow("close: release") << "img_PopTask_Close" << "enter press release" << "Close_E";
-    QTest::newRow("close: leave") << "img_PopTask_Close" << "enter leave" << "Close_N";
-    QTest::newRow("close: held pointer leaves") << "img_PopTask_Close" << "press dragout" << "Close_N";
-    QTest::newRow("close: let go outside") << "img_PopTask_Close" << "press dragout releaseout" << "Close_N";
-    QTest::newRow("close: out and back in") << "img_PopTask_Close" << "press dragout dragin release" << "Close_E";
-    QTest::newRow("login: press") << "img_Lock_Unlock" << "press" << "LoginBtn_HL";
-    QTest::newRow("login: release") << "img_User_Login_Login" << "press release" << "LoginBtn_N";
-    QTest::newRow("login: leave") << "img_User_Login_Login" << "press leave" << "LoginBtn_N";
-    QTest::newRow("refresh: press") << "img_Msg_Title_Refresh" << "press" << "Refresh_HL";
-    QTest::newRow("refresh: release keeps pressed") << "img_Msg_Title_Refresh" << "press release" << "Refresh_HL";
-    QTest::newRow("refresh: leave") << "img_Msg_Title_Refresh" << "press release leave" << "Refresh_N";
+    QTest::newRow("push: attached") << "img_PopAdd_Yes"
+                                    << ""
+                                    << "Button_N";
+    QTest::newRow("push: press") << "img_PopAdd_Yes"
+                                 << "press"
+                                 << "Button_HL";
+    QTest::newRow("push: release") << "img_PopAdd_Yes"
+                                   << "press release"
+                                   << "Button_N";
+    QTest::newRow("push: leave") << "img_PopAdd_Yes"
+                                 << "press leave"
+                                 << "Button_N";
+    QTest::newRow("push: enter") << "img_PopAdd_Yes"
+                                 << "enter"
+                                 << "Button_N";
+    QTest::newRow("list: press") << "img_User_logoff"
+                                 << "press"
+                                 << "ListButton_HL";
+    QTest::newRow("list: release") << "img_User_logoff"
+                                   << "press release"
+                                   << "ListButton_N";
+    QTest::newRow("list: leave") << "img_RedStudy_PopBtn3"
+                                 << "press leave"
+                                 << "ListButton_N";
+    QTest::newRow("close: attached") << "img_PopTask_Close"
+                                     << ""
+                                     << "Close_N";
+    QTest::newRow("close: enter") << "img_PopTask_Close"
+                                  << "enter"
+                                  << "Close_E";
+    QTest::newRow("close: press") << "img_PopTask_Close"
+                                  << "enter press"
+                                  << "Close_HL";
+    QTest::newRow("close: release") << "img_PopTask_Close"
+                                    << "enter press release"
+                                    << "Close_E";
+    QTest::newRow("close: leave") << "img_PopTask_Close"
+                                  << "enter leave"
+                                  << "Close_N";
+    QTest::newRow("close: held pointer leaves") << "img_PopTask_Close"
+                                                << "press dragout"
+                                                << "Close_N";
+    QTest::newRow("close: let go outside") << "img_PopTask_Close"
+                                           << "press dragout releaseout"
+                                           << "Close_N";
+    QTest::newRow("close: out and back in") << "img_PopTask_Close"
+                                            << "press dragout dragin release"
+                                            << "Close_E";
+    QTest::newRow("login: press") << "img_Lock_Unlock"
+                                  << "press"
+                                  << "LoginBtn_HL";
+    QTest::newRow("login: release") << "img_User_Login_Login"
+                                    << "press release"
+                                    << "LoginBtn_N";
+    QTest::newRow("login: leave") << "img_User_Login_Login"
+                                  << "press leave"
+                                  << "LoginBtn_N";
+    QTest::newRow("refresh: press") << "img_Msg_Title_Refresh"
+                                    << "press"
+                                    << "Refresh_HL";
+    QTest::newRow("refresh: release keeps pressed") << "img_Msg_Title_Refresh"
+                                                    << "press release"
+                                                    << "Refresh_HL";
+    QTest::newRow("refresh: leave") << "img_Msg_Title_Refresh"
+                                    << "press release leave"
+                                    << "Refresh_N";
 }
 
 void tst_presspictures::pictures() {
@@ -93,8 +137,8 @@ void tst_presspictures::pictures() {
 
 void tst_presspictures::attachByName() {
     QWidget window;
-    const QStringList names{"img_PopAdd_Yes", "img_PopAdd_No", "img_User_Up", "img_DevCtrl_PopBtn3",
-                            "lbl_User_LastIP", "img_Pop_Addmini_Close"};
+    const QStringList names{"img_PopAdd_Yes",      "img_PopAdd_No",   "img_User_Up",
+                            "img_DevCtrl_PopBtn3", "lbl_User_LastIP", "img_Pop_Addmini_Close"};
     for (const QString& n : names) {
         auto* img = new TImage(&window);
         img->setObjectName(n);

@@ -22,7 +22,9 @@ QByteArray Bytes(std::initializer_list<int> values) {
     return b;
 }
 
-QByteArray Time4(quint32 t) { return Bytes({int(t >> 24), int(t >> 16), int(t >> 8), int(t)}); }
+QByteArray Time4(quint32 t) {
+    return Bytes({int(t >> 24), int(t >> 16), int(t >> 8), int(t)});
+}
 
 quint32 ReadTime4(const QByteArray& b, int at) {
     return (quint32(quint8(b.at(at))) << 24) | (quint32(quint8(b.at(at + 1))) << 16) |
@@ -63,7 +65,9 @@ QByteArray EncodeReg(double value) {
     return Bytes({v >> 8, v});
 }
 
-quint32 Task::start() const { return ReadTime4(bytes, 1); }
+quint32 Task::start() const {
+    return ReadTime4(bytes, 1);
+}
 
 Board::Board(BoardConfig config, QObject* parent) : QObject(parent), FCfg(std::move(config)) {
     FName = FCfg.name.toUtf8().left(16);
@@ -90,9 +94,13 @@ Board::Board(BoardConfig config, QObject* parent) : QObject(parent), FCfg(std::m
     }
 }
 
-QString Board::MacText() const { return MACBufToStr(FCfg.mac); }
+QString Board::MacText() const {
+    return MACBufToStr(FCfg.mac);
+}
 
-QByteArray Board::Name16() const { return FName; }
+QByteArray Board::Name16() const {
+    return FName;
+}
 
 void Board::ResizeChannels() {
     FOut.resize(FCfg.out);
@@ -133,15 +141,22 @@ QByteArray Board::SearchAnswer(const QHostAddress& ip) const {
     return b;
 }
 
-quint32 Board::Now() const { return quint32(LocalWallSeconds() + FClockOffset); }
+quint32 Board::Now() const {
+    return quint32(LocalWallSeconds() + FClockOffset);
+}
 
 QList<Channel>* Board::NamesOf(quint8 kind) {
     switch (kind) {
-    case KindOut: return &FOutNames;
-    case KindIn: return &FInNames;
-    case KindPwm: return &FPwmNames;
-    case KindReg: return &FRegNames;
-    default: return nullptr;
+    case KindOut:
+        return &FOutNames;
+    case KindIn:
+        return &FInNames;
+    case KindPwm:
+        return &FPwmNames;
+    case KindReg:
+        return &FRegNames;
+    default:
+        return nullptr;
     }
 }
 
@@ -338,13 +353,15 @@ QByteArray Board::Handle(const QByteArray& p, QObject* context, const ReplySink&
     }
     case 0x52: {
         const int id = arg(1), state = arg(2);
-        const auto it = std::find_if(FTasks.begin(), FTasks.end(), [id](const Task& t) { return t.id == id; });
+        const auto it =
+            std::find_if(FTasks.begin(), FTasks.end(), [id](const Task& t) { return t.id == id; });
         if (n != 3 || state < 1 || state > 3 || it == FTasks.end())
             return refuse;
         if (state == 3)
             FTasks.erase(it);
         else
-            it->bytes[0] = char(state == 1 ? (quint8(it->bytes.at(0)) | 0x80) : (quint8(it->bytes.at(0)) & 0x7F));
+            it->bytes[0] =
+                char(state == 1 ? (quint8(it->bytes.at(0)) | 0x80) : (quint8(it->bytes.at(0)) & 0x7F));
         ScheduleTasks();
         return Bytes({r, id, state});
     }

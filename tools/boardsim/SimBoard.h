@@ -49,8 +49,8 @@ struct BoardConfig {
     QString inputs;          // initial input states, "0101...", input 1 first
     QList<double> regValues; // initial register readings
     int taskSlots = 16;
-    int irSlots = 16;        // most infrared slots Red_Create may make
-    int maxReg = 8;          // IO configuration limit for registers
+    int irSlots = 16; // most infrared slots Red_Create may make
+    int maxReg = 8;   // IO configuration limit for registers
     TBUF2 softVer{1, 2};
     TBUF2 hardVer{1, 0};
     QHostAddress listenAddress; // null: the world's default

@@ -24,8 +24,12 @@ QByteArray Frame(char h0, char h1, QByteArrayView payload) {
 
 } // namespace
 
-QByteArray ReplyFrame(QByteArrayView payload) { return Frame('\xAA', '\x55', payload); }
-QByteArray RequestFrame(QByteArrayView payload) { return Frame('\x55', '\xAA', payload); }
+QByteArray ReplyFrame(QByteArrayView payload) {
+    return Frame('\xAA', '\x55', payload);
+}
+QByteArray RequestFrame(QByteArrayView payload) {
+    return Frame('\x55', '\xAA', payload);
+}
 
 FrameStream::FrameStream(char head0, char head1, int maxPayload)
     : FHead0(head0), FHead1(head1), FMaxPayload(maxPayload) {}
@@ -37,7 +41,8 @@ QList<QByteArray> FrameStream::Feed(QByteArrayView bytes) {
     const auto at = [this](qsizetype k) { return quint8(FBuf.at(k)); };
     while (true) {
         // Find the next header.
-        while (i < FBuf.size() && !(FBuf.at(i) == FHead0 && (i + 1 >= FBuf.size() || FBuf.at(i + 1) == FHead1)))
+        while (i < FBuf.size() &&
+               !(FBuf.at(i) == FHead0 && (i + 1 >= FBuf.size() || FBuf.at(i + 1) == FHead1)))
             ++i;
         if (i + 4 > FBuf.size())
             break; // header (or its length) not complete yet

@@ -34,7 +34,7 @@ Session::Session(QTcpSocket* socket, Board* board, QObject* parent)
         deleteLater();
     });
     qCDebug(lcBoardSim).noquote() << board->MacText() << "connection from" << socket->peerAddress().toString()
-                        << socket->peerPort();
+                                  << socket->peerPort();
     if (FFaults.dropAfterMs > 0)
         QTimer::singleShot(FFaults.dropAfterMs, this, [this] { Drop("drop-after"); });
 }

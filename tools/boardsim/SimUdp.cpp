@@ -91,7 +91,8 @@ QByteArray RouterResponder::Payload(const QByteArray& d) {
     return d.mid(3, len);
 }
 
-QByteArray RouterResponder::JoinResult(Board* board, const QByteArray& ssid, const QByteArray& password) const {
+QByteArray RouterResponder::JoinResult(Board* board, const QByteArray& ssid,
+                                       const QByteArray& password) const {
     for (const WifiNetwork& net : FNetworks) {
         if (net.ssid != ssid)
             continue;

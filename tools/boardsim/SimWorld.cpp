@@ -53,7 +53,8 @@ bool ParseVersion(const QString& text, TBUF2& out) {
 }
 
 bool ParseBool(const QString& text, bool& out) {
-    if (text.isEmpty() || text == QLatin1String("1") || text == QLatin1String("on") || text == QLatin1String("yes"))
+    if (text.isEmpty() || text == QLatin1String("1") || text == QLatin1String("on") ||
+        text == QLatin1String("yes"))
         out = true;
     else if (text == QLatin1String("0") || text == QLatin1String("off") || text == QLatin1String("no"))
         out = false;
@@ -194,17 +195,16 @@ bool ApplyBoardKey(BoardConfig& b, const QString& key, const QString& value, QSt
 const QStringList FlagKeys{QStringLiteral("garbage"), QStringLiteral("reg-drift")};
 const QStringList GlobalBoardKeys{
     QStringLiteral("refuse-password"), QStringLiteral("bad-password"), QStringLiteral("login-drop-ms"),
-    QStringLiteral("drop-after"),
-    QStringLiteral("delay"),           QStringLiteral("split"),        QStringLiteral("split-gap-ms"),
-    QStringLiteral("garbage"),         QStringLiteral("ignore"),       QStringLiteral("ir-delay-ms"),
-    QStringLiteral("ir-result"),       QStringLiteral("inputs-change-ms"), QStringLiteral("reg-drift"),
-    QStringLiteral("tasks"),           QStringLiteral("irslots"),      QStringLiteral("password")};
+    QStringLiteral("drop-after"),      QStringLiteral("delay"),        QStringLiteral("split"),
+    QStringLiteral("split-gap-ms"),    QStringLiteral("garbage"),      QStringLiteral("ignore"),
+    QStringLiteral("ir-delay-ms"),     QStringLiteral("ir-result"),    QStringLiteral("inputs-change-ms"),
+    QStringLiteral("reg-drift"),       QStringLiteral("tasks"),        QStringLiteral("irslots"),
+    QStringLiteral("password")};
 
-const QStringList ValueOptions{QStringLiteral("board"),       QStringLiteral("board-defaults"),
-                               QStringLiteral("count"),       QStringLiteral("listen"),
-                               QStringLiteral("udp-address"), QStringLiteral("search-port"),
-                               QStringLiteral("router-port"), QStringLiteral("search-spread-ms"),
-                               QStringLiteral("wifi")};
+const QStringList ValueOptions{
+    QStringLiteral("board"),       QStringLiteral("board-defaults"),   QStringLiteral("count"),
+    QStringLiteral("listen"),      QStringLiteral("udp-address"),      QStringLiteral("search-port"),
+    QStringLiteral("router-port"), QStringLiteral("search-spread-ms"), QStringLiteral("wifi")};
 
 TBUF6 GeneratedMac(int index) {
     return {0x02, 0x51, 0x4C, 0x00, quint8((index >> 8) & 0xFF), quint8(index & 0xFF)};
@@ -331,8 +331,9 @@ std::optional<WorldConfig> ParseWorldArgs(const QStringList& args, QString* erro
             if (!wifiGiven)
                 w.networks.clear();
             wifiGiven = true;
-            w.networks.append({parts[0].toUtf8(), quint8(signal),
-                               parts.size() > 2 ? value.section(QLatin1Char(':'), 2).toUtf8() : QByteArray()});
+            w.networks.append(
+                {parts[0].toUtf8(), quint8(signal),
+                 parts.size() > 2 ? value.section(QLatin1Char(':'), 2).toUtf8() : QByteArray()});
         } else if (GlobalBoardKeys.contains(key)) {
             QString err;
             if (!ApplyBoardKey(base, key, value, &err))

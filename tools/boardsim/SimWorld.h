@@ -22,8 +22,8 @@ struct WorldConfig {
     int listenPort = 8899;
     bool stepAddress = false; // boards without their own address: consecutive addresses, same port
     QHostAddress udpAddress = QHostAddress(QHostAddress::LocalHost);
-    int searchPort = 1901; // -1: no search answers
-    int routerPort = 1902; // -1: no router join
+    int searchPort = 1901;   // -1: no search answers
+    int routerPort = 1902;   // -1: no router join
     int searchSpreadMs = -1; // -1: 0 for up to 16 boards, else one millisecond per board
     QList<WifiNetwork> networks;
     bool verbose = false;

@@ -25,18 +25,30 @@ void AppendEscaped(QByteArray& out, const QString& s, bool rawNonAscii) {
     for (qsizetype i = 0; i < s.size(); ++i) {
         const char16_t u = s.at(i).unicode();
         switch (u) {
-        case '"': out.append("\\\""); continue;
-        case '\\': out.append("\\\\"); continue;
-        case '\n': out.append("\\n"); continue;
-        case '\r': out.append("\\r"); continue;
-        case '\t': out.append("\\t"); continue;
-        default: break;
+        case '"':
+            out.append("\\\"");
+            continue;
+        case '\\':
+            out.append("\\\\");
+            continue;
+        case '\n':
+            out.append("\\n");
+            continue;
+        case '\r':
+            out.append("\\r");
+            continue;
+        case '\t':
+            out.append("\\t");
+            continue;
+        default:
+            break;
         }
         if (u < 0x80 && u >= 0x20) {
             out.append(char(u));
         } else if (u >= 0x80 && rawNonAscii) {
             // The character's own UTF-8 bytes; a surrogate pair is one character.
-            const qsizetype n = (s.at(i).isHighSurrogate() && i + 1 < s.size() && s.at(i + 1).isLowSurrogate()) ? 2 : 1;
+            const qsizetype n =
+                (s.at(i).isHighSurrogate() && i + 1 < s.size() && s.at(i + 1).isLowSurrogate()) ? 2 : 1;
             out.append(s.mid(i, n).toUtf8());
             i += n - 1;
         } else {
@@ -52,9 +64,15 @@ void AppendEscaped(QByteArray& out, const QString& s, bool rawNonAscii) {
 
 void Write(QByteArray& out, const SimJson& v, bool raw, bool reversed) {
     switch (v.kind) {
-    case SimJson::Kind::String: AppendEscaped(out, v.text, raw); break;
-    case SimJson::Kind::Number: out.append(v.text.toLatin1()); break;
-    case SimJson::Kind::Null: out.append("null"); break;
+    case SimJson::Kind::String:
+        AppendEscaped(out, v.text, raw);
+        break;
+    case SimJson::Kind::Number:
+        out.append(v.text.toLatin1());
+        break;
+    case SimJson::Kind::Null:
+        out.append("null");
+        break;
     case SimJson::Kind::Object: {
         out.append('{');
         QList<std::pair<QString, SimJson>> members = v.members;
@@ -91,7 +109,9 @@ QString Md5(const QString& text) {
     return QString::fromLatin1(QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Md5).toHex());
 }
 
-qint64 Now() { return QDateTime::currentSecsSinceEpoch(); }
+qint64 Now() {
+    return QDateTime::currentSecsSinceEpoch();
+}
 
 // A small picture with colour bands derived from `seed`.
 QByteArray MakeJpeg(int seed) {
@@ -117,15 +137,18 @@ bool IsServerMac(const QString& mac) {
     if (mac.size() != 12)
         return false;
     for (const QChar c : mac)
-        if (!((c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f'))))
+        if (!((c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
+              (c >= QLatin1Char('a') && c <= QLatin1Char('f'))))
             return false;
     return true;
 }
 
 // One item of the refusal list; quoted when it holds a separator.
 QString InfoItem(const QString& s) {
-    if (s.contains(QLatin1Char(',')) || s.contains(QLatin1Char(' ')) || s.contains(QLatin1Char('"')) || s.isEmpty())
-        return QLatin1Char('"') + QString(s).replace(QLatin1String("\""), QLatin1String("\"\"")) + QLatin1Char('"');
+    if (s.contains(QLatin1Char(',')) || s.contains(QLatin1Char(' ')) || s.contains(QLatin1Char('"')) ||
+        s.isEmpty())
+        return QLatin1Char('"') + QString(s).replace(QLatin1String("\""), QLatin1String("\"\"")) +
+               QLatin1Char('"');
     return s;
 }
 
@@ -262,10 +285,11 @@ QString CloudSim::AddAccount(const QString& account, const QString& password) {
 }
 
 QString CloudSim::AddDevice(const QMap<QString, QString>& props) {
-    static const QStringList known{QStringLiteral("mac"),   QStringLiteral("code"),    QStringLiteral("name"),
-                                   QStringLiteral("pass"),  QStringLiteral("type"),    QStringLiteral("func"),
-                                   QStringLiteral("hardver"), QStringLiteral("softver"), QStringLiteral("owner"),
-                                   QStringLiteral("remote"), QStringLiteral("refuse"),  QStringLiteral("img")};
+    static const QStringList known{
+        QStringLiteral("mac"),     QStringLiteral("code"),    QStringLiteral("name"),
+        QStringLiteral("pass"),    QStringLiteral("type"),    QStringLiteral("func"),
+        QStringLiteral("hardver"), QStringLiteral("softver"), QStringLiteral("owner"),
+        QStringLiteral("remote"),  QStringLiteral("refuse"),  QStringLiteral("img")};
     for (auto it = props.cbegin(); it != props.cend(); ++it)
         if (!known.contains(it.key()))
             return QStringLiteral("unknown device property %1").arg(it.key());
@@ -297,7 +321,8 @@ QString CloudSim::AddDevice(const QMap<QString, QString>& props) {
     if (props.contains(QStringLiteral("owner"))) {
         const Account* a = FindAccount(props.value(QStringLiteral("owner")));
         if (!a)
-            return QStringLiteral("owner %1 is not an account (give --account first)").arg(props.value(QStringLiteral("owner")));
+            return QStringLiteral("owner %1 is not an account (give --account first)")
+                .arg(props.value(QStringLiteral("owner")));
         d.ownerId = a->id;
         d.createTime = Now();
     }
@@ -385,9 +410,10 @@ CloudSim::Reply CloudSim::Envelope(int status, const QString& info, const SimJso
 }
 
 CloudSim::Reply CloudSim::Page(const QString& title, const QString& text) const {
-    const QString html = QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>%1</title></head>"
-                                        "<body><h1>%1</h1><p>%2</p></body></html>\n")
-                             .arg(title.toHtmlEscaped(), text.toHtmlEscaped());
+    const QString html =
+        QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>%1</title></head>"
+                       "<body><h1>%1</h1><p>%2</p></body></html>\n")
+            .arg(title.toHtmlEscaped(), text.toHtmlEscaped());
     return {200, "text/html; charset=utf-8", html.toUtf8()};
 }
 
@@ -428,9 +454,11 @@ SimJson CloudSim::DeviceJson(const Device& d, bool withImg, const QString& base)
         {QStringLiteral("hardver"), s(d.hardver)}, {QStringLiteral("softver"), s(d.softver)},
     };
     if (withImg)
-        m.append({QStringLiteral("img"),
-                  s(d.jpeg.isEmpty() ? QString()
-                                     : QStringLiteral("%1/uploads/device/%2.jpg?v=%3").arg(base, d.mac).arg(d.imgVersion))});
+        m.append(
+            {QStringLiteral("img"),
+             s(d.jpeg.isEmpty()
+                   ? QString()
+                   : QStringLiteral("%1/uploads/device/%2.jpg?v=%3").arg(base, d.mac).arg(d.imgVersion))});
     m.append({QStringLiteral("status"), s(QStringLiteral("1"))});
     m.append({QStringLiteral("uid"), s(d.ownerId)});
     m.append({QStringLiteral("create_time"), s(QString::number(d.createTime))});
@@ -639,25 +667,30 @@ CloudSim::Reply CloudSim::FeedbackAdd(const Params& f) {
 CloudSim::Reply CloudSim::NewsList(const QString& base) const {
     QList<SimJson> list;
     for (const News& n : FNews)
-        list.append(SimJson::Object({{QStringLiteral("id"), SimJson::Str(n.id)},
-                                     {QStringLiteral("img"), SimJson::Str(QStringLiteral("%1/uploads/news/%2.jpg").arg(base, n.id))},
-                                     {QStringLiteral("status"), SimJson::Str(QStringLiteral("1"))},
-                                     {QStringLiteral("title"), SimJson::Str(n.title)},
-                                     {QStringLiteral("create_time"), SimJson::Num(n.createTime)},
-                                     {QStringLiteral("weburl"), SimJson::Str(QStringLiteral("%1/index.php/News/detail/id/%2").arg(base, n.id))}}));
+        list.append(SimJson::Object(
+            {{QStringLiteral("id"), SimJson::Str(n.id)},
+             {QStringLiteral("img"), SimJson::Str(QStringLiteral("%1/uploads/news/%2.jpg").arg(base, n.id))},
+             {QStringLiteral("status"), SimJson::Str(QStringLiteral("1"))},
+             {QStringLiteral("title"), SimJson::Str(n.title)},
+             {QStringLiteral("create_time"), SimJson::Num(n.createTime)},
+             {QStringLiteral("weburl"),
+              SimJson::Str(QStringLiteral("%1/index.php/News/detail/id/%2").arg(base, n.id))}}));
     return Envelope(1, QString(), SimJson::Array(list));
 }
 
 CloudSim::Reply CloudSim::ProductList(const QString& base) const {
     QList<SimJson> list;
     for (const Product& p : FProducts)
-        list.append(SimJson::Object({{QStringLiteral("id"), SimJson::Str(p.id)},
-                                     {QStringLiteral("sn"), SimJson::Str(p.sn)},
-                                     {QStringLiteral("name"), SimJson::Str(p.name)},
-                                     {QStringLiteral("img"), SimJson::Str(QStringLiteral("%1/uploads/product/%2.jpg").arg(base, p.id))},
-                                     {QStringLiteral("create_time"), SimJson::Str(QString::number(p.createTime))},
-                                     {QStringLiteral("imgtime"), SimJson::Str(QString::number(p.createTime))},
-                                     {QStringLiteral("weburl"), SimJson::Str(QStringLiteral("%1/index.php/Product/detail/id/%2").arg(base, p.id))}}));
+        list.append(SimJson::Object(
+            {{QStringLiteral("id"), SimJson::Str(p.id)},
+             {QStringLiteral("sn"), SimJson::Str(p.sn)},
+             {QStringLiteral("name"), SimJson::Str(p.name)},
+             {QStringLiteral("img"),
+              SimJson::Str(QStringLiteral("%1/uploads/product/%2.jpg").arg(base, p.id))},
+             {QStringLiteral("create_time"), SimJson::Str(QString::number(p.createTime))},
+             {QStringLiteral("imgtime"), SimJson::Str(QString::number(p.createTime))},
+             {QStringLiteral("weburl"),
+              SimJson::Str(QStringLiteral("%1/index.php/Product/detail/id/%2").arg(base, p.id))}}));
     return Envelope(1, QString(), SimJson::Array(list));
 }
 
@@ -705,7 +738,8 @@ CloudSim::Reply CloudSim::Api(const QString& path, const QHttpServerRequest& req
         return DeleteDevice(seg);
     if (path == QLatin1String("Device/update") && form && seg.isEmpty())
         return UpdateDevice(fields);
-    if (path == QLatin1String("Device/update") && post && seg.isEmpty() && contentType.startsWith("multipart/form-data")) {
+    if (path == QLatin1String("Device/update") && post && seg.isEmpty() &&
+        contentType.startsWith("multipart/form-data")) {
         QByteArray boundary;
         for (QByteArray p : request.value("Content-Type").split(';')) {
             p = p.trimmed();
@@ -747,9 +781,11 @@ CloudSim::Reply CloudSim::Route(const QHttpServerRequest& request, bool& apiCall
         return Api(apiPath, request, base);
     }
     if (get && encodedPath == "/index.php/Page/detail/item/about")
-        return Page(QStringLiteral("About Quillet"),
-                     QStringLiteral("Quillet cloud service (simulated). Relay and I/O controller boards, anywhere."));
-    if (get && seg.size() == 5 && seg.at(0) == QLatin1String("index.php") && seg.at(2) == QLatin1String("detail")) {
+        return Page(
+            QStringLiteral("About Quillet"),
+            QStringLiteral("Quillet cloud service (simulated). Relay and I/O controller boards, anywhere."));
+    if (get && seg.size() == 5 && seg.at(0) == QLatin1String("index.php") &&
+        seg.at(2) == QLatin1String("detail")) {
         const QString id = seg.at(4);
         for (const News& n : FNews)
             if (n.id == id && seg.at(1) == QLatin1String("News"))
@@ -758,7 +794,8 @@ CloudSim::Reply CloudSim::Route(const QHttpServerRequest& request, bool& apiCall
             if (p.id == id && seg.at(1) == QLatin1String("Product"))
                 return Page(p.name, QStringLiteral("Product %1.").arg(p.sn));
     }
-    if (get && seg.size() == 3 && seg.at(0) == QLatin1String("uploads") && seg.at(2).endsWith(QLatin1String(".jpg"))) {
+    if (get && seg.size() == 3 && seg.at(0) == QLatin1String("uploads") &&
+        seg.at(2).endsWith(QLatin1String(".jpg"))) {
         const QString key = seg.at(2).chopped(4);
         const Reply missing{404, "text/plain", "No such picture\n"};
         if (seg.at(1) == QLatin1String("news")) {
@@ -787,7 +824,8 @@ bool CloudSim::handleRequest(const QHttpServerRequest& request, QTcpSocket* sock
     if (faulty && FFaults.http500)
         reply = {500, "text/plain", "Internal Server Error\n"};
     else if (faulty && FFaults.notJson && reply.status == 200)
-        reply = {200, "text/html; charset=utf-8", "<html><body>Service temporarily unavailable</body></html>\n"};
+        reply = {200, "text/html; charset=utf-8",
+                 "<html><body>Service temporarily unavailable</body></html>\n"};
 
     if (FVerbose) {
         QTextStream err(stderr);

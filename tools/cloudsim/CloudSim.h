@@ -28,7 +28,9 @@ struct SimJson {
     static SimJson Str(const QString& s) { return {Kind::String, s, {}, {}}; }
     static SimJson Num(qint64 n) { return {Kind::Number, QString::number(n), {}, {}}; }
     static SimJson Null() { return {}; }
-    static SimJson Object(QList<std::pair<QString, SimJson>> m) { return {Kind::Object, {}, std::move(m), {}}; }
+    static SimJson Object(QList<std::pair<QString, SimJson>> m) {
+        return {Kind::Object, {}, std::move(m), {}};
+    }
     static SimJson Array(QList<SimJson> a) { return {Kind::Array, {}, {}, std::move(a)}; }
 
     // Non-ASCII as "\u" escapes unless `rawNonAscii`; `reversed` writes every object's members
@@ -45,8 +47,7 @@ struct SimFaults {
     QStringList onlyPaths; // API paths (e.g. "Device/update") the faults apply to; empty: all
 };
 
-class CloudSim : public QAbstractHttpServer
-{
+class CloudSim : public QAbstractHttpServer {
     Q_OBJECT
 public:
     struct Account {
@@ -57,8 +58,7 @@ public:
     };
     struct Device {
         QString id, mac, code, name, pass, func = QStringLiteral("1"), type = QStringLiteral("1"),
-                                            hardver = QStringLiteral("1.0"),
-                                            softver = QStringLiteral("1.0");
+                                           hardver = QStringLiteral("1.0"), softver = QStringLiteral("1.0");
         QString ownerId;
         qint64 createTime = 0;
         bool remote = true;

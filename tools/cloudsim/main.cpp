@@ -116,29 +116,42 @@ int main(int argc, char* argv[]) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(Description));
     parser.addHelpOption();
-    const QCommandLineOption host({QStringLiteral("host")}, QStringLiteral("Address to listen on (default 127.0.0.1)."),
+    const QCommandLineOption host({QStringLiteral("host")},
+                                  QStringLiteral("Address to listen on (default 127.0.0.1)."),
                                   QStringLiteral("ADDR"), QStringLiteral("127.0.0.1"));
-    const QCommandLineOption port({QStringLiteral("port")}, QStringLiteral("TCP port; 0 (default) picks a free one."),
+    const QCommandLineOption port({QStringLiteral("port")},
+                                  QStringLiteral("TCP port; 0 (default) picks a free one."),
                                   QStringLiteral("PORT"), QStringLiteral("0"));
     const QCommandLineOption quiet({QStringLiteral("quiet")}, QStringLiteral("Do not log requests."));
-    const QCommandLineOption account({QStringLiteral("account")}, QStringLiteral("Seed an account."), QStringLiteral("NAME:PASSWORD"));
-    const QCommandLineOption device({QStringLiteral("device")}, QStringLiteral("Seed a device."), QStringLiteral("PROPS"));
-    const QCommandLineOption support({QStringLiteral("support-reply")}, QStringLiteral("Seed a support reply."),
-                                     QStringLiteral("ACCOUNT:TEXT"));
-    const QCommandLineOption autoReply({QStringLiteral("auto-reply")}, QStringLiteral("Answer every message."),
-                                       QStringLiteral("TEXT"));
-    const QCommandLineOption news({QStringLiteral("news")}, QStringLiteral("Seed a news item."), QStringLiteral("TITLE"));
-    const QCommandLineOption product({QStringLiteral("product")}, QStringLiteral("Seed a product."), QStringLiteral("NAME:SN"));
-    const QCommandLineOption noDefault({QStringLiteral("no-default-content")}, QStringLiteral("No built-in news and products."));
-    const QCommandLineOption delay({QStringLiteral("delay")}, QStringLiteral("Delay every answer."), QStringLiteral("MS"));
-    const QCommandLineOption http500({QStringLiteral("http-500")}, QStringLiteral("Answer API calls with HTTP 500."));
-    const QCommandLineOption notJson({QStringLiteral("not-json")}, QStringLiteral("Answer API calls with HTML."));
-    const QCommandLineOption raw({QStringLiteral("raw-non-ascii")}, QStringLiteral("Raw UTF-8 instead of \\u escapes."));
-    const QCommandLineOption reorder({QStringLiteral("reorder")}, QStringLiteral("Reverse the members of every object."));
-    const QCommandLineOption only({QStringLiteral("fault-only")}, QStringLiteral("Limit --http-500/--not-json to a call."),
+    const QCommandLineOption account({QStringLiteral("account")}, QStringLiteral("Seed an account."),
+                                     QStringLiteral("NAME:PASSWORD"));
+    const QCommandLineOption device({QStringLiteral("device")}, QStringLiteral("Seed a device."),
+                                    QStringLiteral("PROPS"));
+    const QCommandLineOption support({QStringLiteral("support-reply")},
+                                     QStringLiteral("Seed a support reply."), QStringLiteral("ACCOUNT:TEXT"));
+    const QCommandLineOption autoReply({QStringLiteral("auto-reply")},
+                                       QStringLiteral("Answer every message."), QStringLiteral("TEXT"));
+    const QCommandLineOption news({QStringLiteral("news")}, QStringLiteral("Seed a news item."),
+                                  QStringLiteral("TITLE"));
+    const QCommandLineOption product({QStringLiteral("product")}, QStringLiteral("Seed a product."),
+                                     QStringLiteral("NAME:SN"));
+    const QCommandLineOption noDefault({QStringLiteral("no-default-content")},
+                                       QStringLiteral("No built-in news and products."));
+    const QCommandLineOption delay({QStringLiteral("delay")}, QStringLiteral("Delay every answer."),
+                                   QStringLiteral("MS"));
+    const QCommandLineOption http500({QStringLiteral("http-500")},
+                                     QStringLiteral("Answer API calls with HTTP 500."));
+    const QCommandLineOption notJson({QStringLiteral("not-json")},
+                                     QStringLiteral("Answer API calls with HTML."));
+    const QCommandLineOption raw({QStringLiteral("raw-non-ascii")},
+                                 QStringLiteral("Raw UTF-8 instead of \\u escapes."));
+    const QCommandLineOption reorder({QStringLiteral("reorder")},
+                                     QStringLiteral("Reverse the members of every object."));
+    const QCommandLineOption only({QStringLiteral("fault-only")},
+                                  QStringLiteral("Limit --http-500/--not-json to a call."),
                                   QStringLiteral("PATH"));
-    parser.addOptions({host, port, quiet, account, device, support, autoReply, news, product, noDefault, delay, http500,
-                       notJson, raw, reorder, only});
+    parser.addOptions({host, port, quiet, account, device, support, autoReply, news, product, noDefault,
+                       delay, http500, notJson, raw, reorder, only});
     parser.process(app);
 
     QTextStream err(stderr);

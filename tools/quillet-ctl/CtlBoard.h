@@ -33,8 +33,7 @@ struct TCtlReply {
     QByteArray Payload; // the answering payload (Answer)
 };
 
-class TCtlBoard : public QObject
-{
+class TCtlBoard : public QObject {
     Q_OBJECT
 
 public:

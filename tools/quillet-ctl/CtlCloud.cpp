@@ -39,12 +39,17 @@ QString ActivationRefusal(const QString& info) {
     if (!ok)
         return {};
     switch (reason) {
-    case 0: return QStringLiteral("Device is not in the cloud server!");
-    case 1: return QStringLiteral("Device disable remote control!");
-    case 2: return QStringLiteral("Device has been activated by: ") + items.value(1);
+    case 0:
+        return QStringLiteral("Device is not in the cloud server!");
+    case 1:
+        return QStringLiteral("Device disable remote control!");
+    case 2:
+        return QStringLiteral("Device has been activated by: ") + items.value(1);
     case 3:
-    case 4: return QStringLiteral("Device activation failed!");
-    default: return {};
+    case 4:
+        return QStringLiteral("Device activation failed!");
+    default:
+        return {};
     }
 }
 
@@ -60,7 +65,8 @@ public:
 
 private:
     int Usage(const QString& why) {
-        FIO.err << "quillet-ctl: " << why << "\n" << "Try 'quillet-ctl --help'.\n";
+        FIO.err << "quillet-ctl: " << why << "\n"
+                << "Try 'quillet-ctl --help'.\n";
         FIO.err.flush();
         return ExitUsage;
     }
@@ -99,7 +105,8 @@ QString TCloudCommand::NeedAccount() {
 template <class T> std::optional<int> TCloudCommand::Refused(const TCloudResult<T>& r, bool anythingButZero) {
     if (r.Error)
         return Fail(QStringLiteral("Cloud server: %1").arg(r.Error->Message));
-    const bool ok = anythingButZero ? r.Reply.status != QLatin1String("0") : r.Reply.status == QLatin1String("1");
+    const bool ok =
+        anythingButZero ? r.Reply.status != QLatin1String("0") : r.Reply.status == QLatin1String("1");
     if (ok)
         return std::nullopt;
     if (!r.Reply.info.isEmpty())
@@ -111,7 +118,8 @@ int TCloudCommand::Run(const QStringList& p) {
     const QString cmd = p.value(0);
     const QString usage = QStringLiteral("cloud login | register | devices | activate | update | remove | "
                                          "upload-image | feedback list|send|anonymous | news | products");
-    static const QStringList accountCommands{"login", "devices", "activate", "update", "remove", "upload-image"};
+    static const QStringList accountCommands{"login",  "devices", "activate",
+                                             "update", "remove",  "upload-image"};
     const bool needsAccount = accountCommands.contains(cmd) ||
                               (cmd == QLatin1String("feedback") && p.value(1) != QLatin1String("anonymous"));
 
@@ -155,7 +163,8 @@ int TCloudCommand::Run(const QStringList& p) {
     QUrl server = CloudClient::DefaultServer();
     if (FOpts.contains("--server")) {
         server = QUrl(FOpts.value("--server"), QUrl::StrictMode);
-        if (!server.isValid() || (server.scheme() != "http" && server.scheme() != "https") || server.host().isEmpty())
+        if (!server.isValid() || (server.scheme() != "http" && server.scheme() != "https") ||
+            server.host().isEmpty())
             return Usage(QStringLiteral("--server must be an http or https address"));
     }
     CloudClient client(server);
@@ -166,9 +175,9 @@ int TCloudCommand::Run(const QStringList& p) {
             return *rc;
         Line(RecordJson(r.Reply.data));
     } else if (cmd == "register") {
-        const auto r = client.User_Register(p.at(1), p.at(2), FOpts.value("--nickname"), FOpts.value("--email"),
-                                            FOpts.value("--name"), FOpts.value("--tel"),
-                                            FOpts.value("--address"), FOpts.value("--remark"));
+        const auto r = client.User_Register(
+            p.at(1), p.at(2), FOpts.value("--nickname"), FOpts.value("--email"), FOpts.value("--name"),
+            FOpts.value("--tel"), FOpts.value("--address"), FOpts.value("--remark"));
         if (auto rc = Refused(r, false))
             return *rc;
         Line(InfoJson(r.Reply));
@@ -236,16 +245,16 @@ int TCloudCommand::Run(const QStringList& p) {
 
 QString CloudUsageText() {
     return QStringLiteral(
-        "  quillet-ctl cloud [--server URL] [--account A --account-password P] COMMAND ...\n"
-        "      login                 the user record as one JSON object, all 22 fields by name\n"
-        "      register ACCOUNT PASSWORD [--nickname X --email X --name X --tel X --address X\n"
-        "                            --remark X]\n"
-        "      devices               the account's boards, one JSON object per line\n"
-        "      activate MAC CODE     prints the activated record or the refusal text\n"
-        "      update MAC NAME PASS  | remove MAC | upload-image MAC FILE.jpg\n"
-        "      feedback list | feedback send TEXT | feedback anonymous TEXT [--contact C]\n"
-        "      news | products       one JSON object per line\n"
-        "      --server defaults to %1\n")
+               "  quillet-ctl cloud [--server URL] [--account A --account-password P] COMMAND ...\n"
+               "      login                 the user record as one JSON object, all 22 fields by name\n"
+               "      register ACCOUNT PASSWORD [--nickname X --email X --name X --tel X --address X\n"
+               "                            --remark X]\n"
+               "      devices               the account's boards, one JSON object per line\n"
+               "      activate MAC CODE     prints the activated record or the refusal text\n"
+               "      update MAC NAME PASS  | remove MAC | upload-image MAC FILE.jpg\n"
+               "      feedback list | feedback send TEXT | feedback anonymous TEXT [--contact C]\n"
+               "      news | products       one JSON object per line\n"
+               "      --server defaults to %1\n")
         .arg(CloudClient::DefaultServer().toString());
 }
 

@@ -22,10 +22,10 @@ namespace {
 // Options that take a value, and plain switches. Anything else starting with "--" is a usage
 // error; "--" ends the options so that a text argument may start with dashes.
 const QSet<QString> ValueOptions{
-    "--port",     "--timeout-ms", "--broadcast", "--host",  "--password", "--relay",
-    "--relay-port", "--mac",      "--account",   "--account-password",   "--server",
-    "--days",     "--contact",    "--nickname",  "--email", "--name",     "--tel",
-    "--address",  "--remark",
+    "--port",   "--timeout-ms", "--broadcast", "--host",     "--password",
+    "--relay",  "--relay-port", "--mac",       "--account",  "--account-password",
+    "--server", "--days",       "--contact",   "--nickname", "--email",
+    "--name",   "--tel",        "--address",   "--remark",
 };
 const QSet<QString> SwitchOptions{"--trace", "--save", "--help", "-h"};
 
@@ -81,7 +81,8 @@ bool ToInt(const QString& text, qint64 lo, qint64 hi, qint64& out) {
 }
 
 int Usage(TOutput& io, const QString& why) {
-    io.err << "quillet-ctl: " << why << "\n" << "Try 'quillet-ctl --help'.\n";
+    io.err << "quillet-ctl: " << why << "\n"
+           << "Try 'quillet-ctl --help'.\n";
     io.err.flush();
     return ExitUsage;
 }
@@ -101,11 +102,16 @@ const QStringList DayCodes{"SU", "MO", "TU", "WE", "TH", "FR", "SA"};
 
 QString LoopName(TTASKLOOPSTYLE s) {
     switch (s) {
-    case TTASKLOOPSTYLE::TASK_LOOP_ONE: return QStringLiteral("once");
-    case TTASKLOOPSTYLE::TASK_LOOP_MIN: return QStringLiteral("minute");
-    case TTASKLOOPSTYLE::TASK_LOOP_HR: return QStringLiteral("hour");
-    case TTASKLOOPSTYLE::TASK_LOOP_DAY: return QStringLiteral("day");
-    case TTASKLOOPSTYLE::TASK_LOOP_MON: return QStringLiteral("month");
+    case TTASKLOOPSTYLE::TASK_LOOP_ONE:
+        return QStringLiteral("once");
+    case TTASKLOOPSTYLE::TASK_LOOP_MIN:
+        return QStringLiteral("minute");
+    case TTASKLOOPSTYLE::TASK_LOOP_HR:
+        return QStringLiteral("hour");
+    case TTASKLOOPSTYLE::TASK_LOOP_DAY:
+        return QStringLiteral("day");
+    case TTASKLOOPSTYLE::TASK_LOOP_MON:
+        return QStringLiteral("month");
     }
     return QString();
 }
@@ -114,10 +120,17 @@ QString TaskJson(const TTaskRcd& t) {
     const quint8 code = t.CMD.size() > 0 ? quint8(t.CMD.at(0)) : 0;
     QString cmd;
     switch (TGPIOCmd(code)) {
-    case TGPIOCmd::Out_Set_OFF: cmd = QStringLiteral("off"); break;
-    case TGPIOCmd::Out_Set_ON: cmd = QStringLiteral("on"); break;
-    case TGPIOCmd::Out_Set_NOT: cmd = QStringLiteral("toggle"); break;
-    default: cmd = QStringLiteral("0x%1").arg(code, 2, 16, QLatin1Char('0'));
+    case TGPIOCmd::Out_Set_OFF:
+        cmd = QStringLiteral("off");
+        break;
+    case TGPIOCmd::Out_Set_ON:
+        cmd = QStringLiteral("on");
+        break;
+    case TGPIOCmd::Out_Set_NOT:
+        cmd = QStringLiteral("toggle");
+        break;
+    default:
+        cmd = QStringLiteral("0x%1").arg(code, 2, 16, QLatin1Char('0'));
     }
     QStringList week;
     for (int i = 0; i < 7; ++i)
@@ -329,8 +342,12 @@ int TBoardCommand::Status() {
 int TBoardCommand::Out(const QStringList& p) {
     TNEV_GPIOAPI api;
     QString result;
-    api.OnOut_One = [&](quint8, quint8 n, bool on) { result = TJsonOut().AddNum("out", n).AddBool("on", on).Text(); };
-    api.OnOut_All = [&](quint8, bool on) { result = TJsonOut().AddStr("out", "all").AddBool("on", on).Text(); };
+    api.OnOut_One = [&](quint8, quint8 n, bool on) {
+        result = TJsonOut().AddNum("out", n).AddBool("on", on).Text();
+    };
+    api.OnOut_All = [&](quint8, bool on) {
+        result = TJsonOut().AddStr("out", "all").AddBool("on", on).Text();
+    };
     QByteArray payload;
     if (p.size() == 2 && p.at(1) == QLatin1String("all-on")) {
         payload = TNEV_GPIOAPI::Out_Set_ON_All();
@@ -423,9 +440,8 @@ int TBoardCommand::Ir(const QStringList& p) {
         if (!Fetch(TNEV_GPIOAPI::Red_Study(quint8(n), quint8(passes)), api))
             return ExitFailed;
         if (phase == 0) {
-            const TCtlReply r = FBoard->Await(20000, [](const QByteArray& pl) {
-                return pl.size() >= 3 && pl.at(2) != 0;
-            });
+            const TCtlReply r =
+                FBoard->Await(20000, [](const QByteArray& pl) { return pl.size() >= 3 && pl.at(2) != 0; });
             if (r.What == TCtlReply::Kind::Lost)
                 return Fail(QStringLiteral("Disconnected"));
             if (r.What != TCtlReply::Kind::Answer)
@@ -433,7 +449,9 @@ int TBoardCommand::Ir(const QStringList& p) {
             api.ReceiveData(r.Payload);
         }
         static const QHash<int, QString> results{{1, "success"}, {2, "failure"}, {3, "overtime"}};
-        Line(FIO, TJsonOut().AddNum("ir", n).AddStr("result", results.value(phase, QString::number(phase))).Text());
+        Line(
+            FIO,
+            TJsonOut().AddNum("ir", n).AddStr("result", results.value(phase, QString::number(phase))).Text());
         if (phase != 1) {
             FFailed = true;
             FIO.err << (phase == 2 ? "Infrared study failure!" : "Infrared study overtime!") << "\n";
@@ -506,9 +524,9 @@ bool TBoardCommand::SyncClock() {
 }
 
 int TBoardCommand::Task(const QStringList& p, const TArgs& a) {
-    const QString usage = QStringLiteral(
-        "task list N | task add N on|off|toggle \"YYYY-MM-DD hh:mm\" [--days SU,MO,...] | "
-        "task enable ID | task disable ID | task delete ID");
+    const QString usage =
+        QStringLiteral("task list N | task add N on|off|toggle \"YYYY-MM-DD hh:mm\" [--days SU,MO,...] | "
+                       "task enable ID | task disable ID | task delete ID");
     if (p.size() < 3)
         return Usage(FIO, usage);
     const QString verb = p.at(1);
@@ -606,7 +624,9 @@ int TBoardCommand::Device(const QStringList& p, const TArgs& a) {
         const qsizetype bytes = StrToUtf8Buf(p.at(2)).size();
         if (bytes < 1 || bytes > 16)
             return Usage(FIO, QStringLiteral("the device name must be 1 to 16 bytes"));
-        api.OnSys_Name = [&](quint8, const QString& name) { result = TJsonOut().AddStr("name", name).Text(); };
+        api.OnSys_Name = [&](quint8, const QString& name) {
+            result = TJsonOut().AddStr("name", name).Text();
+        };
         if (!Fetch(TNEV_GPIOAPI::Sys_Set_Name(p.at(2)), api))
             return ExitFailed;
     } else if (verb == QLatin1String("password") && p.size() == 4) {
@@ -759,7 +779,8 @@ int Wifi(const TArgs& a, TOutput& io) {
 
     TAddRouter router(RouterJoinPort, bc);
     if (!router.isListening())
-        return Fail(io, QStringLiteral("Port %1 cannot be used: %2").arg(RouterJoinPort).arg(router.ErrorString()));
+        return Fail(
+            io, QStringLiteral("Port %1 cannot be used: %2").arg(RouterJoinPort).arg(router.ErrorString()));
     QEventLoop loop;
     if (p.at(1) == QLatin1String("scan")) {
         router.setSearchTimeoutMs(int(timeout));
@@ -845,32 +866,33 @@ int Board(const TArgs& a, TOutput& io) {
 
 QString UsageText() {
     return QStringLiteral(
-        "Usage:\n"
-        "  quillet-ctl discover [--port 1901] [--timeout-ms 3000] [--broadcast ADDR]\n"
-        "      one JSON object per board found, one per line:\n"
-        "      {\"mac\":\"5C-CF-7F-01-02-0A\",\"ip\":\"10.0.0.5\",\"name\":\"Lab\",\"type\":1,\"ctrl\":6}\n"
-        "  quillet-ctl --host HOST [--port 8899] [--password PW] [--trace] COMMAND ...\n"
-        "  quillet-ctl --relay HOST [--relay-port 8900] --mac MAC --account A --account-password P\n"
-        "              [--trace] COMMAND ...\n"
-        "      --password defaults to the default device password; --trace prints every block\n"
-        "      sent and received as hex bytes on stderr (\"> 55 AA ...\" and \"< AA 55 ...\").\n"
-        "    COMMAND:\n"
-        "      status                      IO counts, states and names as one JSON object\n"
-        "      out on|off|toggle N         N counted from 1; prints {\"out\":N,\"on\":true|false}\n"
-        "      out all-on | out all-off\n"
-        "      pwm duty N VALUE | pwm freq N HZ        (VALUE 0..100, HZ 715..65535)\n"
-        "      ir create | ir learn N [1|2|3] | ir send N | ir remove N\n"
-        "      name out|in|pwm|reg|ir N TEXT\n"
-        "      task list N                 one JSON object per task\n"
-        "      task add N on|off|toggle \"YYYY-MM-DD hh:mm\" [--days SU,MO,TU,WE,TH,FR,SA]\n"
-        "                                  sets the board clock to local time first, then adds\n"
-        "      task enable ID | task disable ID | task delete ID\n"
-        "      clock sync\n"
-        "      device name TEXT | device password OLD NEW | device io OUT IN PWM REG [--save]\n"
-        "      device save\n"
-        "  quillet-ctl wifi scan [--timeout-ms 3000] [--broadcast ADDR]\n"
-        "      networks as JSON lines {\"ssid\":\"lab\",\"signal\":76}\n"
-        "  quillet-ctl wifi join SSID PASSWORD [--broadcast ADDR]\n") +
+               "Usage:\n"
+               "  quillet-ctl discover [--port 1901] [--timeout-ms 3000] [--broadcast ADDR]\n"
+               "      one JSON object per board found, one per line:\n"
+               "      "
+               "{\"mac\":\"5C-CF-7F-01-02-0A\",\"ip\":\"10.0.0.5\",\"name\":\"Lab\",\"type\":1,\"ctrl\":6}\n"
+               "  quillet-ctl --host HOST [--port 8899] [--password PW] [--trace] COMMAND ...\n"
+               "  quillet-ctl --relay HOST [--relay-port 8900] --mac MAC --account A --account-password P\n"
+               "              [--trace] COMMAND ...\n"
+               "      --password defaults to the default device password; --trace prints every block\n"
+               "      sent and received as hex bytes on stderr (\"> 55 AA ...\" and \"< AA 55 ...\").\n"
+               "    COMMAND:\n"
+               "      status                      IO counts, states and names as one JSON object\n"
+               "      out on|off|toggle N         N counted from 1; prints {\"out\":N,\"on\":true|false}\n"
+               "      out all-on | out all-off\n"
+               "      pwm duty N VALUE | pwm freq N HZ        (VALUE 0..100, HZ 715..65535)\n"
+               "      ir create | ir learn N [1|2|3] | ir send N | ir remove N\n"
+               "      name out|in|pwm|reg|ir N TEXT\n"
+               "      task list N                 one JSON object per task\n"
+               "      task add N on|off|toggle \"YYYY-MM-DD hh:mm\" [--days SU,MO,TU,WE,TH,FR,SA]\n"
+               "                                  sets the board clock to local time first, then adds\n"
+               "      task enable ID | task disable ID | task delete ID\n"
+               "      clock sync\n"
+               "      device name TEXT | device password OLD NEW | device io OUT IN PWM REG [--save]\n"
+               "      device save\n"
+               "  quillet-ctl wifi scan [--timeout-ms 3000] [--broadcast ADDR]\n"
+               "      networks as JSON lines {\"ssid\":\"lab\",\"signal\":76}\n"
+               "  quillet-ctl wifi join SSID PASSWORD [--broadcast ADDR]\n") +
            CloudUsageText() +
            QStringLiteral("\nExit status: 0 success; 1 failure (message on stderr: login refused, board\n"
                           "refusal, negative result, no reply within 3 s); 2 usage error.\n");

@@ -80,8 +80,9 @@ char Decide(const RelayConfig& cfg, const LoginBlock& login, const DeviceRoute**
     if (acc == cfg.accounts.cend() || acc->password != login.Password() || acc->name.isEmpty())
         return '2';
     if (!acc->allDevices && !acc->macs.contains(mac)) {
-        const bool owned = std::any_of(cfg.accounts.cbegin(), cfg.accounts.cend(),
-                                       [&](const Account& a) { return a.allDevices || a.macs.contains(mac); });
+        const bool owned = std::any_of(cfg.accounts.cbegin(), cfg.accounts.cend(), [&](const Account& a) {
+            return a.allDevices || a.macs.contains(mac);
+        });
         return owned ? '4' : '3';
     }
     const auto dev = std::find_if(cfg.devices.cbegin(), cfg.devices.cend(),
@@ -138,9 +139,10 @@ std::optional<RelayConfig> ParseRelayArgs(const QStringList& args, QString* erro
             const QStringList parts = eq < 0 ? QStringList() : value.mid(eq + 1).split(QLatin1Char(':'));
             bool portOk = false;
             const int port = parts.size() >= 2 ? parts[1].toInt(&portOk) : 0;
-            if (eq < 0 || !ParseMac(value.left(eq), d.mac) || parts.size() < 2 || parts[0].isEmpty() || !portOk ||
-                port < 1 || port > 65535)
-                return fail(QStringLiteral("--device: expected MAC=HOST:PORT[:PASSWORD], got \"%1\"").arg(value));
+            if (eq < 0 || !ParseMac(value.left(eq), d.mac) || parts.size() < 2 || parts[0].isEmpty() ||
+                !portOk || port < 1 || port > 65535)
+                return fail(
+                    QStringLiteral("--device: expected MAC=HOST:PORT[:PASSWORD], got \"%1\"").arg(value));
             d.host = parts[0];
             d.port = quint16(port);
             if (parts.size() > 2)
@@ -154,9 +156,11 @@ std::optional<RelayConfig> ParseRelayArgs(const QStringList& args, QString* erro
             names.append({mac, value.mid(eq + 1)});
         } else if (opt == QLatin1String("--account")) {
             // NAME:PASSWORD:MACS, MACS = "*" or MAC[,MAC...]; the password may hold ':'.
-            const qsizetype first = value.indexOf(QLatin1Char(':')), last = value.lastIndexOf(QLatin1Char(':'));
+            const qsizetype first = value.indexOf(QLatin1Char(':')),
+                            last = value.lastIndexOf(QLatin1Char(':'));
             if (first <= 0 || last == first)
-                return fail(QStringLiteral("--account: expected NAME:PASSWORD:MAC[,MAC...] or NAME:PASSWORD:*"));
+                return fail(
+                    QStringLiteral("--account: expected NAME:PASSWORD:MAC[,MAC...] or NAME:PASSWORD:*"));
             Account a;
             a.name = value.left(first);
             a.password = value.mid(first + 1, last - first - 1);
@@ -182,7 +186,8 @@ std::optional<RelayConfig> ParseRelayArgs(const QStringList& args, QString* erro
         }
     }
     for (const auto& [mac, name] : names) {
-        auto it = std::find_if(cfg.devices.begin(), cfg.devices.end(), [&](const DeviceRoute& d) { return d.mac == mac; });
+        auto it = std::find_if(cfg.devices.begin(), cfg.devices.end(),
+                               [&](const DeviceRoute& d) { return d.mac == mac; });
         if (it == cfg.devices.end())
             return fail(QStringLiteral("--device-name: no --device %1").arg(MACBufToStr(mac)));
         it->name = name;

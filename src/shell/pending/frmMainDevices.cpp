@@ -50,7 +50,9 @@ public:
             return 0;
         }
     }
-    void Add(int AOut, int AIn, int APWM, int AREG, int ARed) override { W.FCtrlList->Add(AOut, AIn, APWM, AREG, ARed); }
+    void Add(int AOut, int AIn, int APWM, int AREG, int ARed) override {
+        W.FCtrlList->Add(AOut, AIn, APWM, AREG, ARed);
+    }
     void AddRed(quint8 N) override { W.FCtrlList->AddRed(N); }
     void RemoveRed(quint8 N) override { W.FCtrlList->RemoveRed(N); }
     TDevParam DevParam() const override { return W.FCtrlList->GetDevParam(); }
@@ -101,7 +103,9 @@ public:
     void TaskAddCell(const TTaskRcd&) override {}
     void TaskIDState(quint8, TTASKSTATE) override {}
     std::optional<TTaskRcd> AddTask(quint8) override { return std::nullopt; }
-    void ShowSearching(const QString& ALine1, const QString& ALine2) override { W.ShowSearching(true, ALine1, ALine2); }
+    void ShowSearching(const QString& ALine1, const QString& ALine2) override {
+        W.ShowSearching(true, ALine1, ALine2);
+    }
     void HideSearching() override { W.ShowSearching(false); }
     void ShowMessage(const QString& AText) override { W.Msg(AText); }
     bool AutoSaveIO() const override {
@@ -379,9 +383,9 @@ void Tfrm_Main::CtrlClick(QObject* sender, int index, int tag, TIOTYPE type) {
     case 7:
         if (auto* cell = FCtrlList->PWMItems(index)) {
             ReleaseJog();
-            const auto text = FEnv.Messages->InputQuery(this, LangText(QStringLiteral("Change PWM frequency (715~65535)")),
-                                                        LangText(QStringLiteral("Value:")),
-                                                        QString::number(cell->PinLv()), false);
+            const auto text = FEnv.Messages->InputQuery(
+                this, LangText(QStringLiteral("Change PWM frequency (715~65535)")),
+                LangText(QStringLiteral("Value:")), QString::number(cell->PinLv()), false);
             if (text)
                 FDevEvents->SetPWMFrequency(index, *text);
         }
@@ -416,7 +420,8 @@ void Tfrm_Main::CtrlClick(QObject* sender, int index, int tag, TIOTYPE type) {
 
 void Tfrm_Main::FillDevInfo() {
     const TNEV_IOTDevConn* dev = FDevEvents->Selected();
-    findChild<QLineEdit*>(QStringLiteral("edt_Pop_DevInfo_DevName"))->setText(dev ? dev->DevNameStr() : QString());
+    findChild<QLineEdit*>(QStringLiteral("edt_Pop_DevInfo_DevName"))
+        ->setText(dev ? dev->DevNameStr() : QString());
     for (const char* name : {"edt_Pop_DevInfo_Old", "edt_Pop_DevInfo_New", "edt_Pop_DevInfo_Retype"})
         findChild<QLineEdit*>(QLatin1String(name))->clear();
     const std::pair<const char*, int> counts[] = {{"spnbx_Pop_DevInfo_Out", FCtrlList->OutCount()},
@@ -452,7 +457,8 @@ void Tfrm_Main::ClearDevInfoPicture() {
 
 void Tfrm_Main::PickImageFile() {
     ReleaseJog();
-    const QString file = QFileDialog::getOpenFileName(this, {}, {}, QStringLiteral("Image Files (*.jpg *.jpeg *.bmp *.png *.gif)"));
+    const QString file = QFileDialog::getOpenFileName(
+        this, {}, {}, QStringLiteral("Image Files (*.jpg *.jpeg *.bmp *.png *.gif)"));
     if (file.isEmpty())
         return;
     const QImage chosen(file);
