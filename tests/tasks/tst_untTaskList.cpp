@@ -132,7 +132,10 @@ void tst_untTaskList::weekSwitchesFollowStyle() {
     QCOMPARE(int(WeekMask(editor.Week())), 62);
     choose(TWeekStyle::Once);
     QCOMPARE(int(WeekMask(editor.Week())), 0);
-    QCOMPARE(editor.AddTask(1)->LoopStyle, TTASKLOOPSTYLE::TASK_LOOP_ONE);
+    editor.DateTimeEdit()->setText(QStringLiteral("2026-03-05 14:05"));
+    const std::optional<TTaskRcd> task = editor.AddTask(1);
+    QVERIFY(task);
+    QCOMPARE(task->LoopStyle, TTASKLOOPSTYLE::TASK_LOOP_ONE);
 }
 
 void tst_untTaskList::startTimePrefill_data() {
