@@ -117,7 +117,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     QList<QByteArray> sent;
     if (realFrames) {
         while (at < size) {
-            const size_t n = std::min<size_t>(data[at++], size - at);
+            const size_t want = data[at++];
+            const size_t n = std::min(want, size - at);
             QByteArray payload(reinterpret_cast<const char*>(data + at), qsizetype(n));
             at += n;
             if (!payload.isEmpty()) // a request code has bit 7 clear, a reply code set
