@@ -10,13 +10,10 @@ namespace {
 
 // Request codes the chain and the replies are matched by.
 namespace Cmd {
-constexpr quint8 OutOff = 0x01;
-constexpr quint8 OutOffAll = 0x04;
 constexpr quint8 OutGetAll = 0x0A;
 constexpr quint8 InGetAll = 0x14;
 constexpr quint8 PWMGetAll = 0x24;
 constexpr quint8 REGGetAll = 0x40;
-constexpr quint8 TaskSetTime = 0x54;
 constexpr quint8 NameGetAll = 0x63;
 constexpr quint8 SysSetIO = 0x72;
 constexpr quint8 SysSetPassword = 0x73;
