@@ -1,7 +1,9 @@
 // quillet-ctl end to end: the real program against simulated boards and the relay server on a
 // virtual LAN (tools/virtual-lan). Started by ctest, the program starts the virtual LAN with the
 // boards below and runs itself again inside its "pc" namespace, where the tests run. Without root
-// there are no namespaces: it says so and exits with SkipStatus, which ctest reports as skipped.
+// there are no namespaces: it says so and exits with VirtualLanSkipStatus, which ctest reports as skipped.
+#include "VirtualLan.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -17,7 +19,6 @@
 
 namespace {
 
-constexpr int SkipStatus = 77;
 constexpr const char* InsideVar = "QUILLET_E2E_INSIDE";
 
 // The boards of the virtual LAN, in address order (10.77.1.1 upwards). Boards that a test changes
@@ -101,55 +102,6 @@ QStringList VirtualLanArgs() {
     a << "--account" << QStringLiteral("demo:demo:%1,%2").arg(macs.join(','), QLatin1String(Unroutable));
     a << "--account" << QStringLiteral("guest:guest:%1").arg(QLatin1String(Boards[Lab].mac));
     return a;
-}
-
-// Outside the virtual LAN: start it, with this program as its command.
-int RunInVirtualLan(int argc, char** argv) {
-    if (geteuid() != 0) {
-        std::fprintf(stderr,
-                     "tst_e2e_ctl: skipped: needs root to create the virtual LAN's network namespaces\n");
-        return SkipStatus;
-    }
-    char self[4096];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) {
-        std::perror("tst_e2e_ctl: /proc/self/exe");
-        return 1;
-    }
-    self[n] = '\0';
-    std::vector<std::string> args{"bash", QUILLET_SOURCE_DIR "/tools/virtual-lan"};
-    for (const QString& s : VirtualLanArgs())
-        args.push_back(s.toStdString());
-    args.push_back("--");
-    args.push_back(self);
-    for (int i = 1; i < argc; ++i)
-        args.push_back(argv[i]);
-    std::vector<char*> cargs;
-    for (std::string& s : args)
-        cargs.push_back(s.data());
-    cargs.push_back(nullptr);
-    setenv(InsideVar, "1", 1);
-    std::fflush(nullptr);
-    execvp("bash", cargs.data());
-    std::perror("tst_e2e_ctl: bash");
-    return 1;
-}
-
-// A discovery or router datagram goes to the broadcast address: allowed only where the only
-// interfaces are the loopback and the virtual LAN's veth.
-bool OnlyVirtualLanInterfaces(QString* why) {
-    bool veth = false;
-    for (const QNetworkInterface& i : QNetworkInterface::allInterfaces()) {
-        if (i.name() == QLatin1String("veth-pc"))
-            veth = true;
-        else if (i.type() != QNetworkInterface::Loopback) {
-            *why = QStringLiteral("interface %1 is not part of the virtual LAN").arg(i.name());
-            return false;
-        }
-    }
-    if (!veth)
-        *why = QStringLiteral("no veth-pc interface: not inside the virtual LAN");
-    return veth;
 }
 
 struct TRun {
@@ -802,7 +754,7 @@ private slots:
 
 int main(int argc, char** argv) {
     if (!qEnvironmentVariableIsSet(InsideVar))
-        return RunInVirtualLan(argc, argv);
+        return RunInVirtualLan("tst_e2e_ctl", InsideVar, VirtualLanArgs(), argc, argv);
     QCoreApplication app(argc, argv);
     tst_e2e_ctl test;
     QTEST_SET_MAIN_SOURCE_PATH

@@ -1,8 +1,9 @@
 // The main window end to end: offscreen, with a temporary settings folder, on a virtual LAN
 // (tools/virtual-lan) where its LAN search really broadcasts. Started by ctest, the program starts
 // the virtual LAN with the boards below and runs itself again inside its "pc" namespace. Without
-// root there are no namespaces: it says so and exits with SkipStatus (reported as skipped).
+// root there are no namespaces: it says so and exits with VirtualLanSkipStatus (reported as skipped).
 #include "ShellFixture.h"
+#include "VirtualLan.h"
 
 #include "untAddRouter.h"
 #include "untIOTDevList.h"
@@ -20,7 +21,6 @@
 
 namespace {
 
-constexpr int SkipStatus = 77;
 constexpr const char* InsideVar = "QUILLET_E2E_WINDOW_INSIDE";
 
 const char* const Boards[] = {
@@ -29,56 +29,6 @@ const char* const Boards[] = {
     "mac=5C-CF-7F-01-03-0C,name=Bench,type=3,ctrl=6",
     "mac=5C-CF-7F-01-03-0D,name=Garden,type=1,ctrl=4",
 };
-
-int RunInVirtualLan(int argc, char** argv) {
-    if (geteuid() != 0) {
-        std::fprintf(stderr,
-                     "tst_e2e_window: skipped: needs root to create the virtual LAN's network namespaces\n");
-        return SkipStatus;
-    }
-    char self[4096];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) {
-        std::perror("tst_e2e_window: /proc/self/exe");
-        return 1;
-    }
-    self[n] = '\0';
-    std::vector<std::string> args{
-        "bash", QUILLET_SOURCE_DIR "/tools/virtual-lan", "--boardsim", BOARDSIM, "--relaysim", RELAYSIM};
-    for (const char* b : Boards) {
-        args.push_back("--board");
-        args.push_back(b);
-    }
-    args.push_back("--");
-    args.push_back(self);
-    for (int i = 1; i < argc; ++i)
-        args.push_back(argv[i]);
-    std::vector<char*> cargs;
-    for (std::string& s : args)
-        cargs.push_back(s.data());
-    cargs.push_back(nullptr);
-    setenv(InsideVar, "1", 1);
-    std::fflush(nullptr);
-    execvp("bash", cargs.data());
-    std::perror("tst_e2e_window: bash");
-    return 1;
-}
-
-// Broadcasts are allowed only where the only interfaces are the loopback and the virtual LAN's.
-bool OnlyVirtualLanInterfaces(QString* why) {
-    bool veth = false;
-    for (const QNetworkInterface& i : QNetworkInterface::allInterfaces()) {
-        if (i.name() == QLatin1String("veth-pc"))
-            veth = true;
-        else if (i.type() != QNetworkInterface::Loopback) {
-            *why = QStringLiteral("interface %1 is not part of the virtual LAN").arg(i.name());
-            return false;
-        }
-    }
-    if (!veth)
-        *why = QStringLiteral("no veth-pc interface: not inside the virtual LAN");
-    return veth;
-}
 
 } // namespace
 
@@ -157,8 +107,12 @@ private slots:
 };
 
 int main(int argc, char** argv) {
-    if (!qEnvironmentVariableIsSet(InsideVar))
-        return RunInVirtualLan(argc, argv);
+    if (!qEnvironmentVariableIsSet(InsideVar)) {
+        QStringList lan{"--boardsim", BOARDSIM, "--relaysim", RELAYSIM};
+        for (const char* b : Boards)
+            lan << "--board" << QLatin1String(b);
+        return RunInVirtualLan("tst_e2e_window", InsideVar, lan, argc, argv);
+    }
     QApplication app(argc, argv);
     tst_e2e_window test;
     QTEST_SET_MAIN_SOURCE_PATH
