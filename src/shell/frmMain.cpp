@@ -1,4 +1,5 @@
 #include "frmMain.h"
+#include "frmMainDevSink.h"
 
 #include "nevGPIOAPI.h"
 #include "nevIOTJSONAPI.h"
@@ -142,7 +143,7 @@ Tfrm_Main::Tfrm_Main(TMainEnv env, QWidget* parent) : QWidget(parent), FEnv(std:
     const QString server = !FEnv.CloudServer.isEmpty() ? FEnv.CloudServer : FIni->IniCloudServer();
     FCloud = new CloudClient(server.isEmpty() ? CloudClient::DefaultServer() : QUrl(server), this);
 
-    CreateDevList();
+    CreateLists();
 
     // 5. The encoder and decoder; its events are wired by the query chain.
     FGPIOAPI = std::make_unique<TNEV_GPIOAPI>();
@@ -565,23 +566,6 @@ void Tfrm_Main::BuildPopups() {
     buttons(add, QStringLiteral("img_PopAdd_Yes"), QStringLiteral("Add"), 1, QStringLiteral("img_PopAdd_No"),
             QStringLiteral("Cancel"), 2);
 
-    auto* task = MakePop(POP_TASK, QStringLiteral("rctngl_Pop_Task"), QStringLiteral("Task list"), {560, 480},
-                         QStringLiteral("img_PopTask_Close"), 4);
-    auto* taskBack = new TImage(task);
-    taskBack->setObjectName(QStringLiteral("img_PopTask_Back"));
-    taskBack->SetBitmap(ResBitmap(QStringLiteral("TaskList_BG")));
-    taskBack->setGeometry(20, 62, 520, 340);
-    buttons(task, QStringLiteral("img_PopTask_Yes"), QStringLiteral("Add"), 3,
-            QStringLiteral("img_PopTask_No"), QStringLiteral("Close"), 4);
-
-    auto* taskAdd = MakePop(POP_TASKADD, QStringLiteral("rctngl_Pop_TaskAdd"), QStringLiteral("Task Add"),
-                            {520, 420}, QStringLiteral("img_PopTaskAdd_Close"), 6);
-    auto* taskAddBody = new QWidget(taskAdd);
-    taskAddBody->setObjectName(QStringLiteral("rctngl_PopTaskAdd_Body"));
-    taskAddBody->setGeometry(20, 60, 480, 280);
-    buttons(taskAdd, QStringLiteral("img_PopTaskAdd_Yes"), QStringLiteral("OK"), 5,
-            QStringLiteral("img_PopTaskAdd_No"), QStringLiteral("Cancel"), 6);
-
     auto* password = MakePop(POP_PASSWORD, QStringLiteral("rctngl_Pop_Password"),
                              QStringLiteral("Change password"), {480, 310}, {}, 13);
     password->SetFillBitmap(ResBitmap(QStringLiteral("Pop_BG")), TRectangle::TWrapMode::Tile);
@@ -842,56 +826,6 @@ void Tfrm_Main::LoadMainImages() {
     UpdateLoginState();
 }
 
-void Tfrm_Main::CreateDevList() {
-    FDevList = new TNEV_IOTDevList(this);
-    FDevList->setObjectName(QStringLiteral("IOTDevListCore"));
-    FDevList->setCloudHost(FIni->IniCloudHost());
-    FDevList->setLanPort(FIni->IniTCPLANPort());
-    TDevListUi ui;
-    ui.ShowMessage = [this](const QString& text) { Msg(text); };
-    ui.InputText = [this](const QString& title, const QString& label) {
-        BeforeModal();
-        // Device passwords are typed masked.
-        return FEnv.Messages->InputQuery(this, LangText(title), LangText(label), {}, true);
-    };
-    FDevList->setUi(std::move(ui));
-    FDevListView = new TIOTDevListView(FDevList, FDevPage);
-    FDevListView->setGeometry(FDevPage->rect());
-
-    FDevList->OnIOTListBeforeClick = [this](bool& doClick) {
-        doClick = !Sliding() && !Locked() && !FShutDown;
-    };
-    FDevList->OnIOTListClick = [this](int, int tag) {
-        switch (tag) {
-        case 1:
-            SearchDevices();
-            break;
-        case 2:
-            if (CloudSession.Logged)
-                ShowPop(POP_ADD);
-            else
-                Msg(QStringLiteral("Login first please"));
-            break;
-        case 5:
-            SaveDevList();
-            break;
-        default:
-            break;
-        }
-    };
-    FDevList->OnIOTListSave = [this](const TIniDevs&) { SaveDevList(); };
-    SelectedDevice = [this] { return FDevList->NowDev(); };
-    OnSearchAnswer = [this](const TUDPRcvRcd& rcd) { FDevList->Add(rcd); };
-    OnSearchEnd = [this] {
-        FDevList->SearchFinished();
-        if (CloudSession.Logged)
-            FDevList->CnntSvr();
-    };
-    OnSearchStart = [this] { FDevList->RefreshClick(); };
-    CollectDevs = [this] { return FDevList->GetIniDevs(); };
-    FDevList->Add(FIni->IniDevs());
-}
-
 void Tfrm_Main::SaveDevList() {
     if (FShutDown || !FDevList)
         return;
@@ -1012,14 +946,7 @@ void Tfrm_Main::HidePop(int n) {
         return;
     pop->hide();
     ClearPasswordBoxes(pop);
-    if (n == POP_TASKADD) {
-        if (QWidget* taskList = FPops.value(POP_TASK); taskList && taskList->isVisible())
-            taskList->raise();
-        else
-            FPopBack->hide();
-    } else {
-        FPopBack->hide();
-    }
+    FPopBack->hide();
 }
 
 void Tfrm_Main::HideAllPops() {
@@ -1330,12 +1257,6 @@ void Tfrm_Main::img_PopClick(int tag) {
         break;
     case 2:
         HidePop(POP_ADD);
-        break;
-    case 4:
-        HidePop(POP_TASK);
-        break;
-    case 6:
-        HidePop(POP_TASKADD);
         break;
     case 10:
         HidePop(POP_RENAME);

@@ -4,10 +4,12 @@
 // a language switch, locks behind a password, and saves everything when it closes.
 #pragma once
 
+#include "nevGPIOAPI.h"
 #include "untMainEnv.h"
 #include "untPublic.h"
 
 #include <QHash>
+#include <QImage>
 #include <QList>
 #include <QPointer>
 #include <QWidget>
@@ -35,6 +37,11 @@ class TIOTDevListView;
 class TNEV_IOTUDP;
 class TPopImageList;
 class TRectangle;
+class TDevEvents;
+class TMainDevSink;
+class TNEV_IOTCtrlList;
+class TNEV_IOTCtrlCell;
+class TTaskPopup;
 
 // Theme colours.
 inline const QColor ColorTitle{11, 67, 104};
@@ -46,7 +53,7 @@ inline const QColor ColorBadge{250, 104, 6};
 enum : int {
     POP_ADD = 0,
     POP_TASK = 1,
-    POP_TASKADD = 2,
+    // 2 was the task editor: it opens inside the task popup.
     POP_PASSWORD = 4,
     POP_REGISTER = 5,
     POP_DEVINFO = 6,
@@ -62,6 +69,7 @@ enum : int { TAB_DEVICE = 1, TAB_USER = 2, TAB_MESSAGE = 3, TAB_MORE = 4, TAB_CN
 
 class Tfrm_Main : public QWidget {
     Q_OBJECT
+    friend class TMainDevSink;
 
 public:
     static constexpr int ClientWidth = 1024;
@@ -135,6 +143,10 @@ public:
     // Where the device list and the control list are placed (the Device page).
     QWidget* DevicePage() const { return FDevPage; }
     TNEV_IOTDevList* IOTDevList() const { return FDevList; }
+    TNEV_IOTCtrlList* IOTCtrlList() const { return FCtrlList; }
+    TTaskPopup* TaskPopup() const { return FTaskPopup; }
+    // The selected board's controller.
+    TDevEvents* DevEvents() const { return FDevEvents.get(); }
     // A message box with the text in the active language.
     void Msg(const QString& english);
     // Every modal box and the lock go through here first.
@@ -183,7 +195,17 @@ private:
     void LayoutTabs();
     void LoadMainImages();
     void CreateSearch();
-    void CreateDevList();
+    // The Device page: the lists, the task popup and the selected board's controller.
+    void CreateLists();
+    void ListClick(int index, int tag);
+    void CtrlClick(QObject* sender, int index, int tag, TIOTYPE type);
+    TNEV_IOTCtrlCell* Cell(TIOTYPE AIOType, int Index) const;
+    void ReleaseJog();
+    void FillDevInfo();
+    void ShowDevInfoPicture();
+    void ClearDevInfoPicture();
+    void PickImageFile();
+    void ApplyDevPicture();
     void SaveDevList();
     void Unlock();
     void Lock();
@@ -240,6 +262,16 @@ private:
     TRectangle* FUserLoginBack = nullptr;
     TNEV_IOTDevList* FDevList = nullptr;
     TIOTDevListView* FDevListView = nullptr;
+    TNEV_IOTCtrlList* FCtrlList = nullptr;
+    TTaskPopup* FTaskPopup = nullptr;
+    std::unique_ptr<TMainDevSink> FDevSink;
+    std::unique_ptr<TDevEvents> FDevEvents;
+    // The cell a rename popup or an infrared menu was opened for.
+    TIOName TmpIOName;
+    TIOTYPE TmpIOType{};
+    int TmpIndex = -1;
+    quint8 RedStudyNum = 0;
+    QImage FDevInfoPicture;
     TAnchorMenu* FMenuLight = nullptr;
     TAnchorMenu* FMenuRed = nullptr;
     bool FTouchShown = true;

@@ -27,7 +27,6 @@ constexpr quint8 RefusalCode = 0xFF;
 constexpr quint8 SysGetIOReply = Cmd::SysGetIO + ReplyBit;
 constexpr quint8 SysSetIOReply = Cmd::SysSetIO + ReplyBit;
 constexpr quint8 NoRedSlot = 0xFF;
-constexpr quint8 NoTaskSlot = 0xFF;
 
 // The reading steps in chain order with the class each one reads.
 struct TChainStep {
@@ -410,31 +409,13 @@ void TDevEvents::WireDecoder() {
     };
     FApi.OnRed_Study = [this](quint8, quint8 aN, quint8 aM) { RedStudy(aN, aM); };
     FApi.OnTask_List = [this](quint8, quint8 Count, const TTaskRcds& Tasks) {
-        if (Count == 0 || Tasks.isEmpty())
-            return;
-        FSink.TaskInit();
-        const int n = std::min(int(Count), int(Tasks.size()));
-        for (int i = 0; i < n; ++i)
-            FSink.TaskAddCell(Tasks.at(i));
+        FSink.TaskListReply(Count, Tasks);
     };
-    FApi.OnTask_Add = [this](quint8, quint8 ID, const TTaskRcd& ATask) {
-        if (ID == NoTaskSlot)
-            FSink.ShowMessage(QStringLiteral("Task list was full!"));
-        else
-            FSink.TaskAddCell(ATask);
-    };
-    FApi.OnTask_State = [this](quint8, quint8 N, TTASKSTATE State) { FSink.TaskIDState(N, State); };
+    FApi.OnTask_Add = [this](quint8, quint8 ID, const TTaskRcd& ATask) { FSink.TaskAddReply(ID, ATask); };
+    FApi.OnTask_State = [this](quint8, quint8 N, TTASKSTATE State) { FSink.TaskStateReply(N, State); };
     FApi.OnTask_SetTime = [this](quint8 CMD, bool isOk, const QDateTime&) {
-        if (!MatchesLastCmd(CMD))
-            return;
-        if (!isOk) {
-            FSink.ShowMessage(QStringLiteral("Failed to set the time, please check your hardware!"));
-            return;
-        }
-        if (FTaskChannel < 1)
-            return;
-        if (const auto task = FSink.AddTask(quint8(FTaskChannel)))
-            TCPSend(TNEV_GPIOAPI::Task_Set_Add(*task));
+        if (MatchesLastCmd(CMD))
+            FSink.TaskSetTimeReply(isOk);
     };
     FApi.OnSys_Password = [this](quint8 CMD, bool isOk) {
         if (LastCmdOfSelected() != Cmd::SysSetPassword || !FDev || CMD != Cmd::SysSetPassword + ReplyBit)
@@ -656,22 +637,6 @@ void TDevEvents::SendRed(quint8 N) {
 void TDevEvents::RemoveRed(quint8 N) {
     if (N >= 1)
         TCPSend(TNEV_GPIOAPI::Red_Remove(N));
-}
-
-void TDevEvents::GetTaskList(int Index) {
-    if (Index < 0 || Index >= CountOf(TIOTYPE::IO_OUT))
-        return;
-    FTaskChannel = Index + 1;
-    FSink.TaskInit();
-    TCPSend(TNEV_GPIOAPI::Task_Get_List(quint8(FTaskChannel)));
-}
-
-void TDevEvents::SetTaskTime(const QDateTime& ANow) {
-    TCPSend(TNEV_GPIOAPI::Task_Set_Time(ANow));
-}
-
-void TDevEvents::SetTaskState(quint8 N, TTASKSTATE AState) {
-    TCPSend(TNEV_GPIOAPI::Task_Set_State(N, AState));
 }
 
 bool TDevEvents::ChangeName(const QString& AText) {

@@ -48,13 +48,12 @@ public:
     // Stores the device list now (IniWriteDevs).
     virtual void SaveDevices() = 0;
 
-    // --- task list ---
-    virtual void TaskInit() = 0;
-    virtual void TaskAddCell(const TTaskRcd& ATask) = 0;
-    virtual void TaskIDState(quint8 N, TTASKSTATE AState) = 0;
-    // The task the editor describes for output AChannel (counted from 1); none when the editor
-    // holds nothing that can be sent.
-    virtual std::optional<TTaskRcd> AddTask(quint8 AChannel) = 0;
+    // --- task popup: the board's task replies (the popup sends its own requests) ---
+    virtual void TaskListReply(quint8 Count, const TTaskRcds& Tasks) = 0;
+    virtual void TaskAddReply(quint8 ID, const TTaskRcd& ATask) = 0;
+    virtual void TaskStateReply(quint8 N, TTASKSTATE AState) = 0;
+    // Only for a reply that answers the time command sent last.
+    virtual void TaskSetTimeReply(bool isOk) = 0;
 
     // --- overlay, messages, settings popup ---
     virtual void ShowSearching(const QString& ALine1, const QString& ALine2) = 0;
@@ -127,11 +126,6 @@ public:
     void StudyRed(quint8 N, quint8 AMode);
     void SendRed(quint8 N);
     void RemoveRed(quint8 N);
-    // An output cell's task button: empties the task list and asks for the output's tasks.
-    void GetTaskList(int Index);
-    // "OK" of the new-task popup: sets the board's clock; the task follows on its answer.
-    void SetTaskTime(const QDateTime& ANow);
-    void SetTaskState(quint8 N, TTASKSTATE AState);
     // The settings popup's "Change" buttons; false (after a message) when the input is refused.
     bool ChangeName(const QString& AText);
     bool ChangePassword(const QString& AOld, const QString& ANew, const QString& ARetype);
@@ -187,7 +181,6 @@ private:
     QByteArray FChainDeferred;      // next step, held while a user's command is answered first
     bool FChainDeferredEnd = false; // the chain's end (jog switch-off) waits the same way
     QSet<int> FJogHeld;             // outputs on while held, counted from 0
-    int FTaskChannel = 0;           // output of the open task list, counted from 1
     // A password change in flight: the device and the text sent.
     QPointer<TNEV_IOTDevConn> FPwdDev;
     QString FPwdNew;

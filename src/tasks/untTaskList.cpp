@@ -239,6 +239,8 @@ void TTaskPopup::Close() {
     FEditor->hide();
     hide();
     FList->Init();
+    if (OnClosed)
+        OnClosed();
 }
 
 void TTaskPopup::ForgetRequests() {

@@ -103,6 +103,8 @@ public:
     void SetDialogs(const TTaskDialogs& dialogs);
     // Commands for the board: the window sends them to the selected device.
     TNEV_IOTTaskList::TSendEvent OnSend;
+    // The popup closed itself (its close buttons or Close()).
+    std::function<void()> OnClosed;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

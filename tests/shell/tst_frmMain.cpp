@@ -443,15 +443,23 @@ private slots:
     void popupsAndEscape() {
         auto w = Open();
         QWidget* back = Find(w.get(), QStringLiteral("rctngl_Pop_Back"));
+        auto* editor = Find(w.get(), QStringLiteral("rctngl_Pop_TaskAdd"));
         w->ShowPop(POP_TASK);
-        w->ShowPop(POP_TASKADD);
+        w->img_PopClick(3);
         QVERIFY(back->isVisible());
+        QVERIFY(editor->isVisible());
         // Closing the editor keeps the task list and the back panel up.
         w->img_PopClick(6);
-        QVERIFY(!w->PopVisible(POP_TASKADD));
+        QVERIFY(editor->isHidden());
         QVERIFY(w->PopVisible(POP_TASK));
         QVERIFY(back->isVisible());
         w->img_PopClick(4);
+        QVERIFY(!w->PopVisible(POP_TASK));
+        QVERIFY(back->isHidden());
+        // The popup's own close icon takes the back panel away too.
+        w->ShowPop(POP_TASK);
+        QTest::mouseClick(Find(w.get(), QStringLiteral("img_PopTask_Close")), Qt::LeftButton);
+        QVERIFY(!w->PopVisible(POP_TASK));
         QVERIFY(back->isHidden());
         // Esc closes every popup and the back panel; with none open it changes nothing.
         w->ShowPop(POP_RENAME);

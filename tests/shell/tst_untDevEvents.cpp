@@ -4,6 +4,7 @@
 // refusals. Nothing leaves loopback.
 #include "untDevEvents.h"
 
+#include "SimBoards.h"
 #include "SimTestUtil.h"
 
 #include <QMap>
@@ -42,8 +43,9 @@ public:
     QStringList messages;
     QStringList overlay; // first lines shown, "-" for hidden
     int saves = 0;
-    int taskInits = 0;
-    QList<TTaskRcd> taskCells;
+    QList<int> taskLists; // counts of the list replies
+    QList<quint8> taskAdds;
+    QList<bool> taskTimes;
     QList<quint8> addedRed;
     QList<quint8> removedRed;
     bool autoSave = false;
@@ -113,19 +115,10 @@ public:
     }
     void SetListAnimated(bool v) override { animated = v; }
     void SaveDevices() override { ++saves; }
-    void TaskInit() override {
-        ++taskInits;
-        taskCells.clear();
-    }
-    void TaskAddCell(const TTaskRcd& t) override { taskCells << t; }
-    void TaskIDState(quint8, TTASKSTATE) override {}
-    std::optional<TTaskRcd> AddTask(quint8 ch) override {
-        TTaskRcd t;
-        t.Enable = true;
-        t.StartTime = QDateTime(QDate(2030, 1, 1), QTime(8, 0));
-        t.CMD = TNEV_GPIOAPI::Out_Set_ON(ch);
-        return t;
-    }
+    void TaskListReply(quint8 count, const TTaskRcds&) override { taskLists << count; }
+    void TaskAddReply(quint8 id, const TTaskRcd&) override { taskAdds << id; }
+    void TaskStateReply(quint8, TTASKSTATE) override {}
+    void TaskSetTimeReply(bool ok) override { taskTimes << ok; }
     void ShowSearching(const QString& l1, const QString&) override { overlay << l1; }
     void HideSearching() override { overlay << QStringLiteral("-"); }
     void ShowMessage(const QString& t) override { messages << t; }
@@ -133,66 +126,6 @@ public:
 };
 
 // One quillet-boardsim process serving one board on loopback, with its request log.
-class SimBoard {
-public:
-    QProcess proc;
-    quint16 port = 0;
-    QByteArray err;
-
-    bool Start(const QString& spec, const QStringList& extra = {}) {
-        QStringList args{"--listen", "127.0.0.1:0", "--no-search", "--no-router", "-v", "--board", spec};
-        args << extra;
-        // The request log is the simulator's debug output: no outside rule may silence it.
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("QT_LOGGING_RULES"));
-        proc.setProcessEnvironment(env);
-        proc.start(QStringLiteral(BOARDSIM), args);
-        QByteArray out;
-        const bool ready = QTest::qWaitFor(
-            [&] {
-                out += proc.readAllStandardOutput();
-                return out.contains("\nready") || proc.state() == QProcess::NotRunning;
-            },
-            10000);
-        const QRegularExpression re("tcp=127\\.0\\.0\\.1:([0-9]+)");
-        port = quint16(re.match(QString::fromUtf8(out)).captured(1).toUInt());
-        return ready && port != 0;
-    }
-    ~SimBoard() {
-        proc.kill();
-        proc.waitForFinished();
-    }
-    QStringList Lines() {
-        err += proc.readAllStandardError();
-        return QString::fromUtf8(err).split('\n', Qt::SkipEmptyParts);
-    }
-    // Payloads the board took, in order ("7e", "02 03"), ignored ones included.
-    QStringList Requests() {
-        static const QRegularExpression re("(?:< ([0-9a-f ]+) >|ignores ([0-9a-f ]+)$)");
-        QStringList r;
-        for (const QString& l : Lines()) {
-            const auto m = re.match(l);
-            if (m.hasMatch())
-                r << (m.captured(1).isEmpty() ? m.captured(2) : m.captured(1)).trimmed();
-        }
-        return r;
-    }
-    QStringList Codes() {
-        QStringList r;
-        for (const QString& p : Requests())
-            r << p.left(2);
-        return r;
-    }
-    QStringList OutputChanges() {
-        static const QRegularExpression re("output ([0-9]+) (on|off)");
-        QStringList r;
-        for (const QString& l : Lines())
-            if (const auto m = re.match(l); m.hasMatch())
-                r << m.captured(1) + ' ' + m.captured(2);
-        return r;
-    }
-};
-
 // A board written out by hand: answers the readings of its counts, refuses or holds what it is
 // told, and lets a test add bytes after any reply.
 class ScriptedBoard : public QObject {
@@ -371,9 +304,9 @@ private slots:
         QFETCH(bool, touch);
         QFETCH(bool, selectWhenOnline);
         QFETCH(QString, expected);
-        SimBoard sim;
-        QVERIFY(sim.Start(board));
-        auto dev = Device(sim.port);
+        SimBoards sim;
+        QVERIFY(sim.StartOne(board));
+        auto dev = Device(sim.port());
         dev->DevParam().TouchMode = touch;
         if (!selectWhenOnline)
             ctrl->Select(dev.get());
@@ -395,10 +328,10 @@ private slots:
     }
 
     void splitRepliesWithGarbage() {
-        SimBoard sim;
-        QVERIFY(
-            sim.Start("out=8,in=4,pwm=2,reg=2,ir=1", {"--split", "3", "--split-gap-ms", "5", "--garbage"}));
-        auto dev = Device(sim.port);
+        SimBoards sim;
+        QVERIFY(sim.StartOne("out=8,in=4,pwm=2,reg=2,ir=1",
+                             {"--split", "3", "--split-gap-ms", "5", "--garbage"}));
+        auto dev = Device(sim.port());
         ctrl->Select(dev.get());
         QVERIFY(Online(*dev));
         QTRY_COMPARE(sink.names.size(), 17);
@@ -409,9 +342,9 @@ private slots:
     }
 
     void ignoredRequestStopsTheChainUntilTheNextSelection() {
-        SimBoard sim;
-        QVERIFY(sim.Start("out=4,in=2,pwm=0,reg=0,ir=0", {"--ignore", "0x14"}));
-        auto dev = Device(sim.port);
+        SimBoards sim;
+        QVERIFY(sim.StartOne("out=4,in=2,pwm=0,reg=0,ir=0", {"--ignore", "0x14"}));
+        auto dev = Device(sim.port());
         ctrl->Select(dev.get());
         QVERIFY(Online(*dev));
         QTRY_COMPARE(sim.Codes().join(' '), QString("7e 0a 14"));
@@ -544,13 +477,13 @@ private slots:
     }
 
     void jogOutputsGoOffWhenReleasedOrLeft() {
-        SimBoard sim;
-        QVERIFY(sim.Start("out=4,in=0,pwm=0,reg=0,ir=0"));
-        SimBoard other;
-        QVERIFY(other.Start("out=1,in=0,pwm=0,reg=0,ir=0"));
-        auto dev = Device(sim.port);
+        SimBoards sim;
+        QVERIFY(sim.StartOne("out=4,in=0,pwm=0,reg=0,ir=0"));
+        SimBoards other;
+        QVERIFY(other.StartOne("out=1,in=0,pwm=0,reg=0,ir=0"));
+        auto dev = Device(sim.port());
         dev->DevParam().TouchMode = false;
-        auto dev2 = Device(other.port);
+        auto dev2 = Device(other.port());
         ctrl->Select(dev.get());
         QVERIFY(Online(*dev));
         QTRY_COMPARE(sim.Codes().join(' '), QString("7e 0a 63 04"));
@@ -568,9 +501,9 @@ private slots:
     }
 
     void jogReleaseAfterThePanelShrank() {
-        SimBoard sim;
-        QVERIFY(sim.Start("out=4,in=0,pwm=0,reg=0,ir=0,ctrl=2"));
-        auto dev = Device(sim.port);
+        SimBoards sim;
+        QVERIFY(sim.StartOne("out=4,in=0,pwm=0,reg=0,ir=0,ctrl=2"));
+        auto dev = Device(sim.port());
         dev->DevParam().TouchMode = false;
         ctrl->Select(dev.get());
         QVERIFY(Online(*dev));
@@ -597,9 +530,9 @@ private slots:
     void allOnOffWithLocks() {
         QFETCH(QList<bool>, locks);
         QFETCH(QString, expected);
-        SimBoard sim;
-        QVERIFY(sim.Start("out=4,in=0,pwm=0,reg=0,ir=0"));
-        auto dev = Device(sim.port);
+        SimBoards sim;
+        QVERIFY(sim.StartOne("out=4,in=0,pwm=0,reg=0,ir=0"));
+        auto dev = Device(sim.port());
         dev->DevParam().LockArr = locks;
         ctrl->Select(dev.get());
         QVERIFY(Online(*dev));
@@ -614,9 +547,9 @@ private slots:
     }
 
     void toggleTouchMode() {
-        SimBoard sim;
-        QVERIFY(sim.Start("out=2,in=1,pwm=0,reg=0,ir=0"));
-        auto dev = Device(sim.port);
+        SimBoards sim;
+        QVERIFY(sim.StartOne("out=2,in=1,pwm=0,reg=0,ir=0"));
+        auto dev = Device(sim.port());
         ctrl->Select(dev.get());
         QVERIFY(Online(*dev));
         QTRY_COMPARE(sink.names.size(), 3);
@@ -639,9 +572,9 @@ private slots:
     void passwordChange() {
         QFETCH(QString, old);
         QFETCH(bool, ok);
-        SimBoard sim;
-        QVERIFY(sim.Start("out=1,in=0,pwm=0,reg=0,ir=0"));
-        auto dev = Device(sim.port);
+        SimBoards sim;
+        QVERIFY(sim.StartOne("out=1,in=0,pwm=0,reg=0,ir=0"));
+        auto dev = Device(sim.port());
         ctrl->Select(dev.get());
         QVERIFY(Online(*dev));
         QTRY_COMPARE(sink.names.size(), 1);
@@ -662,9 +595,9 @@ private slots:
     }
     void nameChange() {
         QFETCH(QStringList, options);
-        SimBoard sim;
-        QVERIFY(sim.Start("out=1,in=0,pwm=0,reg=0,ir=0", options));
-        auto dev = Device(sim.port);
+        SimBoards sim;
+        QVERIFY(sim.StartOne("out=1,in=0,pwm=0,reg=0,ir=0", options));
+        auto dev = Device(sim.port());
         ctrl->Select(dev.get());
         QVERIFY(Online(*dev));
         QTRY_COMPARE(sink.names.size(), 1);
@@ -686,9 +619,9 @@ private slots:
     void ioConfiguration() {
         QFETCH(bool, autoSave);
         QFETCH(QString, expected);
-        SimBoard sim;
-        QVERIFY(sim.Start("out=8,in=0,pwm=0,reg=0,ir=0,ctrl=2"));
-        auto dev = Device(sim.port);
+        SimBoards sim;
+        QVERIFY(sim.StartOne("out=8,in=0,pwm=0,reg=0,ir=0,ctrl=2"));
+        auto dev = Device(sim.port());
         sink.autoSave = autoSave;
         ctrl->Select(dev.get());
         QVERIFY(Online(*dev));
@@ -800,9 +733,9 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QString, sent);
         QFETCH(QString, message);
-        SimBoard sim;
-        QVERIFY(sim.Start("out=0,in=0,pwm=1,reg=0,ir=0"));
-        auto dev = Device(sim.port);
+        SimBoards sim;
+        QVERIFY(sim.StartOne("out=0,in=0,pwm=1,reg=0,ir=0"));
+        auto dev = Device(sim.port());
         ctrl->Select(dev.get());
         QVERIFY(Online(*dev));
         QTRY_COMPARE(sink.names.size(), 1);
@@ -830,12 +763,12 @@ private slots:
         QFETCH(int, boardDelayMs);
         QFETCH(QString, shown);
         QFETCH(bool, learned);
-        SimBoard sim;
-        QVERIFY(sim.Start(QString("out=0,in=0,pwm=0,reg=0,ir=1,ir-result=%1,ir-delay-ms=%2")
-                              .arg(result)
-                              .arg(boardDelayMs)));
+        SimBoards sim;
+        QVERIFY(sim.StartOne(QString("out=0,in=0,pwm=0,reg=0,ir=1,ir-result=%1,ir-delay-ms=%2")
+                                 .arg(result)
+                                 .arg(boardDelayMs)));
         ctrl->setRedIntervals(boardDelayMs > 1000 ? 100 : 5000, 30);
-        auto dev = Device(sim.port);
+        auto dev = Device(sim.port());
         ctrl->Select(dev.get());
         QVERIFY(Online(*dev));
         QTRY_COMPARE(sink.names.size(), 1);
@@ -849,9 +782,9 @@ private slots:
     }
 
     void infraredCreateAndRemove() {
-        SimBoard sim;
-        QVERIFY(sim.Start("out=1,in=0,pwm=0,reg=0,ir=0,irslots=1"));
-        auto dev = Device(sim.port);
+        SimBoards sim;
+        QVERIFY(sim.StartOne("out=1,in=0,pwm=0,reg=0,ir=0,irslots=1"));
+        auto dev = Device(sim.port());
         ctrl->Select(dev.get());
         QVERIFY(Online(*dev));
         QTRY_COMPARE(sink.names.size(), 1);
@@ -865,20 +798,33 @@ private slots:
     }
 
     void tasks() {
-        SimBoard sim;
-        QVERIFY(sim.Start("out=2,in=0,pwm=0,reg=0,ir=0,tasks=1"));
-        auto dev = Device(sim.port);
+        SimBoards sim;
+        QVERIFY(sim.StartOne("out=2,in=0,pwm=0,reg=0,ir=0,tasks=1"));
+        auto dev = Device(sim.port());
         ctrl->Select(dev.get());
         QVERIFY(Online(*dev));
         QTRY_COMPARE(sink.names.size(), 2);
-        ctrl->GetTaskList(1);
-        QCOMPARE(sink.taskInits, 1);
-        ctrl->SetTaskTime(QDateTime(QDate(2029, 12, 31), QTime(23, 0)));
-        QTRY_COMPARE(sink.taskCells.size(), 1);
-        QCOMPARE(sink.taskCells.first().CMD.left(2), TNEV_GPIOAPI::Out_Set_ON(2));
-        ctrl->SetTaskTime(QDateTime(QDate(2029, 12, 31), QTime(23, 0)));
-        QTRY_COMPARE(sink.messages, QStringList{"Task list was full!"});
-        QTRY_COMPARE(sim.Codes().mid(3).join(' '), QString("50 54 51 54 51"));
+        TTaskRcd task;
+        task.Enable = true;
+        task.StartTime = QDateTime(QDate(2030, 1, 1), QTime(8, 0));
+        task.CMD = TNEV_GPIOAPI::Out_Set_ON(2);
+        QVERIFY(ctrl->TCPSend(TNEV_GPIOAPI::Task_Get_List(2)));
+        QTRY_COMPARE(sink.taskLists, QList<int>{0});
+        QVERIFY(ctrl->TCPSend(TNEV_GPIOAPI::Task_Set_Time(QDateTime(QDate(2029, 12, 31), QTime(23, 0)))));
+        QTRY_COMPARE(sink.taskTimes, QList<bool>{true});
+        QVERIFY(ctrl->TCPSend(TNEV_GPIOAPI::Task_Set_Add(task)));
+        QTRY_COMPARE(sink.taskAdds.size(), 1);
+        QVERIFY(sink.taskAdds.first() != 0xFF);
+        // The board's one slot is taken: the second task is refused with 255.
+        QVERIFY(ctrl->TCPSend(TNEV_GPIOAPI::Task_Set_Add(task)));
+        QTRY_COMPARE(sink.taskAdds.size(), 2);
+        QCOMPARE(sink.taskAdds.last(), quint8(0xFF));
+        // A time reply counts only when the time command was the last one sent.
+        QVERIFY(ctrl->TCPSend(TNEV_GPIOAPI::Task_Set_Time(QDateTime(QDate(2029, 12, 31), QTime(23, 0)))));
+        QVERIFY(ctrl->TCPSend(TNEV_GPIOAPI::Task_Get_List(2)));
+        QTRY_COMPARE(sink.taskLists.size(), 2);
+        QCOMPARE(sink.taskTimes, QList<bool>{true});
+        QCOMPARE(sim.Codes().mid(3).join(' '), QString("50 54 51 51 54 50"));
     }
 
     void destroyedWhileSelected() {

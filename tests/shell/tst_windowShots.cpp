@@ -77,13 +77,17 @@ private slots:
         w.ShowLoading(false);
 
         const QList<std::pair<int, const char*>> pops{
-            {POP_ADD, "pop-add"},           {POP_TASK, "pop-task"},         {POP_TASKADD, "pop-taskadd"},
-            {POP_PASSWORD, "pop-password"}, {POP_REGISTER, "pop-register"}, {POP_DEVINFO, "pop-devinfo"},
-            {POP_CLOUDDEV, "pop-clouddev"}, {POP_RENAME, "pop-rename"},     {POP_FEEDLIST, "pop-feedlist"},
-            {POP_REDSTUDY, "pop-redstudy"}, {POP_ADDMINI, "pop-addmini"}};
+            {POP_ADD, "pop-add"},           {POP_TASK, "pop-task"},         {POP_PASSWORD, "pop-password"},
+            {POP_REGISTER, "pop-register"}, {POP_DEVINFO, "pop-devinfo"},   {POP_CLOUDDEV, "pop-clouddev"},
+            {POP_RENAME, "pop-rename"},     {POP_FEEDLIST, "pop-feedlist"}, {POP_REDSTUDY, "pop-redstudy"},
+            {POP_ADDMINI, "pop-addmini"}};
         for (const auto& [n, name] : pops) {
             w.ShowPop(n);
             Shoot(w, QLatin1String(name));
+            if (n == POP_TASK) {
+                w.img_PopClick(3); // the new-task editor inside it
+                Shoot(w, QStringLiteral("pop-taskadd"));
+            }
             w.HideAllPops();
         }
         w.img_MainSettingClick(TAB_DEVICE);

@@ -1,15 +1,7 @@
-// The Device page of the main window: the device list, the control list of the selected board
-// and the controller that talks to it, wired to the frame's popups and menus.
-//
-// Not built yet (outside the layer's source folder): it is written against the interfaces of the
-// device list (untIOTDevList, untIOTDevListView), the control list (untIOTCtrlList) and the
-// selected board's controller (untDevEvents) and moves up into src/shell once they are merged.
-// Tfrm_Main then gains: friend class TMainDevSink; the members FDevSink, FDevEvents, FDevList,
-// FDevListView, FCtrlList, TmpIOName, TmpIOType, TmpIndex, RedStudyNum, FDevInfoPicture; and the
-// private functions CreateLists (called between loading the settings and the stored language),
-// ListClick, CtrlClick, Cell, SaveDevList, ReleaseJog (also set as OnBeforeModal), FillDevInfo,
-// ShowDevInfoPicture, ClearDevInfoPicture, PickImageFile, ApplyDevPicture.
+// The Device page of the main window: the device list, the control list of the selected board,
+// its task popup and the controller that talks to the board, wired to the frame's popups and menus.
 #include "frmMain.h"
+#include "frmMainDevSink.h"
 
 #include "untAnchorMenu.h"
 #include "untDevEvents.h"
@@ -20,6 +12,7 @@
 #include "untLang.h"
 #include "untPopImgLst.h"
 #include "untResImages.h"
+#include "untTaskList.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -27,95 +20,6 @@
 #include <QPainter>
 #include <QPointer>
 #include <QSpinBox>
-
-// What the selected board's controller changes on the screen.
-class TMainDevSink : public TDevEventsSink {
-public:
-    explicit TMainDevSink(Tfrm_Main& AWindow) : W(AWindow) {}
-
-    int Count(TIOTYPE AIOType) const override {
-        const TNEV_IOTCtrlList* c = W.FCtrlList;
-        switch (AIOType) {
-        case TIOTYPE::IO_OUT:
-            return c->OutCount();
-        case TIOTYPE::IO_IN:
-            return c->InCount();
-        case TIOTYPE::IO_PWM:
-            return c->PWMCount();
-        case TIOTYPE::IO_REG:
-            return c->REGCount();
-        case TIOTYPE::IO_RED:
-            return c->RedCount();
-        default:
-            return 0;
-        }
-    }
-    void Add(int AOut, int AIn, int APWM, int AREG, int ARed) override {
-        W.FCtrlList->Add(AOut, AIn, APWM, AREG, ARed);
-    }
-    void AddRed(quint8 N) override { W.FCtrlList->AddRed(N); }
-    void RemoveRed(quint8 N) override { W.FCtrlList->RemoveRed(N); }
-    TDevParam DevParam() const override { return W.FCtrlList->GetDevParam(); }
-    void SetDevParam(const TDevParam& AParam) override {
-        W.FCtrlList->SetDevParam(AParam);
-        W.ShowTouchMode(AParam.TouchMode);
-    }
-    void SetAppeared(bool AValue) override {
-        if (!AValue || W.FNowMainPage == TAB_DEVICE)
-            W.FCtrlList->SetAppeared(AValue);
-    }
-    void OutAll(bool AisON) override { W.FCtrlList->OutAll(AisON); }
-    void SetOutState(int Index, bool isOn) override {
-        if (auto* cell = W.FCtrlList->OutItems(Index))
-            cell->SetisOn(isOn);
-    }
-    void SetInState(int Index, bool isOn) override {
-        if (auto* cell = W.FCtrlList->InItems(Index))
-            cell->SetisON(isOn);
-    }
-    void SetPWMDuty(int Index, quint8 ADuty) override {
-        if (auto* cell = W.FCtrlList->PWMItems(Index))
-            cell->SetDuty(ADuty);
-    }
-    void SetPWMHZ(int Index, quint16 AHZ) override {
-        if (auto* cell = W.FCtrlList->PWMItems(Index))
-            cell->SetPinLv(AHZ);
-    }
-    void SetREGValue(int Index, float AValue) override {
-        if (auto* cell = W.FCtrlList->REGItems(Index))
-            cell->SetREG(AValue);
-    }
-    void SetName(TIOTYPE AIOType, int Index, const TIOName& AName) override {
-        if (TNEV_IOTCtrlCell* cell = W.Cell(AIOType, Index))
-            cell->SetIOName(AName);
-    }
-    void SetStudied(int Index, bool AValue) override {
-        if (auto* cell = W.FCtrlList->RedItems(Index))
-            cell->SetisStudied(AValue);
-    }
-    void SetListAnimated(bool AValue) override {
-        if (!AValue || W.FNowMainPage == TAB_DEVICE)
-            W.FDevList->setAnimated(AValue);
-    }
-    void SaveDevices() override { W.SaveDevList(); }
-    // The task list joins when it exists; until then its events change nothing.
-    void TaskInit() override {}
-    void TaskAddCell(const TTaskRcd&) override {}
-    void TaskIDState(quint8, TTASKSTATE) override {}
-    std::optional<TTaskRcd> AddTask(quint8) override { return std::nullopt; }
-    void ShowSearching(const QString& ALine1, const QString& ALine2) override {
-        W.ShowSearching(true, ALine1, ALine2);
-    }
-    void HideSearching() override { W.ShowSearching(false); }
-    void ShowMessage(const QString& AText) override { W.Msg(AText); }
-    bool AutoSaveIO() const override {
-        const auto* box = W.findChild<QCheckBox*>(QStringLiteral("chk_Pop_DevInfo_AutoSave"));
-        return box && box->isChecked();
-    }
-
-private:
-    Tfrm_Main& W;
-};
 
 TNEV_IOTCtrlCell* Tfrm_Main::Cell(TIOTYPE AIOType, int Index) const {
     switch (AIOType) {
@@ -127,20 +31,11 @@ TNEV_IOTCtrlCell* Tfrm_Main::Cell(TIOTYPE AIOType, int Index) const {
         return FCtrlList->PWMItems(Index);
     case TIOTYPE::IO_REG:
         return FCtrlList->REGItems(Index);
-    case TIOTYPE::IO_RED:
+    case TIOTYPE::IO_Red:
         return FCtrlList->RedItems(Index);
     default:
         return nullptr;
     }
-}
-
-void Tfrm_Main::SaveDevList() {
-    if (FShutDown || !FDevList)
-        return;
-    const TIniSaveResult saved = FIni->IniWriteDevs(FDevList->GetIniDevs());
-    // One message per kind of failure, not one per search answer.
-    if (!saved.Repeated)
-        ShowSaveResult(saved.Ok, saved.Message);
 }
 
 void Tfrm_Main::CreateLists() {
@@ -151,6 +46,7 @@ void Tfrm_Main::CreateLists() {
     FDevList = new TNEV_IOTDevList(this);
     FDevList->setObjectName(QStringLiteral("IOTDevListCore"));
     FDevList->setCloudHost(FIni->IniCloudHost());
+    FDevList->setLanPort(FIni->IniTCPLANPort());
     TDevListUi ui;
     ui.ShowMessage = [this](const QString& text) { Msg(text); };
     ui.InputText = [this](const QString& title, const QString& label) {
@@ -167,6 +63,28 @@ void Tfrm_Main::CreateLists() {
     FCtrlList->SetSlideDuration(FEnv.SlideMs);
     FDevListView->setAnimatedLang(TNEV_IOTCtrlList::PanelWidth);
     FCtrlList->raise();
+
+    // The task popup stands in the frame's popup place for the task list; it sends its own
+    // requests to the selected board and takes the board's task replies from the controller.
+    FTaskPopup = new TTaskPopup(FContent);
+    FPops.insert(POP_TASK, FTaskPopup);
+    FTaskPopup->SetClock(FEnv.Clock);
+    TTaskDialogs dialogs;
+    dialogs.Message = [this](const QString& text) {
+        BeforeModal();
+        FEnv.Messages->ShowMessage(this, text);
+    };
+    dialogs.Confirm = [this](const QString& text, std::function<void(bool)> answer) {
+        BeforeModal();
+        const bool yes = FEnv.Messages->Confirm(this, text);
+        answer(yes);
+    };
+    FTaskPopup->SetDialogs(dialogs);
+    FTaskPopup->OnSend = [this](const QByteArray& payload) { FDevEvents->TCPSend(payload); };
+    FTaskPopup->OnClosed = [this] { HidePop(POP_TASK); };
+    for (int tag : {TTaskPopup::TagAdd, TTaskEditor::TagOK, TTaskEditor::TagCancel})
+        SetPopHandler(tag, [this, tag] { FTaskPopup->PopClick(tag); });
+    SetPopHandler(TTaskPopup::TagClose, [this] { FTaskPopup->PopClick(TTaskPopup::TagClose); });
 
     // The device list.
     FDevList->OnIOTListBeforeClick = [this](bool& doClick) {
@@ -211,9 +129,11 @@ void Tfrm_Main::CreateLists() {
             FDevList->CnntSvr();
     };
     OnSearchStart = [this] {
+        FTaskPopup->ForgetRequests();
         FCtrlList->SetAppeared(false);
         FDevList->RefreshClick();
     };
+    OnBeforeModal = [this] { ReleaseJog(); };
     OnLeaveDevicePage = [this](bool fromDevice) {
         ReleaseJog();
         FDevList->setAnimated(false);
@@ -318,6 +238,7 @@ void Tfrm_Main::ListClick(int, int tag) {
         if (!dev)
             break;
         FDevEvents->Select(nullptr);
+        FTaskPopup->ForgetRequests();
         // The panel slides away first; the new board is read once it is gone.
         FCtrlList->SetAppearedWait(false, [this, dev] {
             if (!dev || FShutDown || FDevList->NowDev() != dev)
@@ -365,7 +286,7 @@ void Tfrm_Main::CtrlClick(QObject* sender, int index, int tag, TIOTYPE type) {
         }
         break;
     case 4:
-        FDevEvents->GetTaskList(index);
+        FTaskPopup->Open(index);
         ShowPop(POP_TASK);
         break;
     case 5: {
