@@ -1060,12 +1060,18 @@ void Tfrm_Main::SelectMainTab(int tag) {
 void Tfrm_Main::img_MainSettingClick(int tag) {
     if (Sliding() || Locked())
         return;
+    // The language buttons switch the language on the page that is shown; they are no page.
+    if (tag == TAB_CN || tag == TAB_EN) {
+        FLangSwitch->SetisON(tag == TAB_CN);
+        swh_Msg_Lang_StateSwitch();
+        return;
+    }
     if (tag == FNowMainPage)
         return;
     const int left = FNowMainPage;
     FLastMainPage = FNowMainPage;
     FNowMainPage = tag;
-    if (tag != TAB_CN && tag != TAB_EN && OnLeaveDevicePage)
+    if (OnLeaveDevicePage)
         OnLeaveDevicePage(left == TAB_DEVICE);
     SelectMainTab(tag);
     switch (tag) {
@@ -1099,14 +1105,6 @@ void Tfrm_Main::img_MainSettingClick(int tag) {
         break;
     case TAB_MORE:
         SlideInPage(FMorePage);
-        break;
-    case TAB_CN:
-        FLangSwitch->SetisON(true);
-        swh_Msg_Lang_StateSwitch();
-        break;
-    case TAB_EN:
-        FLangSwitch->SetisON(false);
-        swh_Msg_Lang_StateSwitch();
         break;
     default:
         break;

@@ -13,6 +13,7 @@
 #include "untIOTREGCtrl.h"
 #include "untTaskList.h"
 
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QtTest>
@@ -214,6 +215,45 @@ private slots:
         FMsgs->InputAnswers.push_back(QStringLiteral("1000"));
         w->IOTCtrlList()->ForwardCellClick(w->IOTCtrlList()->PWMItems(0), 0, 7, TIOTYPE::IO_PWM);
         QTRY_COMPARE(w->IOTCtrlList()->PWMItems(0)->PinLv(), 1000);
+    }
+
+    // Pictures of the Device page with a board's panel, its menus and popups, for review.
+    void shots_data() {
+        QTest::addColumn<int>("langTab");
+        QTest::newRow("en") << int(TAB_EN);
+        QTest::newRow("cn") << int(TAB_CN);
+    }
+    void shots() {
+        QFETCH(int, langTab);
+        SimBoards sim;
+        QVERIFY(
+            sim.StartLan({"mac=02-51-4C-00-07-08,name=Workshop,out=8,in=4,pwm=2,reg=2,ir=1,regs=21.5/-3.5",
+                          "mac=02-51-4C-00-07-09,name=Garden,type=2,out=4,in=2,pwm=0,reg=0,ir=0"}));
+        auto w = Open(sim);
+        w->img_MainSettingClick(langTab);
+        // The language buttons leave the Device page where it is.
+        QCOMPARE(w->NowMainPage(), int(TAB_DEVICE));
+        QVERIFY(Select(*w, sim.boards.first().mac));
+        QTRY_COMPARE(w->IOTDevList()->DevCount(), 2);
+        const QString lang = langTab == TAB_CN ? QStringLiteral("cn") : QStringLiteral("en");
+        auto shoot = [&](const QString& name) {
+            const QPixmap shot = w->grab();
+            QDir().mkpath(QStringLiteral(SHOT_DIR));
+            QVERIFY(shot.save(QStringLiteral("%1/window-%2-%3@%4x.png")
+                                  .arg(QStringLiteral(SHOT_DIR), name, lang)
+                                  .arg(qRound(shot.devicePixelRatio()))));
+        };
+        shoot(QStringLiteral("device-panel"));
+        w->IOTCtrlList()->ForwardCellClick(nullptr, -1, TNEV_IOTCtrlList::TagLight, TIOTYPE::IO_NIL);
+        shoot(QStringLiteral("device-panel-menu"));
+        w->CloseMenus();
+        w->IOTCtrlList()->ForwardCellClick(nullptr, -1, TNEV_IOTCtrlList::TagEdit, TIOTYPE::IO_NIL);
+        QVERIFY(w->PopVisible(POP_DEVINFO));
+        shoot(QStringLiteral("device-settings"));
+        w->HideAllPops();
+        QTest::mouseClick(w->IOTCtrlList()->OutItems(0)->Img_Clock(), Qt::LeftButton);
+        QVERIFY(w->PopVisible(POP_TASK));
+        shoot(QStringLiteral("device-tasks"));
     }
 };
 
