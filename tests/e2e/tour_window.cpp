@@ -3,6 +3,9 @@
 // a screenshot of the screen after each one, printing where. Each step starts when the one before
 // has settled; nothing here is measured.
 #include "frmMain.h"
+#include "untIOTCtrlList.h"
+#include "untIOTDevList.h"
+#include "untIOTOutCtrl.h"
 #include "untFonts.h"
 #include "untIOTUDP.h"
 
@@ -71,7 +74,27 @@ int main(int argc, char** argv) {
              QTimer::singleShot(100, &m, [&m] { m.img_MainSettingClick(TAB_DEVICE); });
          },
          900},
-        {"device-settings", [](Tfrm_Main& m) { m.ShowPop(POP_DEVINFO); }, 400},
+        {"select-board",
+         [](Tfrm_Main& m) {
+             for (int i = 0; i < m.IOTDevList()->DevCount(); ++i)
+                 if (TIOTDevItem* item = m.IOTDevList()->Item(i);
+                     item->Conn()->NetState() == TIOTNETSTATE::NET_OK) {
+                     m.IOTDevList()->ItemClick(item, DevListTag::Device);
+                     return;
+                 }
+         },
+         1500},
+        {"switch-output",
+         [](Tfrm_Main& m) {
+             if (auto* out = m.IOTCtrlList()->OutItems(0))
+                 m.IOTCtrlList()->ForwardCellClick(out, 0, 1, TIOTYPE::IO_OUT);
+         },
+         800},
+        {"device-settings",
+         [](Tfrm_Main& m) {
+             m.IOTCtrlList()->ForwardCellClick(nullptr, -1, TNEV_IOTCtrlList::TagEdit, TIOTYPE::IO_NIL);
+         },
+         600},
     };
 
     int index = 0;
