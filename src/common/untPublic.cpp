@@ -1,5 +1,7 @@
 #include "untPublic.h"
 
+#include <QRegularExpression>
+
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
@@ -241,4 +243,20 @@ void OpenURL(const QString& url) {
     // The ARP cache flush of the original platform has no portable equivalent; only the browser
     // is asked to open the address.
     QDesktopServices::openUrl(QUrl::fromUserInput(url));
+}
+
+bool IsValidLanHost(const QString& text) {
+    if (text.isEmpty() || text.size() > 253)
+        return false;
+    // IPv6: hexadecimal groups and colons (an IPv4 tail allowed).
+    if (text.contains(u':')) {
+        static const QRegularExpression v6(QStringLiteral("^[0-9A-Fa-f:.]+$"));
+        return text.count(u':') >= 2 && v6.match(text).hasMatch();
+    }
+    static const QRegularExpression label(QStringLiteral("^[A-Za-z0-9]([A-Za-z0-9-]{0,61}[A-Za-z0-9])?$"));
+    const QStringList labels = text.split(u'.');
+    for (const QString& l : labels)
+        if (!label.match(l).hasMatch())
+            return false;
+    return true;
 }

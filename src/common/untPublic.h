@@ -69,6 +69,10 @@ struct TIniDev {
     quint8 CtrlByte = 0;
     bool Activation = false;
     TDevParam DevParam;
+    // A board added by address: a LAN board reached at LanHost:LanPort instead of the address
+    // its search answer gives (other subnets, VPNs, routers). Empty for boards found by search.
+    QString LanHost;
+    quint16 LanPort = 0;
     bool operator==(const TIniDev&) const = default;
 };
 using TIniDevs = QList<TIniDev>;
@@ -137,6 +141,9 @@ QString FormatMACStr(const QString& text);
 QString CompactMACStr(const QString& text);
 // True for exactly "AA-BB-CC-DD-EE-FF" with hexadecimal digits (either case).
 bool IsMACText(const QString& text);
+// A host a board can be reached at: a host name (letters, digits and "-" in dot-separated labels
+// of 1 to 63 characters, at most 253 in all), an IPv4 address, or an IPv6 address. No blanks.
+bool IsValidLanHost(const QString& text);
 
 // Whole hours of the local standard zone east of UTC (no daylight saving, truncated).
 int TimeZoneHours();

@@ -172,6 +172,8 @@ void TNEV_IOTDevConn::Init(const TIniDev& AIniDev, bool ABoot) {
     if (!self)
         return;
     FDevParam = AIniDev.DevParam;
+    if (!AIniDev.LanHost.isEmpty() && AIniDev.LanPort != 0)
+        setLanAddress(AIniDev.LanHost, AIniDev.LanPort);
     setDevType(AIniDev.DevType);
     if (!self)
         return;
@@ -236,7 +238,10 @@ void TNEV_IOTDevConn::setNetStyle(TIOTNETSTYLE AValue) {
         return;
     switch (AValue) {
     case TIOTNETSTYLE::NET_LAN:
-        ConnectTo(FDevIPStr, LanPort());
+        if (!FLanHost.isEmpty() && FLanHostPort != 0)
+            ConnectTo(FLanHost, FLanHostPort);
+        else
+            ConnectTo(FDevIPStr, LanPort());
         break;
     case TIOTNETSTYLE::NET_REMOTE:
         if (FNetIPStr != QLatin1String("0.0.0.0"))

@@ -80,6 +80,13 @@ public:
     QString DevMACStr() const { return FMACStr; }
     void setDevMACStr(const QString& AValue);
     QString DevIPStr() const { return FDevIPStr; }
+    // A board added by address is reached there on the LAN, whatever its search answer says.
+    QString LanHost() const { return FLanHost; }
+    quint16 LanHostPort() const { return FLanHostPort; }
+    void setLanAddress(const QString& AHost, quint16 APort) {
+        FLanHost = AHost;
+        FLanHostPort = APort;
+    }
     void setDevIPStr(const QString& AValue) { FDevIPStr = AValue; }
     QString NetIPStr() const { return FNetIPStr; }
     void setNetIPStr(const QString& AValue) { FNetIPStr = AValue; }
@@ -169,6 +176,8 @@ private:
     TBUF6 FMACBuf{};
     QString FMACStr = NoMAC;
     QString FDevIPStr;
+    QString FLanHost;
+    quint16 FLanHostPort = 0;
     QString FNetIPStr;
     quint16 FNetPort = DefaultTCPRemotePort;
     QString FDevPassword = QString::fromLatin1(DefaultDevPassword);

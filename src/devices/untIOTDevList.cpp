@@ -175,6 +175,8 @@ TIniDev TNEV_IOTDevList::IniDevOf(const TNEV_IOTDevConn* AConn) {
     d.CtrlByte = AConn->CtrlByte();
     // Activation is known from the cloud, not stored.
     d.DevParam = AConn->DevParam();
+    d.LanHost = AConn->LanHost();
+    d.LanPort = AConn->LanHostPort();
     return d;
 }
 
@@ -374,7 +376,15 @@ void TNEV_IOTDevList::ItemIndexInit() {
     SetSelectedItem(nullptr);
 }
 
+void TNEV_IOTDevList::ConnectByAddress() {
+    std::vector<QPointer<TIOTDevItem>> items(FItems.begin(), FItems.end());
+    for (const auto& item : items)
+        if (item && !item->FConn->LanHost().isEmpty() && item->FConn->NetStyle() == TIOTNETSTYLE::NET_DEFAULT)
+            item->FConn->setNetStyle(TIOTNETSTYLE::NET_LAN);
+}
+
 void TNEV_IOTDevList::SearchFinished() {
+    ConnectByAddress();
     if (!FLanDirty)
         return;
     FLanDirty = false;
@@ -616,4 +626,9 @@ void TNEV_IOTDevList::FinishRemove(TIOTDevItem* AItem) {
         emit removeModeChanged(false);
     }
     RaiseClick(pos, DevListTag::Remove);
+}
+
+int TNEV_IOTDevList::IndexOfMAC(const QString& AMAC) const {
+    const TIOTDevItem* item = FindByMACText(AMAC);
+    return item ? IndexOf(item) : -1;
 }

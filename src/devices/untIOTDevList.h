@@ -118,6 +118,8 @@ public:
     // Position of an item or of a connection; -1 when it is not (or no longer) in the list.
     int IndexOf(const TIOTDevItem* AItem) const;
     int IndexOf(const TNEV_IOTDevConn* AConn) const;
+    // Position of the device with this MAC ("AA-BB-CC-DD-EE-FF"), -1 when none.
+    int IndexOfMAC(const QString& AMAC) const;
     // The selected device (follows its device when others are removed); nullptr when none.
     TNEV_IOTDevConn* NowDev() const;
     TIOTDevItem* NowItem() const { return FNow; }
@@ -145,6 +147,8 @@ public:
     // The end of a LAN search window: when answers changed what is stored, OnIOTListSave is
     // raised once with the whole list (instead of a save after every answer).
     void SearchFinished();
+    // Boards added by address that the search did not connect are connected at their address.
+    void ConnectByAddress();
     bool HasUnsavedAnswers() const { return FLanDirty; }
 
     // The title icons moved aside for the control panel. false also clears the selection.

@@ -10,7 +10,8 @@ namespace {
 // English text as written in the window and the code -> Chinese text. Spaces, case,
 // punctuation and "\r" are part of the key.
 // clang-format off
-constexpr std::array<TLangEntry, 223> LangTable{{
+// Sized by its entries, so that adding a text is one line.
+constexpr TLangEntry LangTable[] = {
     {"Quillet", "澜桥仔"},
     {"MAC:", "设备MAC："},
     {"IP/DNS:", "IP/域名："},
@@ -59,6 +60,7 @@ constexpr std::array<TLangEntry, 223> LangTable{{
     {"No permission to control the device!", "无权限控制本设备！"},
     {"Device connection failed!", "设备连接失败！"},
     {"Add Device", "添加设备"},
+    {"By address", "按地址添加"},
     {"New name:", "新名称："},
     {"Change device name", "修改设备名称"},
     {"Change IO name", "修改通道名称"},
@@ -234,7 +236,7 @@ constexpr std::array<TLangEntry, 223> LangTable{{
     {"SetDevTime", "设置时间"},
     {"Clear", "清空"},
     {"GetDevTime", "查询时间"},
-}};
+};
 // clang-format on
 
 QPointer<TLangTranslator>& Translator() {

@@ -373,6 +373,13 @@ void TIniSettings::IniLoad() {
             dev.DevParam.LockArr.append(
                 r.Bool(K::DevOutLock, sec, Latin(K::DevOutLock.Name) + QString::number(j)));
         dev.DevParam.TouchMode = r.Bool(K::DevTouchMode, sec);
+        // An address is kept only whole: a host the board can be reached at and a port.
+        const QString lanHost = r.Text(K::DevLanHost, sec).trimmed();
+        const int lanPort = r.Int(K::DevLanPort, sec);
+        if (IsValidLanHost(lanHost) && lanPort >= 1 && lanPort <= 65535) {
+            dev.LanHost = lanHost;
+            dev.LanPort = quint16(lanPort);
+        }
         dev.IP = cloudHost;
         dev.Port = FTCPRemotePort;
         FDevs.append(dev);
@@ -461,6 +468,15 @@ TIniSaveResult TIniSettings::IniWriteDevs(const TIniDevs& devs) {
         for (int j = 0; j < outCount; ++j)
             w.Bool(sec, Latin(DevOutLock.Name) + QString::number(j), dev.DevParam.LockArr.at(j));
         w.Bool(DevTouchMode, sec, dev.DevParam.TouchMode);
+        // The sections are renumbered on every write: a record without an address must not keep
+        // the one its section held before.
+        if (!dev.LanHost.isEmpty() && dev.LanPort != 0) {
+            w.Text(DevLanHost, sec, dev.LanHost);
+            w.Int(DevLanPort, sec, dev.LanPort);
+        } else {
+            FDoc.RemoveValue(sec, Latin(DevLanHost.Name));
+            FDoc.RemoveValue(sec, Latin(DevLanPort.Name));
+        }
     }
     return Save();
 }

@@ -141,6 +141,10 @@ void TIniDocument::SetValue(const QString& section, const QString& key, const QS
     d->Ini.SetValue(s.constData(), k.constData(), v.constData(), nullptr, true);
 }
 
+void TIniDocument::RemoveValue(const QString& section, const QString& key) {
+    d->Ini.Delete(section.toUtf8().constData(), key.toUtf8().constData(), false);
+}
+
 bool TIniDocument::HasSection(const QString& section) const {
     return d->Ini.GetSection(section.toUtf8().constData()) != nullptr;
 }

@@ -32,6 +32,8 @@ public:
     // Replaces every value of the key (or adds it at the end of its section, adding the section
     // at the end of the file when needed).
     void SetValue(const QString& section, const QString& key, const QString& value);
+    // Removes every value of the key; nothing when there is none.
+    void RemoveValue(const QString& section, const QString& key);
     bool HasSection(const QString& section) const;
 
     // How a value is written after "=" and read back. Plain text stays as it is; a text with

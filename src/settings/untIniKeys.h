@@ -49,15 +49,19 @@ inline constexpr TIniKey DevActivation{DeviceSection, "Activation", TIniType::Bo
 inline constexpr TIniKey DevOutCount{DeviceSection, "OutCount", TIniType::Integer, "0"};
 inline constexpr TIniKey DevOutLock{DeviceSection, "OutLock", TIniType::Boolean, "0"};
 inline constexpr TIniKey DevTouchMode{DeviceSection, "TouchMode", TIniType::Boolean, "1"};
+// Only for boards added by address (absent otherwise).
+inline constexpr TIniKey DevLanHost{DeviceSection, "LanHost", TIniType::Text, ""};
+inline constexpr TIniKey DevLanPort{DeviceSection, "LanPort", TIniType::Integer, "0"};
 
 // [FeedListN]
 inline constexpr TIniKey FeedText{FeedSection, "Text", TIniType::Text, ""};
 inline constexpr TIniKey FeedType{FeedSection, "Type", TIniType::Boolean, "0"};
 
 inline constexpr std::array All{
-    Language,     TCPLANPort,    TCPRemotePort, UDPSCanPort, RemPss,       AutoLog,  UserName,    Password,
-    DevListCount, FeedListCount, Lock,          CloudServer, DevName,      DevMAC,   DevPassword, DevType,
-    DevCtrlByte,  DevActivation, DevOutCount,   DevOutLock,  DevTouchMode, FeedText, FeedType,
+    Language,    TCPLANPort,   TCPRemotePort, UDPSCanPort,   RemPss,      AutoLog,    UserName,
+    Password,    DevListCount, FeedListCount, Lock,          CloudServer, DevName,    DevMAC,
+    DevPassword, DevType,      DevCtrlByte,   DevActivation, DevOutCount, DevOutLock, DevTouchMode,
+    DevLanHost,  DevLanPort,   FeedText,      FeedType,
 };
 
 } // namespace IniKeys

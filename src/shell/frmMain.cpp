@@ -565,6 +565,12 @@ void Tfrm_Main::BuildPopups() {
     field(add, QStringLiteral("Activation code:"), QStringLiteral("edt_PopAdd_Activation"), 126, false, 1);
     buttons(add, QStringLiteral("img_PopAdd_Yes"), QStringLiteral("Add"), 1, QStringLiteral("img_PopAdd_No"),
             QStringLiteral("Cancel"), 2);
+    // A board the search cannot find (another subnet, a VPN, a router) is added by its address.
+    auto* byAddress = new TUnderLineLbl(add);
+    byAddress->setObjectName(QStringLiteral("lbl_PopAdd_ByAddress"));
+    byAddress->setGeometry(add->width() - 150, 14, 130, 24);
+    Text(byAddress, QStringLiteral("By address"));
+    connect(byAddress, &TUnderLineLbl::clicked, this, [this] { img_PopClick(41); });
 
     auto* password = MakePop(POP_PASSWORD, QStringLiteral("rctngl_Pop_Password"),
                              QStringLiteral("Change password"), {480, 310}, {}, 13);

@@ -206,6 +206,8 @@ private:
     void ClearDevInfoPicture();
     void PickImageFile();
     void ApplyDevPicture();
+    // The add-by-address popup's "Add".
+    void AddByAddress();
     void SaveDevList();
     void Unlock();
     void Lock();

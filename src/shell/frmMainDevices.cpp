@@ -197,6 +197,12 @@ void Tfrm_Main::CreateLists() {
             HidePop(POP_REDSTUDY);
         });
     SetPopHandler(36, [this] { FDevEvents->CreateRed(); });
+    SetPopHandler(39, [this] { AddByAddress(); });
+    SetPopHandler(41, [this] {
+        HidePop(POP_ADD);
+        ShowPop(POP_ADDMINI);
+        findChild<QLineEdit*>(QStringLiteral("edt_PopAddmini_MAC"))->setFocus();
+    });
     SetPopHandler(37, [this] {
         MenuRed()->Close();
         ShowPop(POP_REDSTUDY);
@@ -408,4 +414,41 @@ void Tfrm_Main::ApplyDevPicture() {
         return;
     }
     Msg(QStringLiteral("Change the picture Success!"));
+}
+
+void Tfrm_Main::AddByAddress() {
+    auto text = [this](const char* name) { return findChild<QLineEdit*>(QLatin1String(name))->text(); };
+    const auto mac = NormalizeMACText(text("edt_PopAddmini_MAC"));
+    const QString host = text("edt_PopAddmini_IP").trimmed();
+    bool portOk = false;
+    const int port = text("edt_PopAddmini_Port").trimmed().toInt(&portOk);
+    const QString password = text("edt_PopAddmini_PSD");
+    const bool passwordOk = !password.isEmpty() && password.size() <= 6 &&
+                            std::all_of(password.begin(), password.end(),
+                                        [](QChar c) { return c.unicode() >= 0x21 && c.unicode() <= 0x7E; });
+    if (!mac || !IsValidLanHost(host) || !portOk || port < 1 || port > 65535 || !passwordOk) {
+        Msg(QStringLiteral("Input error!"));
+        return;
+    }
+    TIniDev dev;
+    dev.MAC = *mac;
+    dev.LanHost = host;
+    dev.LanPort = quint16(port);
+    dev.DevPassword = password;
+    dev.IP = FIni->IniCloudHost();
+    dev.Port = FIni->IniTCPRemotePort();
+    // A board already listed keeps its name, type and settings and gains the address.
+    if (const int at = FDevList->IndexOfMAC(*mac); at >= 0) {
+        TNEV_IOTDevConn* conn = FDevList->DevItems(at);
+        conn->setLanAddress(host, dev.LanPort);
+        conn->setDevPasswordStr(password);
+        if (conn->NetStyle() == TIOTNETSTYLE::NET_LAN)
+            conn->setNetStyle(TIOTNETSTYLE::NET_DEFAULT);
+    } else {
+        dev.Name = host.left(16);
+        FDevList->Add(TIniDevs{dev});
+    }
+    FDevList->ConnectByAddress();
+    SaveDevList();
+    HidePop(POP_ADDMINI);
 }

@@ -3,10 +3,10 @@
 // a screenshot of the screen after each one, printing where. Each step starts when the one before
 // has settled; nothing here is measured.
 #include "frmMain.h"
+#include "untFonts.h"
 #include "untIOTCtrlList.h"
 #include "untIOTDevList.h"
 #include "untIOTOutCtrl.h"
-#include "untFonts.h"
 #include "untIOTUDP.h"
 
 #include <QApplication>

@@ -171,6 +171,9 @@ private slots:
     void writeUser();
     void nextRunReadsBackFieldForField();
     void deviceListShrinks();
+    void boardAddressesAreKeptWhole_data();
+    void boardAddressesAreKeptWhole();
+    void boardAddressDoesNotMoveToAnotherBoard();
     void emptyConversationWritesNothing();
     void lockIsSetAndCancelled();
     void valuesCannotAddEntries();
@@ -522,6 +525,50 @@ void tst_Ini::deviceListShrinks() {
     QVERIFY(s->IniWriteDevs({}));
     QVERIFY(ReadAll(IniPath()).contains("DevListCount=0\n"));
     QVERIFY(Load()->IniDevs().isEmpty());
+}
+
+void tst_Ini::boardAddressesAreKeptWhole_data() {
+    QTest::addColumn<QByteArray>("keys");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("port");
+    QTest::newRow("name") << QByteArray("LanHost=board.example\nLanPort=8899\n") << "board.example" << 8899;
+    QTest::newRow("IPv4, blanks trimmed")
+        << QByteArray("LanHost= 10.1.2.3 \nLanPort=9000\n") << "10.1.2.3" << 9000;
+    QTest::newRow("IPv6") << QByteArray("LanHost=fd00::12\nLanPort=1\n") << "fd00::12" << 1;
+    QTest::newRow("no port") << QByteArray("LanHost=10.1.2.3\n") << QString() << 0;
+    QTest::newRow("port 0") << QByteArray("LanHost=10.1.2.3\nLanPort=0\n") << QString() << 0;
+    QTest::newRow("port too large") << QByteArray("LanHost=10.1.2.3\nLanPort=65536\n") << QString() << 0;
+    QTest::newRow("blank inside") << QByteArray("LanHost=my board\nLanPort=8899\n") << QString() << 0;
+    QTest::newRow("URL") << QByteArray("LanHost=http://x/\nLanPort=8899\n") << QString() << 0;
+}
+
+void tst_Ini::boardAddressesAreKeptWhole() {
+    QFETCH(QByteArray, keys);
+    QFETCH(QString, host);
+    QFETCH(int, port);
+    QFile f(IniPath());
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("[System]\nDevListCount=1\n[Device0]\nName=far\nMAC=AA-AA-AA-AA-AA-09\n" + keys);
+    f.close();
+    const TIniDevs devs = Load()->IniDevs();
+    QCOMPARE(devs.size(), 1);
+    QCOMPARE(devs[0].LanHost, host);
+    QCOMPARE(int(devs[0].LanPort), port);
+}
+
+void tst_Ini::boardAddressDoesNotMoveToAnotherBoard() {
+    auto s = Load();
+    TIniDev far = Dev(QStringLiteral("far"), QStringLiteral("AA-AA-AA-AA-AA-01"), QStringLiteral("1"));
+    far.LanHost = QStringLiteral("10.9.8.7");
+    far.LanPort = 8899;
+    const TIniDev near =
+        Dev(QStringLiteral("near"), QStringLiteral("AA-AA-AA-AA-AA-02"), QStringLiteral("2"));
+    QVERIFY(s->IniWriteDevs({far, near}));
+    QCOMPARE(Load()->IniDevs(), (TIniDevs{far, near}));
+    // The far board removed: the near one takes section 0 without the far board's address.
+    QVERIFY(s->IniWriteDevs({near}));
+    QCOMPARE(Load()->IniDevs(), TIniDevs{near});
+    QVERIFY(!ReadAll(IniPath()).contains("LanHost"));
 }
 
 void tst_Ini::emptyConversationWritesNothing() {

@@ -217,6 +217,74 @@ private slots:
         QTRY_COMPARE(w->IOTCtrlList()->PWMItems(0)->PinLv(), 1000);
     }
 
+    void addByAddressRefusesBadInput_data() {
+        QTest::addColumn<QStringList>("fields"); // MAC, host, port, password
+        QTest::newRow("short MAC") << QStringList{"02-51-4C-00-07", "127.0.0.1", "8899", "qorvu"};
+        QTest::newRow("MAC not hex") << QStringList{"02-51-4C-00-07-ZZ", "127.0.0.1", "8899", "qorvu"};
+        QTest::newRow("no host") << QStringList{"02-51-4C-00-07-0A", " ", "8899", "qorvu"};
+        QTest::newRow("blank in host") << QStringList{"02-51-4C-00-07-0A", "my board", "8899", "qorvu"};
+        QTest::newRow("port 0") << QStringList{"02-51-4C-00-07-0A", "127.0.0.1", "0", "qorvu"};
+        QTest::newRow("port 65536") << QStringList{"02-51-4C-00-07-0A", "127.0.0.1", "65536", "qorvu"};
+        QTest::newRow("port text") << QStringList{"02-51-4C-00-07-0A", "127.0.0.1", "http", "qorvu"};
+        QTest::newRow("no password") << QStringList{"02-51-4C-00-07-0A", "127.0.0.1", "8899", ""};
+        QTest::newRow("long password") << QStringList{"02-51-4C-00-07-0A", "127.0.0.1", "8899", "1234567"};
+        QTest::newRow("non-ASCII password") << QStringList{"02-51-4C-00-07-0A", "127.0.0.1", "8899", "pässw"};
+    }
+    void addByAddressRefusesBadInput() {
+        QFETCH(QStringList, fields);
+        SimBoards sim;
+        QVERIFY(sim.StartLan({"mac=02-51-4C-00-07-0B,out=1,in=0,pwm=0,reg=0,ir=0"}));
+        auto w = Open(sim);
+        QTRY_COMPARE(w->IOTDevList()->DevCount(), 1);
+        w->img_PopClick(41);
+        QVERIFY(w->PopVisible(POP_ADDMINI));
+        const char* names[] = {"edt_PopAddmini_MAC", "edt_PopAddmini_IP", "edt_PopAddmini_Port",
+                               "edt_PopAddmini_PSD"};
+        for (int i = 0; i < 4; ++i)
+            Find<QLineEdit>(w.get(), QLatin1String(names[i]))->setText(fields[i]);
+        w->img_PopClick(39);
+        QCOMPARE(FMsgs->Messages, QStringList{LangText(QStringLiteral("Input error!"))});
+        QVERIFY(w->PopVisible(POP_ADDMINI));
+        QCOMPARE(w->IOTDevList()->DevCount(), 1);
+    }
+
+    void addByAddressReachesABoardTheSearchCannotFind() {
+        SimBoards lan; // the LAN the search reaches
+        QVERIFY(lan.StartLan({"mac=02-51-4C-00-07-0C,out=1,in=0,pwm=0,reg=0,ir=0"}));
+        SimBoards far; // a board on its own address and port, without a search socket
+        QVERIFY(far.StartOne("mac=02-51-4C-00-07-0D,out=3,in=0,pwm=0,reg=0,ir=0,password=far123"));
+        const QString mac = QStringLiteral("02-51-4C-00-07-0D");
+        {
+            auto w = Open(lan);
+            QTRY_COMPARE(w->IOTDevList()->DevCount(), 1);
+            w->img_PopClick(41);
+            Find<QLineEdit>(w.get(), QStringLiteral("edt_PopAddmini_MAC"))
+                ->setText(QStringLiteral("02514c00070d"));
+            Find<QLineEdit>(w.get(), QStringLiteral("edt_PopAddmini_IP"))
+                ->setText(QStringLiteral(" 127.0.0.1 "));
+            Find<QLineEdit>(w.get(), QStringLiteral("edt_PopAddmini_Port"))
+                ->setText(QString::number(far.port()));
+            Find<QLineEdit>(w.get(), QStringLiteral("edt_PopAddmini_PSD"))->setText(QStringLiteral("far123"));
+            w->img_PopClick(39);
+            QVERIFY(!w->PopVisible(POP_ADDMINI));
+            QCOMPARE(w->IOTDevList()->DevCount(), 2);
+            QVERIFY(Select(*w, mac));
+            QCOMPARE(w->IOTCtrlList()->OutCount(), 3);
+            QVERIFY(FMsgs->Messages.isEmpty());
+        }
+        // Kept in program.ini: the next start reaches it again, after its own search.
+        const int logins = int(far.Codes(mac).count(QStringLiteral("7e")));
+        auto w = Open(lan);
+        QTRY_COMPARE(w->IOTDevList()->DevCount(), 2);
+        QVERIFY(Select(*w, mac));
+        QVERIFY(far.Codes(mac).count(QStringLiteral("7e")) > logins);
+        QFile ini(FDir->filePath(QStringLiteral("program.ini")));
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        const QByteArray text = ini.readAll();
+        QVERIFY(text.contains("LanHost=127.0.0.1"));
+        QVERIFY(text.contains(QStringLiteral("LanPort=%1").arg(far.port()).toLatin1()));
+    }
+
     // Pictures of the Device page with a board's panel, its menus and popups, for review.
     void shots_data() {
         QTest::addColumn<int>("langTab");
