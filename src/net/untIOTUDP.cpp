@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <QUdpSocket>
 
+#include <limits>
+
 Q_LOGGING_CATEGORY(lcUdp, "quillet.udp")
 
 namespace {
@@ -122,9 +124,21 @@ bool TNEV_IOTUDP::SearchDevice() {
     return sent;
 }
 
-void TNEV_IOTUDP::ReadDatagrams() {
+void TNEV_IOTUDP::ReadDatagrams(int ALimit) {
     QPointer<TNEV_IOTUDP> self(this);
+    int read = 0;
     while (self && FUDPSvr->hasPendingDatagrams()) {
+        if (read == ALimit) {
+            if (!FReadQueued) {
+                FReadQueued = true;
+                QTimer::singleShot(0, this, [this] {
+                    FReadQueued = false;
+                    ReadDatagrams();
+                });
+            }
+            return;
+        }
+        ++read;
         const QNetworkDatagram datagram = FUDPSvr->receiveDatagram();
         if (!datagram.isValid())
             break; // a socket error, not a datagram; the next readyRead resumes
@@ -138,6 +152,12 @@ void TNEV_IOTUDP::ReadDatagrams() {
 
 void TNEV_IOTUDP::WindowEnded() {
     FUDPtmr->stop();
+    // Answers that came within the window but wait for their pass belong to this search.
+    QPointer<TNEV_IOTUDP> self(this);
+    if (Active())
+        ReadDatagrams(std::numeric_limits<int>::max());
+    if (!self)
+        return;
     if (OnUDPTimeOut) {
         auto h = OnUDPTimeOut;
         h();

@@ -25,6 +25,11 @@ class TNEV_IOTUDP : public QObject {
     Q_OBJECT
 
 public:
+    // Answers reported in one pass of the event loop. Hundreds of boards answer at once and each
+    // report may open a connection; the rest follow in the next passes, so that the window keeps
+    // painting and taking input meanwhile. The end of the window reports every answer that came.
+    static constexpr int MaxAnswersPerPass = 32;
+
     using TUDPReceiveEvent = std::function<void(const TUDPRcvRcd& ARxRcd)>;
     using TUDPTimerOutEvent = std::function<void()>;
 
@@ -56,7 +61,8 @@ public:
     TUDPTimerOutEvent OnUDPTimeOut;
 
 private:
-    void ReadDatagrams();
+    // Reports at most `ALimit` waiting answers; when more wait, the next pass reads on.
+    void ReadDatagrams(int ALimit = MaxAnswersPerPass);
     void WindowEnded();
 
     QUdpSocket* FUDPSvr;
@@ -66,5 +72,6 @@ private:
     quint16 FTargetPort;
     int FWindowMs = ::SearchWindowMs;
     QString FError;
+    bool FReadQueued = false;
     QList<QObject*> FEmittingStack;
 };

@@ -5,6 +5,7 @@
 #include <QNetworkDatagram>
 #include <QSet>
 #include <QTest>
+#include <QTimer>
 #include <QUdpSocket>
 
 #include <memory>
@@ -137,6 +138,51 @@ private slots:
         }
         QTRY_COMPARE(reports, count);
         QCOMPARE(seen.size(), count);
+    }
+
+    // Each report may open a connection: a burst is reported over several passes of the event
+    // loop, which runs its timers and paints in between.
+    void aBurstLetsTheEventLoopRunBetweenPasses() {
+        QUdpSocket boards;
+        QVERIFY(boards.bind(QHostAddress::LocalHost, 0));
+        TNEV_IOTUDP udp(0, QHostAddress::LocalHost, boards.localPort());
+        QVERIFY(udp.setActive(true));
+        constexpr int count = 3 * TNEV_IOTUDP::MaxAnswersPerPass + 5;
+        int reports = 0;
+        int reportsWhenTimerRan = -1;
+        udp.OnUDPReceive = [&](const TUDPRcvRcd&) {
+            if (reports++ == 0)
+                QTimer::singleShot(0, &udp, [&] { reportsWhenTimerRan = reports; });
+        };
+        for (int i = 0; i < count; ++i)
+            QCOMPARE(boards.writeDatagram(BuildSearchAnswer(Board(quint8(i))), QHostAddress::LocalHost,
+                                          udp.LocalPort()),
+                     qint64(TUDPRcvRcd::Size));
+        QTRY_COMPARE(reports, count);
+        QVERIFY(reportsWhenTimerRan > 0);
+        QVERIFY2(reportsWhenTimerRan < count, "the event loop did not run before the last answer");
+    }
+
+    // Answers that arrived within the window are all reported before its end, even when they
+    // were still waiting for their pass.
+    void answersWaitingAtTheWindowsEndAreReportedFirst() {
+        QUdpSocket boards;
+        QVERIFY(boards.bind(QHostAddress::LocalHost, 0));
+        TNEV_IOTUDP udp(0, QHostAddress::LocalHost, boards.localPort());
+        QVERIFY(udp.setActive(true));
+        udp.setSearchWindowMs(1);
+        constexpr int count = 2 * TNEV_IOTUDP::MaxAnswersPerPass + 1;
+        int reports = 0;
+        int reportsAtEnd = -1;
+        udp.OnUDPReceive = [&](const TUDPRcvRcd&) { ++reports; };
+        udp.OnUDPTimeOut = [&] { reportsAtEnd = reports; };
+        udp.SearchDevice();
+        for (int i = 0; i < count; ++i)
+            boards.writeDatagram(BuildSearchAnswer(Board(quint8(i))), QHostAddress::LocalHost,
+                                 udp.LocalPort());
+        QTRY_VERIFY(reportsAtEnd >= 0);
+        QCOMPARE(reportsAtEnd, count);
+        QCOMPARE(reports, count);
     }
 
     void searchWhileUnboundSendsNothingButEnds() {
