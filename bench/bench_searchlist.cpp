@@ -18,6 +18,7 @@
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QLoggingCategory>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -39,6 +40,9 @@ double Ms(qint64 ns) {
     return double(ns) / 1e6;
 }
 
+// How deep the timed deliveries of --slowest are nested now (0: the event loop itself).
+int gDeliveryDepth = 0;
+
 // Ticks every millisecond and keeps the gaps between ticks: a gap is how long the loop could not
 // run a timer, which is how long a click or a repaint would have waited.
 class TPauseMonitor : public QObject {
@@ -55,14 +59,17 @@ public:
         connect(&FTick, &QTimer::timeout, this, [this] {
             const qint64 now = FClock.nsecsElapsed();
             const qint64 cpu = ThreadCpuNs();
-            if (FLastNs >= 0)
-                FGaps.push_back({now, now - FLastNs, cpu - FLastCpuNs});
+            if (gDeliveryDepth > 1)
+                ++NestedTicks;
+            FGaps.push_back({now, now - FLastNs, cpu - FLastCpuNs});
             FLastNs = now;
             FLastCpuNs = cpu;
         });
     }
+    // The first gap runs from here: the answers may come before the first tick.
     void Start() {
-        FLastNs = -1;
+        FLastNs = FClock.nsecsElapsed();
+        FLastCpuNs = ThreadCpuNs();
         FGaps.clear();
         FTick.start();
     }
@@ -83,6 +90,8 @@ public:
         return size_t(std::count_if(FGaps.begin(), FGaps.end(), [ns](const TGap& g) { return g.Ns > ns; }));
     }
     size_t Ticks() const { return FGaps.size(); }
+    // Ticks that ran inside another event's delivery (an event loop inside a handler).
+    int NestedTicks = 0;
 
 private:
     const QElapsedTimer& FClock;
@@ -93,7 +102,7 @@ private:
         return qint64(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
     }
 
-    qint64 FLastNs = -1;
+    qint64 FLastNs = 0;
     qint64 FLastCpuNs = 0;
     std::vector<TGap> FGaps;
 };
@@ -132,9 +141,13 @@ public:
     std::vector<TDelivery> Deliveries;
 
     bool notify(QObject* receiver, QEvent* e) override {
-        if (!Clock || FDepth > 0)
-            return QApplication::notify(receiver, e);
-        ++FDepth;
+        if (!Clock || gDeliveryDepth > 0) {
+            ++gDeliveryDepth;
+            const bool done = QApplication::notify(receiver, e);
+            --gDeliveryDepth;
+            return done;
+        }
+        ++gDeliveryDepth;
         const qint64 start = Clock->nsecsElapsed();
         const int type = int(e->type());
         // What is delivered to whom, read before the handler may delete the receiver.
@@ -143,14 +156,11 @@ public:
             what += QStringLiteral(" (child of %1)").arg(parent->metaObject()->className());
         const bool done = QApplication::notify(receiver, e);
         const qint64 end = Clock->nsecsElapsed();
-        --FDepth;
+        --gDeliveryDepth;
         if (end - start > 2'000'000)
             Deliveries.push_back({end, end - start, what});
         return done;
     }
-
-private:
-    int FDepth = 0;
 };
 
 } // namespace
@@ -185,12 +195,18 @@ int main(int argc, char** argv) {
         QStringLiteral("no-view"), QStringLiteral("The list without its view (to tell their costs apart)."));
     const QCommandLineOption noSaveOpt(QStringLiteral("no-save"),
                                        QStringLiteral("No save of the list when the search window ends."));
+    const QCommandLineOption warmOpt(
+        QStringLiteral("warm"),
+        QStringLiteral(
+            "Render the model pictures of the rows before the search, as a later search finds them\n"
+            "(without it the first paints render them, as at start-up)."));
     const QCommandLineOption slowestOpt(
         QStringLiteral("slowest"),
         QStringLiteral(
             "Also print the N slowest event deliveries (those over 2 ms), to find a pause's cause."),
         QStringLiteral("N"), QStringLiteral("0"));
-    parser.addOptions({bcastOpt, portOpt, windowOpt, expectOpt, settleOpt, noViewOpt, noSaveOpt, slowestOpt});
+    parser.addOptions(
+        {bcastOpt, portOpt, windowOpt, expectOpt, settleOpt, noViewOpt, noSaveOpt, warmOpt, slowestOpt});
     parser.process(app);
 
     const QHostAddress broadcast(parser.value(bcastOpt));
@@ -235,6 +251,28 @@ int main(int argc, char** argv) {
 
     TNEV_IOTDevList list;
     std::unique_ptr<TIOTDevListView> view;
+    if (withView && parser.isSet(warmOpt)) {
+        // Stored boards of every model, shown once: nothing connects, every model picture is rendered.
+        TIniDevs models;
+        for (int type = 0; type < 256; ++type) {
+            TIniDev d;
+            d.Name = QStringLiteral("Model %1").arg(type);
+            d.MAC = QStringLiteral("02-00-00-00-00-%1").arg(type, 2, 16, QChar('0')).toUpper();
+            d.IP = QStringLiteral("0.0.0.0");
+            d.DevType = quint8(type);
+            models << d;
+        }
+        TNEV_IOTDevList warmList;
+        warmList.Add(models);
+        TIOTDevListView warmView(&warmList);
+        warmView.resize(860, 580);
+        warmView.show();
+        QScrollBar* bar = warmView.Rows()->verticalScrollBar();
+        for (int y = 0; y <= bar->maximum() + 1; y += 400) {
+            bar->setValue(std::min(y, bar->maximum()));
+            warmView.Rows()->viewport()->repaint();
+        }
+    }
     if (withView) {
         view = std::make_unique<TIOTDevListView>(&list);
         view->Rows()->viewport()->installEventFilter(&paints);
@@ -329,7 +367,10 @@ int main(int argc, char** argv) {
     std::printf("quillet-bench-searchlist: one search to %s:%u, window %d ms, list %s, save at the window's "
                 "end %s\n",
                 qPrintable(broadcast.toString()), unsigned(port), windowMs,
-                withView ? "with its view (860 x 580, offscreen)" : "without a view",
+                !withView ? "without a view"
+                : parser.isSet(warmOpt)
+                    ? "with its view (860 x 580, offscreen; model pictures rendered before)"
+                    : "with its view (860 x 580, offscreen; pictures rendered on first paint)",
                 withSave ? "on" : "off");
     std::printf("  answers reported   %lld; boards listed %d", static_cast<long long>(reports),
                 list.DevCount());
@@ -371,7 +412,8 @@ int main(int argc, char** argv) {
     if (slowest > 0) {
         auto& d = app.Deliveries;
         std::sort(d.begin(), d.end(), [](const auto& a, const auto& b) { return a.Ns > b.Ns; });
-        std::printf("  slowest deliveries (%zu over 2 ms):\n", d.size());
+        std::printf("  slowest deliveries (%zu over 2 ms; timer ticks inside another delivery: %d):\n",
+                    d.size(), pauses.NestedTicks);
         for (size_t i = 0; i < d.size() && i < size_t(slowest); ++i)
             std::printf("    %.1f ms ending at %.0f ms: %s\n", Ms(d[i].Ns), rel(d[i].EndNs),
                         qPrintable(d[i].What));
