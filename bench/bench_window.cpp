@@ -242,10 +242,28 @@ int main(int argc, char** argv) {
     const QCommandLineOption roundsOpt(QStringLiteral("rounds"),
                                        QStringLiteral("Starts of each kind (default 5)."),
                                        QStringLiteral("R"), QStringLiteral("5"));
-    parser.addOptions({boardsOpt, roundsOpt});
+    const QCommandLineOption writeOpt(
+        QStringLiteral("write-settings"),
+        QStringLiteral(
+            "Only write a settings folder with N stored boards into DIR and stop; one start can then be\n"
+            "profiled with: quillet-bench-window --child-settings DIR."),
+        QStringLiteral("DIR"));
+    parser.addOptions({boardsOpt, roundsOpt, writeOpt});
     parser.process(app);
     const int boards = std::clamp(parser.value(boardsOpt).toInt(), 1, MaxIniDevs);
     const int rounds = std::max(1, parser.value(roundsOpt).toInt());
+
+    const auto writeSettings = [](const QString& folder, int n) {
+        TIniSettings ini(folder, QString::fromLatin1(MachineKey));
+        ini.IniLoad();
+        const TIniSaveResult saved = ini.IniWriteDevs(StoredBoards(n));
+        if (!saved.Ok)
+            std::fprintf(stderr, "quillet-bench-window: cannot write program.ini: %s\n",
+                         qPrintable(saved.Message));
+        return saved.Ok;
+    };
+    if (parser.isSet(writeOpt))
+        return writeSettings(parser.value(writeOpt), boards) ? 0 : 1;
 
     // Two settings folders, written through the settings unit as the program writes them.
     QTemporaryDir emptyDir, fullDir;
@@ -253,16 +271,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quillet-bench-window: no temporary folder\n");
         return 1;
     }
-    for (const auto& [dir, n] : {std::pair{&emptyDir, 0}, std::pair{&fullDir, boards}}) {
-        TIniSettings ini(dir->path(), QString::fromLatin1(MachineKey));
-        ini.IniLoad();
-        const TIniSaveResult saved = ini.IniWriteDevs(StoredBoards(n));
-        if (!saved.Ok) {
-            std::fprintf(stderr, "quillet-bench-window: cannot write program.ini: %s\n",
-                         qPrintable(saved.Message));
-            return 1;
-        }
-    }
+    if (!writeSettings(emptyDir.path(), 0) || !writeSettings(fullDir.path(), boards))
+        return 1;
 
     std::printf("environment: %s, load average %s, Qt %s, build %s, offscreen\n",
                 qPrintable(bench::MachineText()), qPrintable(bench::LoadAverage()), qVersion(),
