@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QLoggingCategory>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -26,6 +27,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -43,38 +45,38 @@ double Ms(qint64 ns) {
 // How deep the timed deliveries of --slowest are nested now (0: the event loop itself).
 int gDeliveryDepth = 0;
 
-// Ticks every millisecond and keeps the gaps between ticks: a gap is how long the loop could not
-// run a timer, which is how long a click or a repaint would have waited.
-class TPauseMonitor : public QObject {
+qint64 ThreadCpuNs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return qint64(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
+// The intervals between marks on the benchmark's clock, each with this thread's CPU time within
+// it (the rest of an interval the thread waited: for a core, or for something to do).
+class TGaps {
 public:
     struct TGap {
-        qint64 AtNs = 0; // end of the gap, on the benchmark's clock
+        qint64 AtNs = 0; // end of the interval
         qint64 Ns = 0;
-        qint64 CpuNs = 0; // this thread's CPU time within the gap: the rest was waiting for a core
+        qint64 CpuNs = 0;
     };
 
-    explicit TPauseMonitor(const QElapsedTimer& clock) : FClock(clock) {
-        FTick.setTimerType(Qt::PreciseTimer);
-        FTick.setInterval(1);
-        connect(&FTick, &QTimer::timeout, this, [this] {
-            const qint64 now = FClock.nsecsElapsed();
-            const qint64 cpu = ThreadCpuNs();
-            if (gDeliveryDepth > 1)
-                ++NestedTicks;
-            FGaps.push_back({now, now - FLastNs, cpu - FLastCpuNs});
-            FLastNs = now;
-            FLastCpuNs = cpu;
-        });
-    }
-    // The first gap runs from here: the answers may come before the first tick.
-    void Start() {
-        FLastNs = FClock.nsecsElapsed();
+    void Start(qint64 now) {
+        FLastNs = now;
         FLastCpuNs = ThreadCpuNs();
         FGaps.clear();
-        FTick.start();
+        FOn = true;
     }
-    void Stop() { FTick.stop(); }
-    // The gaps in [fromNs, toNs), longest first (by wall time, or by this thread's CPU time).
+    void Stop() { FOn = false; }
+    void Mark(qint64 now) {
+        if (!FOn)
+            return;
+        const qint64 cpu = ThreadCpuNs();
+        FGaps.push_back({now, now - FLastNs, cpu - FLastCpuNs});
+        FLastNs = now;
+        FLastCpuNs = cpu;
+    }
+    // The intervals ending in [fromNs, toNs), longest first (by wall time, or by CPU time).
     std::vector<TGap> Longest(qint64 fromNs, qint64 toNs, size_t count, bool byCpu = false) const {
         std::vector<TGap> in;
         for (const TGap& g : FGaps)
@@ -86,25 +88,61 @@ public:
             in.resize(count);
         return in;
     }
+    std::vector<TGap> Longest(size_t count, bool byCpu = false) const {
+        return Longest(0, std::numeric_limits<qint64>::max(), count, byCpu);
+    }
     size_t Over(qint64 ns) const {
         return size_t(std::count_if(FGaps.begin(), FGaps.end(), [ns](const TGap& g) { return g.Ns > ns; }));
     }
-    size_t Ticks() const { return FGaps.size(); }
+    size_t Count() const { return FGaps.size(); }
+
+private:
+    bool FOn = false;
+    qint64 FLastNs = 0;
+    qint64 FLastCpuNs = 0;
+    std::vector<TGap> FGaps;
+};
+
+// Two views of the event loop's pauses:
+// - Ticks: a 1 ms precise timer; a gap is how long the loop ran no timer. With GLib's dispatcher
+//   Qt runs timers only once nothing else is ready, so this is how long the loop was never idle.
+// - Passes: the dispatcher's wake-ups, one per pass of the loop; a gap is how long one pass took,
+//   which is how long an input event or a repaint that became ready meanwhile waited at most.
+class TPauseMonitor : public QObject {
+public:
+    explicit TPauseMonitor(const QElapsedTimer& clock) : FClock(clock) {
+        FTick.setTimerType(Qt::PreciseTimer);
+        FTick.setInterval(1);
+        connect(&FTick, &QTimer::timeout, this, [this] {
+            if (gDeliveryDepth > 1)
+                ++NestedTicks;
+            Ticks.Mark(FClock.nsecsElapsed());
+        });
+        if (QAbstractEventDispatcher* loop = QAbstractEventDispatcher::instance())
+            connect(loop, &QAbstractEventDispatcher::awake, this,
+                    [this] { Passes.Mark(FClock.nsecsElapsed()); });
+    }
+    // The first gaps run from here: the answers may come before the first tick.
+    void Start() {
+        const qint64 now = FClock.nsecsElapsed();
+        Ticks.Start(now);
+        Passes.Start(now);
+        FTick.start();
+    }
+    void Stop() {
+        FTick.stop();
+        Ticks.Stop();
+        Passes.Stop();
+    }
+
+    TGaps Ticks;
+    TGaps Passes;
     // Ticks that ran inside another event's delivery (an event loop inside a handler).
     int NestedTicks = 0;
 
 private:
     const QElapsedTimer& FClock;
     QTimer FTick;
-    static qint64 ThreadCpuNs() {
-        timespec ts{};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-        return qint64(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
-    }
-
-    qint64 FLastNs = 0;
-    qint64 FLastCpuNs = 0;
-    std::vector<TGap> FGaps;
 };
 
 // Counts the paints of the rows and notes when the last one ended.
@@ -157,7 +195,7 @@ public:
         const bool done = QApplication::notify(receiver, e);
         const qint64 end = Clock->nsecsElapsed();
         --gDeliveryDepth;
-        if (end - start > 2'000'000)
+        if (end - start > 50'000)
             Deliveries.push_back({end, end - start, what});
         return done;
     }
@@ -165,9 +203,26 @@ public:
 
 } // namespace
 
+// --dispatcher is applied before the application object exists: "unix" is Qt's own
+// (QT_NO_GLIB=1), "glib" GLib's; without it the environment decides, as for the program.
+const char* DispatcherArg(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--dispatcher") == 0 && i + 1 < argc)
+            return argv[i + 1];
+        if (std::strncmp(argv[i], "--dispatcher=", 13) == 0)
+            return argv[i] + 13;
+    }
+    return "";
+}
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    const QByteArray dispatcher = DispatcherArg(argc, argv);
+    if (dispatcher == "unix")
+        qputenv("QT_NO_GLIB", "1");
+    else if (dispatcher == "glib")
+        qunsetenv("QT_NO_GLIB");
     TTimedApp app(argc, argv);
     QLoggingCategory::setFilterRules(QStringLiteral("quillet.*.debug=false"));
     QCommandLineParser parser;
@@ -195,6 +250,10 @@ int main(int argc, char** argv) {
         QStringLiteral("no-view"), QStringLiteral("The list without its view (to tell their costs apart)."));
     const QCommandLineOption noSaveOpt(QStringLiteral("no-save"),
                                        QStringLiteral("No save of the list when the search window ends."));
+    const QCommandLineOption dispatcherOpt(
+        QStringLiteral("dispatcher"),
+        QStringLiteral("Event dispatcher: unix (Qt's own) or glib; default: as the environment gives it."),
+        QStringLiteral("NAME"));
     const QCommandLineOption warmOpt(
         QStringLiteral("warm"),
         QStringLiteral(
@@ -202,11 +261,10 @@ int main(int argc, char** argv) {
             "(without it the first paints render them, as at start-up)."));
     const QCommandLineOption slowestOpt(
         QStringLiteral("slowest"),
-        QStringLiteral(
-            "Also print the N slowest event deliveries (those over 2 ms), to find a pause's cause."),
+        QStringLiteral("Also print the N slowest event deliveries and what the longest pauses were made of."),
         QStringLiteral("N"), QStringLiteral("0"));
-    parser.addOptions(
-        {bcastOpt, portOpt, windowOpt, expectOpt, settleOpt, noViewOpt, noSaveOpt, warmOpt, slowestOpt});
+    parser.addOptions({bcastOpt, portOpt, windowOpt, expectOpt, settleOpt, noViewOpt, noSaveOpt, warmOpt,
+                       slowestOpt, dispatcherOpt});
     parser.process(app);
 
     const QHostAddress broadcast(parser.value(bcastOpt));
@@ -388,40 +446,66 @@ int main(int argc, char** argv) {
     std::printf("  connections        %d logged in, %d still connecting, %d refused the password, %d other "
                 "(at %.0f ms)\n",
                 online, connecting, refused, other, rel(endNs));
-    std::printf("  timer ticks        %zu; gaps over 16 ms: %zu, over 50 ms: %zu\n", pauses.Ticks(),
-                pauses.Over(16'000'000), pauses.Over(50'000'000));
-    const auto longest = pauses.Longest(0, std::numeric_limits<qint64>::max(), 5);
-    std::printf("  longest gaps       ");
-    for (const auto& g : longest)
-        std::printf("\n    %6.1f ms (%5.1f ms of it this thread's CPU) ending at %5.0f ms, %s", Ms(g.Ns),
-                    Ms(g.CpuNs), rel(g.AtNs), phase(g.AtNs));
-    const auto busiest = pauses.Longest(0, std::numeric_limits<qint64>::max(), 1, true);
-    const double busiestCpu = busiest.empty() ? 0.0 : Ms(busiest.front().CpuNs);
-    std::printf(
-        "\n  most CPU in a gap  %.1f ms (a pause of %.1f ms ending at %.0f ms; the rest of a gap is the "
-        "machine's other work)\n",
-        busiestCpu, busiest.empty() ? 0.0 : Ms(busiest.front().Ns),
-        busiest.empty() ? 0.0 : rel(busiest.front().AtNs));
-    const auto inWindow =
-        pauses.Longest(0, windowEndNs < 0 ? std::numeric_limits<qint64>::max() : windowEndNs, 1);
-    const double longestAll = longest.empty() ? 0.0 : Ms(longest.front().Ns);
-    const double longestWindow = inWindow.empty() ? 0.0 : Ms(inWindow.front().Ns);
     const int listedCount = std::max(1, list.DevCount());
     std::printf("  memory             %.0f KB more after the search, %.1f KB per listed board\n",
                 kbAfter - kbBefore, (kbAfter - kbBefore) / listedCount);
+
+    // What a pause was made of: the deliveries that ended within it, by kind.
+    const auto breakdown = [&](const TGaps::TGap& g) {
+        const qint64 from = g.AtNs - g.Ns;
+        QHash<QString, std::pair<int, qint64>> kinds;
+        qint64 inside = 0;
+        for (const auto& d : app.Deliveries)
+            if (d.EndNs > from && d.EndNs <= g.AtNs) {
+                auto& k = kinds[d.What];
+                ++k.first;
+                k.second += d.Ns;
+                inside += d.Ns;
+            }
+        std::vector<std::pair<QString, std::pair<int, qint64>>> sorted;
+        for (auto it = kinds.cbegin(); it != kinds.cend(); ++it)
+            sorted.emplace_back(it.key(), it.value());
+        std::sort(sorted.begin(), sorted.end(),
+                  [](const auto& a, const auto& b) { return a.second.second > b.second.second; });
+        std::printf("        %.1f ms in deliveries over 0.05 ms", Ms(inside));
+        for (size_t i = 0; i < sorted.size() && i < 4; ++i)
+            std::printf("; %d x %s %.1f ms", sorted[i].second.first, qPrintable(sorted[i].first),
+                        Ms(sorted[i].second.second));
+        std::printf("\n");
+    };
+    const auto report = [&](const char* title, const TGaps& gaps) {
+        std::printf("  %s: %zu; over 16 ms: %zu, over 50 ms: %zu; the longest:\n", title, gaps.Count(),
+                    gaps.Over(16'000'000), gaps.Over(50'000'000));
+        for (const auto& g : gaps.Longest(5)) {
+            std::printf("    %6.1f ms (%5.1f ms of it this thread's CPU) ending at %5.0f ms, %s\n", Ms(g.Ns),
+                        Ms(g.CpuNs), rel(g.AtNs), phase(g.AtNs));
+            if (slowest > 0)
+                breakdown(g);
+        }
+        const auto busiest = gaps.Longest(1, true);
+        if (!busiest.empty())
+            std::printf("    most CPU in one: %.1f ms (of %.1f ms ending at %.0f ms)\n",
+                        Ms(busiest.front().CpuNs), Ms(busiest.front().Ns), rel(busiest.front().AtNs));
+    };
+    report("passes of the event loop", pauses.Passes);
+    report("gaps between ticks of a 1 ms timer", pauses.Ticks);
     if (slowest > 0) {
         auto& d = app.Deliveries;
         std::sort(d.begin(), d.end(), [](const auto& a, const auto& b) { return a.Ns > b.Ns; });
-        std::printf("  slowest deliveries (%zu over 2 ms; timer ticks inside another delivery: %d):\n",
-                    d.size(), pauses.NestedTicks);
+        std::printf("  slowest deliveries (timer ticks inside another delivery: %d):\n", pauses.NestedTicks);
         for (size_t i = 0; i < d.size() && i < size_t(slowest); ++i)
             std::printf("    %.1f ms ending at %.0f ms: %s\n", Ms(d[i].Ns), rel(d[i].EndNs),
                         qPrintable(d[i].What));
     }
-    std::printf("searchlist: %d boards listed in %.0f ms; longest pause %.1f ms (%.1f ms within the search "
-                "window; most own CPU in one pause %.1f ms); %.1f KB per board; load %s\n",
-                list.DevCount(), rel(listedNs), longestAll, longestWindow, busiestCpu,
-                (kbAfter - kbBefore) / listedCount, qPrintable(bench::LoadAverage()));
+    const auto first = [](const std::vector<TGaps::TGap>& v, bool cpu) {
+        return v.empty() ? 0.0 : Ms(cpu ? v.front().CpuNs : v.front().Ns);
+    };
+    std::printf(
+        "searchlist: %d boards listed in %.0f ms; longest pass of the event loop %.1f ms (most own CPU in "
+        "one pass %.1f ms); longest timer gap %.1f ms; %.1f KB per board; load %s\n",
+        list.DevCount(), rel(listedNs), first(pauses.Passes.Longest(1), false),
+        first(pauses.Passes.Longest(1, true), true), first(pauses.Ticks.Longest(1), false),
+        (kbAfter - kbBefore) / listedCount, qPrintable(bench::LoadAverage()));
     std::fflush(stdout);
     return 0;
 }
