@@ -28,6 +28,10 @@ quint8 Sum8(QByteArrayView bytes) {
 // 830 bytes of buffer each.
 constexpr int SearchReceiveBufferBytes = 256 * 1024;
 
+// Answers read but not reported yet, at most: more than any LAN holds boards. A flood beyond it
+// is dropped instead of growing without end.
+constexpr size_t MaxQueuedAnswers = 4096;
+
 } // namespace
 
 std::optional<TUDPRcvRcd> ParseSearchAnswer(QByteArrayView datagram) {
@@ -83,6 +87,7 @@ bool TNEV_IOTUDP::setActive(bool AValue) {
         return true;
     if (!AValue) {
         FUDPSvr->close();
+        FAnswers.clear(); // a released search reports nothing more
         return true;
     }
     if (const auto error = BindUDPPort(*FUDPSvr, FPort)) {
@@ -124,38 +129,44 @@ bool TNEV_IOTUDP::SearchDevice() {
     return sent;
 }
 
-void TNEV_IOTUDP::ReadDatagrams(int ALimit) {
-    QPointer<TNEV_IOTUDP> self(this);
-    int read = 0;
-    while (self && FUDPSvr->hasPendingDatagrams()) {
-        if (read == ALimit) {
-            if (!FReadQueued) {
-                FReadQueued = true;
-                QTimer::singleShot(0, this, [this] {
-                    FReadQueued = false;
-                    ReadDatagrams();
-                });
-            }
-            return;
-        }
-        ++read;
+void TNEV_IOTUDP::ReadDatagrams() {
+    while (FUDPSvr->hasPendingDatagrams()) {
         const QNetworkDatagram datagram = FUDPSvr->receiveDatagram();
         if (!datagram.isValid())
             break; // a socket error, not a datagram; the next readyRead resumes
         const auto rcd = ParseSearchAnswer(datagram.data());
-        if (!rcd || !OnUDPReceive)
+        if (rcd && FAnswers.size() < MaxQueuedAnswers)
+            FAnswers.push_back(*rcd);
+    }
+    ReportAnswers();
+}
+
+void TNEV_IOTUDP::ReportAnswers(int ALimit) {
+    QPointer<TNEV_IOTUDP> self(this);
+    for (int n = 0; n < ALimit && !FAnswers.empty(); ++n) {
+        const TUDPRcvRcd rcd = FAnswers.front();
+        FAnswers.pop_front();
+        if (!OnUDPReceive)
             continue;
         auto h = OnUDPReceive;
-        h(*rcd);
+        h(rcd);
+        if (!self)
+            return;
+    }
+    if (!FAnswers.empty() && !FReportQueued) {
+        FReportQueued = true;
+        QTimer::singleShot(0, this, [this] {
+            FReportQueued = false;
+            ReportAnswers();
+        });
     }
 }
 
 void TNEV_IOTUDP::WindowEnded() {
     FUDPtmr->stop();
-    // Answers that came within the window but wait for their pass belong to this search.
+    // Answers read within the window but waiting for their pass belong to this search.
     QPointer<TNEV_IOTUDP> self(this);
-    if (Active())
-        ReadDatagrams(std::numeric_limits<int>::max());
+    ReportAnswers(std::numeric_limits<int>::max());
     if (!self)
         return;
     if (OnUDPTimeOut) {

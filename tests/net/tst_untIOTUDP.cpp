@@ -163,37 +163,51 @@ private slots:
         QVERIFY2(reportsWhenTimerRan < count, "the event loop did not run before the last answer");
     }
 
-    // Answers that arrived within the window are all reported before its end, even when they
-    // were still waiting for their pass: here the boards keep answering until the window ends.
-    void answersWaitingAtTheWindowsEndAreReportedFirst() {
+    // After a burst was reported over several passes, the socket still signals new answers.
+    void answersAfterABurstStillArrive() {
         QUdpSocket boards;
         QVERIFY(boards.bind(QHostAddress::LocalHost, 0));
         TNEV_IOTUDP udp(0, QHostAddress::LocalHost, boards.localPort());
         QVERIFY(udp.setActive(true));
-        udp.setSearchWindowMs(20);
-        int written = 0;
-        const auto answer = [&] {
-            boards.writeDatagram(BuildSearchAnswer(Board(quint8(written))), QHostAddress::LocalHost,
-                                 udp.LocalPort());
-            ++written;
-        };
+        int reports = 0;
+        udp.OnUDPReceive = [&](const TUDPRcvRcd&) { ++reports; };
+        constexpr int burst = 3 * TNEV_IOTUDP::MaxAnswersPerPass + 5;
+        for (int round = 1; round <= 3; ++round) {
+            for (int i = 0; i < burst; ++i)
+                boards.writeDatagram(BuildSearchAnswer(Board(quint8(i))), QHostAddress::LocalHost,
+                                     udp.LocalPort());
+            QTRY_COMPARE(reports, round * burst);
+        }
+        boards.writeDatagram(BuildSearchAnswer(Board(7)), QHostAddress::LocalHost, udp.LocalPort());
+        QTRY_COMPARE(reports, 3 * burst + 1);
+    }
+
+    // Answers read within the window are all reported before its end, even those still waiting
+    // for their pass; answers of a released search are not reported at all.
+    void theWindowsEndReportsWhatWasRead() {
+        QUdpSocket boards;
+        QVERIFY(boards.bind(QHostAddress::LocalHost, 0));
+        TNEV_IOTUDP udp(0, QHostAddress::LocalHost, boards.localPort());
+        QVERIFY(udp.setActive(true));
+        udp.setSearchWindowMs(60000);
+        constexpr int count = 2 * TNEV_IOTUDP::MaxAnswersPerPass + 1;
         int reports = 0;
         int reportsAtEnd = -1;
-        int writtenAtEnd = -1;
+        udp.OnUDPTimeOut = [&] { reportsAtEnd = reports; };
+        // The first report ends the window at once (a search restarted with a zero window).
         udp.OnUDPReceive = [&](const TUDPRcvRcd&) {
-            ++reports;
-            if (udp.Searching())
-                answer();
-        };
-        udp.OnUDPTimeOut = [&] {
-            reportsAtEnd = reports;
-            writtenAtEnd = written;
+            if (reports++ == 0) {
+                udp.setSearchWindowMs(0);
+                udp.SearchDevice();
+            }
         };
         udp.SearchDevice();
-        for (int i = 0; i < 2 * TNEV_IOTUDP::MaxAnswersPerPass + 1; ++i)
-            answer();
+        for (int i = 0; i < count; ++i)
+            boards.writeDatagram(BuildSearchAnswer(Board(quint8(i))), QHostAddress::LocalHost,
+                                 udp.LocalPort());
         QTRY_VERIFY(reportsAtEnd >= 0);
-        QCOMPARE(reportsAtEnd, writtenAtEnd);
+        QCOMPARE(reportsAtEnd, count);
+        QCOMPARE(reports, count);
     }
 
     void searchWhileUnboundSendsNothingButEnds() {
