@@ -363,8 +363,11 @@ int main(int argc, char** argv) {
     qint64 requestNs = 0, listedNs = -1, windowEndNs = -1, endNs = -1;
     qint64 reports = 0;
     const int target = expect > 0 ? expect : -1;
+    std::vector<qint64> reportNs;
+    reportNs.reserve(size_t(std::max(expect, 0)));
     search.OnUDPReceive = [&](const TUDPRcvRcd& rcd) {
         ++reports;
+        reportNs.push_back(clock.nsecsElapsed());
         list.Add(rcd);
         if (listedNs < 0 && list.DevCount() == target)
             listedNs = clock.nsecsElapsed();
@@ -434,6 +437,20 @@ int main(int argc, char** argv) {
                 list.DevCount());
     if (expect > 0)
         std::printf(" of %d on the LAN", expect);
+    {
+        // When the answers were reported: a stretch without any while answers wait shows a stall.
+        std::printf("\n  answers reported   by 100 ms after the request:");
+        std::vector<int> per;
+        for (const qint64 at : reportNs) {
+            const auto slot = size_t(std::max<qint64>(0, at - requestNs) / 100'000'000);
+            if (per.size() <= slot)
+                per.resize(slot + 1, 0);
+            ++per[slot];
+        }
+        for (size_t i = 0; i < per.size(); ++i)
+            if (per[i] > 0)
+                std::printf(" [%zu00 ms] %d", i, per[i]);
+    }
     std::printf("\n  all listed at      %.1f ms after the request%s\n", rel(listedNs),
                 listedNs < 0 ? " (not all were listed)" : "");
     if (withView)
