@@ -1,10 +1,13 @@
 #include "BenchUtil.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QThread>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -102,6 +105,77 @@ double ProcessCpuSeconds(qint64 pid) {
         return -1;
     const double ticks = double(sysconf(_SC_CLK_TCK));
     return (fields.at(11).toDouble() + fields.at(12).toDouble()) / ticks;
+}
+
+double ResidentKB() {
+    QFile f(QStringLiteral("/proc/self/statm"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> parts = f.readAll().split(' ');
+    if (parts.size() < 2)
+        return 0;
+    return parts[1].toDouble() * double(sysconf(_SC_PAGESIZE)) / 1024.0;
+}
+
+QString LoadAverage() {
+    QFile f(QStringLiteral("/proc/loadavg"));
+    if (!f.open(QIODevice::ReadOnly))
+        return QStringLiteral("unknown");
+    const QList<QByteArray> fields = f.readAll().split(' ');
+    return fields.size() >= 3 ? QString::fromLatin1(fields[0] + ' ' + fields[1] + ' ' + fields[2])
+                              : QStringLiteral("unknown");
+}
+
+QString MachineText() {
+    QString model = QStringLiteral("unknown processor");
+    QFile f(QStringLiteral("/proc/cpuinfo"));
+    // /proc files report no size: read them whole instead of testing for their end.
+    if (f.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : f.readAll().split('\n')) {
+            if (line.startsWith("model name")) {
+                const qsizetype colon = line.indexOf(':');
+                if (colon >= 0)
+                    model = QString::fromLatin1(line.mid(colon + 1).trimmed());
+                break;
+            }
+        }
+    }
+    return QStringLiteral("%1, %2 CPUs").arg(model).arg(QThread::idealThreadCount());
+}
+
+bool InPrivateNamespace(QString& why) {
+    struct stat own {};
+    if (::stat("/proc/self/ns/net", &own) != 0) {
+        why = QStringLiteral("cannot tell which network namespace this is");
+        return false;
+    }
+    const QDir named(QStringLiteral("/run/netns"));
+    bool found = false;
+    for (const QString& name :
+         named.entryList(QDir::Files | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        struct stat ns {};
+        const QByteArray path = QFile::encodeName(named.filePath(name));
+        if (::stat(path.constData(), &ns) == 0 && ns.st_dev == own.st_dev && ns.st_ino == own.st_ino)
+            found = true;
+    }
+    if (!found) {
+        why = QStringLiteral("this is not a network namespace made with ip netns");
+        return false;
+    }
+    QFile routes(QStringLiteral("/proc/net/route"));
+    if (!routes.open(QIODevice::ReadOnly)) {
+        why = QStringLiteral("cannot read the routing table");
+        return false;
+    }
+    routes.readLine(); // column titles
+    while (!routes.atEnd()) {
+        const QList<QByteArray> cols = routes.readLine().simplified().split(' ');
+        if (cols.size() > 7 && cols.at(1) == "00000000" && cols.at(7) == "00000000") {
+            why = QStringLiteral("this namespace has a default route");
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace bench

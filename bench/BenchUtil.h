@@ -1,5 +1,6 @@
 // Pieces shared by the benchmark programs: a quillet-boardsim child process on loopback,
-// percentiles of timing samples, and the CPU time of a process.
+// percentiles of timing samples, the CPU time and memory of a process, what the machine is, and
+// whether this process may broadcast.
 #pragma once
 
 #include <QList>
@@ -43,5 +44,17 @@ double Percentile(std::vector<double>& samples, double pct);
 double OwnCpuSeconds();
 // The same for another process of this machine (Linux /proc); negative when unknown.
 double ProcessCpuSeconds(qint64 pid);
+
+// Resident memory of this process in KiB (Linux /proc); 0 when unknown.
+double ResidentKB();
+// The three load averages ("1.02 0.87 0.65"), or "unknown".
+QString LoadAverage();
+// The processor's model name and the number of CPUs, for the figures' environment line.
+QString MachineText();
+
+// True only inside a network namespace made with "ip netns add" (named under /run/netns, as
+// tools/virtual-lan makes them) that has no default route: a broadcast there cannot reach a real
+// network. The machine's own namespace has no such name. `why` says what is missing otherwise.
+bool InPrivateNamespace(QString& why);
 
 } // namespace bench

@@ -16,24 +16,11 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <memory>
 #include <vector>
 
 namespace {
-
-// Resident memory of this process in KiB (Linux /proc).
-double ResidentKB() {
-    QFile f(QStringLiteral("/proc/self/statm"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> parts = f.readAll().split(' ');
-    if (parts.size() < 2)
-        return 0;
-    return parts[1].toDouble() * double(sysconf(_SC_PAGESIZE)) / 1024.0;
-}
 
 TIniDevs StoredBoards(int n) {
     TIniDevs devs;
@@ -80,7 +67,7 @@ struct TRun {
 TRun Run(int boards, int scrollFrames) {
     TRun r;
     const TIniDevs devs = StoredBoards(boards);
-    const double kbBefore = ResidentKB();
+    const double kbBefore = bench::ResidentKB();
     QElapsedTimer t;
     t.start();
     auto list = std::make_unique<TNEV_IOTDevList>();
@@ -94,7 +81,7 @@ TRun Run(int boards, int scrollFrames) {
     QCoreApplication::processEvents();
     view->Rows()->viewport()->repaint();
     r.firstPaintMs = double(t.nsecsElapsed()) / 1e6;
-    r.kbPerBoard = (ResidentKB() - kbBefore) / boards;
+    r.kbPerBoard = (bench::ResidentKB() - kbBefore) / boards;
 
     QScrollBar* bar = view->Rows()->verticalScrollBar();
     const int step = 37; // a wheel notch or a drag frame; not a multiple of the row height

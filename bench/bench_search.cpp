@@ -1,60 +1,16 @@
 // quillet-bench-search: how many boards one LAN search (TNEV_IOTUDP, one request, one search
 // window) reports. It broadcasts, so it runs only inside a private network namespace (see
 // bench/run-search-bench); it refuses to run in the machine's own one. Prints figures only.
+#include "BenchUtil.h"
 #include "untIOTUDP.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSet>
 
-#include <sys/stat.h>
-
 #include <cstdio>
-
-namespace {
-
-// True only inside a network namespace made with "ip netns add" (named under /run/netns, as
-// tools/virtual-lan makes them) that has no default route: a broadcast there cannot reach a real
-// network. The machine's own namespace has no such name.
-bool InPrivateNamespace(QString& why) {
-    struct stat own {};
-    if (::stat("/proc/self/ns/net", &own) != 0) {
-        why = QStringLiteral("cannot tell which network namespace this is");
-        return false;
-    }
-    const QDir named(QStringLiteral("/run/netns"));
-    bool found = false;
-    for (const QString& name :
-         named.entryList(QDir::Files | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot)) {
-        struct stat ns {};
-        const QByteArray path = QFile::encodeName(named.filePath(name));
-        if (::stat(path.constData(), &ns) == 0 && ns.st_dev == own.st_dev && ns.st_ino == own.st_ino)
-            found = true;
-    }
-    if (!found) {
-        why = QStringLiteral("this is not a network namespace made with ip netns");
-        return false;
-    }
-    QFile routes(QStringLiteral("/proc/net/route"));
-    if (!routes.open(QIODevice::ReadOnly)) {
-        why = QStringLiteral("cannot read the routing table");
-        return false;
-    }
-    routes.readLine(); // column titles
-    while (!routes.atEnd()) {
-        const QList<QByteArray> cols = routes.readLine().simplified().split(' ');
-        if (cols.size() > 7 && cols.at(1) == "00000000" && cols.at(7) == "00000000") {
-            why = QStringLiteral("this namespace has a default route");
-            return false;
-        }
-    }
-    return true;
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -83,7 +39,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     QString why;
-    if (!InPrivateNamespace(why)) {
+    if (!bench::InPrivateNamespace(why)) {
         std::fprintf(
             stderr,
             "quillet-bench-search: refusing to broadcast: %s (run it through bench/run-search-bench)\n",

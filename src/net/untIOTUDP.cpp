@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <QUdpSocket>
 
+#include <limits>
+
 Q_LOGGING_CATEGORY(lcUdp, "quillet.udp")
 
 namespace {
@@ -25,6 +27,10 @@ quint8 Sum8(QByteArrayView bytes) {
 // net.core.rmem_max: at least 416 KiB on a default system, room for about 500 answers of some
 // 830 bytes of buffer each.
 constexpr int SearchReceiveBufferBytes = 256 * 1024;
+
+// Answers read but not reported yet, at most: more than any LAN holds boards. A flood beyond it
+// is dropped instead of growing without end.
+constexpr size_t MaxQueuedAnswers = 4096;
 
 } // namespace
 
@@ -81,6 +87,7 @@ bool TNEV_IOTUDP::setActive(bool AValue) {
         return true;
     if (!AValue) {
         FUDPSvr->close();
+        FAnswers.clear(); // a released search reports nothing more
         return true;
     }
     if (const auto error = BindUDPPort(*FUDPSvr, FPort)) {
@@ -123,21 +130,45 @@ bool TNEV_IOTUDP::SearchDevice() {
 }
 
 void TNEV_IOTUDP::ReadDatagrams() {
-    QPointer<TNEV_IOTUDP> self(this);
-    while (self && FUDPSvr->hasPendingDatagrams()) {
+    while (FUDPSvr->hasPendingDatagrams()) {
         const QNetworkDatagram datagram = FUDPSvr->receiveDatagram();
         if (!datagram.isValid())
             break; // a socket error, not a datagram; the next readyRead resumes
         const auto rcd = ParseSearchAnswer(datagram.data());
-        if (!rcd || !OnUDPReceive)
+        if (rcd && FAnswers.size() < MaxQueuedAnswers)
+            FAnswers.push_back(*rcd);
+    }
+    ReportAnswers();
+}
+
+void TNEV_IOTUDP::ReportAnswers(int ALimit) {
+    QPointer<TNEV_IOTUDP> self(this);
+    for (int n = 0; n < ALimit && !FAnswers.empty(); ++n) {
+        const TUDPRcvRcd rcd = FAnswers.front();
+        FAnswers.pop_front();
+        if (!OnUDPReceive)
             continue;
         auto h = OnUDPReceive;
-        h(*rcd);
+        h(rcd);
+        if (!self)
+            return;
+    }
+    if (!FAnswers.empty() && !FReportQueued) {
+        FReportQueued = true;
+        QTimer::singleShot(0, this, [this] {
+            FReportQueued = false;
+            ReportAnswers();
+        });
     }
 }
 
 void TNEV_IOTUDP::WindowEnded() {
     FUDPtmr->stop();
+    // Answers read within the window but waiting for their pass belong to this search.
+    QPointer<TNEV_IOTUDP> self(this);
+    ReportAnswers(std::numeric_limits<int>::max());
+    if (!self)
+        return;
     if (OnUDPTimeOut) {
         auto h = OnUDPTimeOut;
         h();

@@ -9,6 +9,7 @@
 #include <QList>
 #include <QObject>
 
+#include <deque>
 #include <functional>
 #include <optional>
 
@@ -25,6 +26,13 @@ class TNEV_IOTUDP : public QObject {
     Q_OBJECT
 
 public:
+    // Answers reported in one pass of the event loop. Hundreds of boards answer at once and each
+    // report may open a connection: every waiting answer is read at once (the socket's buffer
+    // stays free), but only this many are reported per pass and the rest in the next passes, so
+    // that the window keeps painting and taking input. The window's end reports every answer
+    // read before it.
+    static constexpr int MaxAnswersPerPass = 32;
+
     using TUDPReceiveEvent = std::function<void(const TUDPRcvRcd& ARxRcd)>;
     using TUDPTimerOutEvent = std::function<void()>;
 
@@ -56,7 +64,11 @@ public:
     TUDPTimerOutEvent OnUDPTimeOut;
 
 private:
+    // Reads every waiting datagram (in readyRead only: the socket signals again only after a
+    // read there) and queues the valid answers.
     void ReadDatagrams();
+    // Reports at most `ALimit` queued answers; when more wait, the next pass goes on.
+    void ReportAnswers(int ALimit = MaxAnswersPerPass);
     void WindowEnded();
 
     QUdpSocket* FUDPSvr;
@@ -66,5 +78,7 @@ private:
     quint16 FTargetPort;
     int FWindowMs = ::SearchWindowMs;
     QString FError;
+    std::deque<TUDPRcvRcd> FAnswers; // read, not reported yet
+    bool FReportQueued = false;
     QList<QObject*> FEmittingStack;
 };

@@ -5,6 +5,7 @@
 #include <QNetworkDatagram>
 #include <QSet>
 #include <QTest>
+#include <QTimer>
 #include <QUdpSocket>
 
 #include <memory>
@@ -137,6 +138,76 @@ private slots:
         }
         QTRY_COMPARE(reports, count);
         QCOMPARE(seen.size(), count);
+    }
+
+    // Each report may open a connection: a burst is reported over several passes of the event
+    // loop, which runs its timers and paints in between.
+    void aBurstLetsTheEventLoopRunBetweenPasses() {
+        QUdpSocket boards;
+        QVERIFY(boards.bind(QHostAddress::LocalHost, 0));
+        TNEV_IOTUDP udp(0, QHostAddress::LocalHost, boards.localPort());
+        QVERIFY(udp.setActive(true));
+        constexpr int count = 3 * TNEV_IOTUDP::MaxAnswersPerPass + 5;
+        int reports = 0;
+        int reportsWhenTimerRan = -1;
+        udp.OnUDPReceive = [&](const TUDPRcvRcd&) {
+            if (reports++ == 0)
+                QTimer::singleShot(0, &udp, [&] { reportsWhenTimerRan = reports; });
+        };
+        for (int i = 0; i < count; ++i)
+            QCOMPARE(boards.writeDatagram(BuildSearchAnswer(Board(quint8(i))), QHostAddress::LocalHost,
+                                          udp.LocalPort()),
+                     qint64(TUDPRcvRcd::Size));
+        QTRY_COMPARE(reports, count);
+        QVERIFY(reportsWhenTimerRan > 0);
+        QVERIFY2(reportsWhenTimerRan < count, "the event loop did not run before the last answer");
+    }
+
+    // After a burst was reported over several passes, the socket still signals new answers.
+    void answersAfterABurstStillArrive() {
+        QUdpSocket boards;
+        QVERIFY(boards.bind(QHostAddress::LocalHost, 0));
+        TNEV_IOTUDP udp(0, QHostAddress::LocalHost, boards.localPort());
+        QVERIFY(udp.setActive(true));
+        int reports = 0;
+        udp.OnUDPReceive = [&](const TUDPRcvRcd&) { ++reports; };
+        constexpr int burst = 3 * TNEV_IOTUDP::MaxAnswersPerPass + 5;
+        for (int round = 1; round <= 3; ++round) {
+            for (int i = 0; i < burst; ++i)
+                boards.writeDatagram(BuildSearchAnswer(Board(quint8(i))), QHostAddress::LocalHost,
+                                     udp.LocalPort());
+            QTRY_COMPARE(reports, round * burst);
+        }
+        boards.writeDatagram(BuildSearchAnswer(Board(7)), QHostAddress::LocalHost, udp.LocalPort());
+        QTRY_COMPARE(reports, 3 * burst + 1);
+    }
+
+    // Answers read within the window are all reported before its end, even those still waiting
+    // for their pass; answers of a released search are not reported at all.
+    void theWindowsEndReportsWhatWasRead() {
+        QUdpSocket boards;
+        QVERIFY(boards.bind(QHostAddress::LocalHost, 0));
+        TNEV_IOTUDP udp(0, QHostAddress::LocalHost, boards.localPort());
+        QVERIFY(udp.setActive(true));
+        udp.setSearchWindowMs(60000);
+        constexpr int count = 2 * TNEV_IOTUDP::MaxAnswersPerPass + 1;
+        int reports = 0;
+        int reportsAtEnd = -1;
+        udp.OnUDPTimeOut = [&] { reportsAtEnd = reports; };
+        // The first report ends the window at once (a search restarted with a zero window).
+        udp.OnUDPReceive = [&](const TUDPRcvRcd&) {
+            if (reports++ == 0) {
+                udp.setSearchWindowMs(0);
+                udp.SearchDevice();
+            }
+        };
+        udp.SearchDevice();
+        for (int i = 0; i < count; ++i)
+            boards.writeDatagram(BuildSearchAnswer(Board(quint8(i))), QHostAddress::LocalHost,
+                                 udp.LocalPort());
+        QTRY_VERIFY(reportsAtEnd >= 0);
+        QCOMPARE(reportsAtEnd, count);
+        QCOMPARE(reports, count);
     }
 
     void searchWhileUnboundSendsNothingButEnds() {
