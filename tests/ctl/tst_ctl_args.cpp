@@ -1,8 +1,74 @@
 // Usage errors of quillet-ctl are found before anything is sent: every row here names a host
 // or server that nothing listens on, so an attempt to connect would fail with status 1, not 2.
+#include "CtlArgs.h"
 #include "CtlRun.h"
 
 #include <QtTest>
+
+namespace {
+
+template <class... F> struct TOverloaded : F... { using F::operator()...; };
+template <class... F> TOverloaded(F...) -> TOverloaded<F...>;
+
+// The parts of a parsed command that the rows below check, in one line.
+QString Describe(const ctl::TParsed& parsed) {
+    using namespace ctl;
+    if (const auto* e = std::get_if<TUsageError>(&parsed))
+        return QStringLiteral("usage: ") + e->why;
+    const auto boardOp = TOverloaded{
+        [](const board::Status&) { return QStringLiteral("status"); },
+        [](const board::OutSet& o) { return QStringLiteral("out %1 %2").arg(int(o.action)).arg(o.n); },
+        [](const board::Name& o) {
+            return QStringLiteral("name %1 %2 [%3]").arg(o.kind).arg(o.n).arg(o.text);
+        },
+        [](const board::TaskAdd& o) {
+            QString week;
+            for (bool d : o.task.Week)
+                week += d ? '1' : '0';
+            return QStringLiteral("task-add %1 %2 loop %3 week %4")
+                .arg(o.task.CMD.toHex(), o.task.StartTime.toString(Qt::ISODate))
+                .arg(int(o.task.LoopStyle))
+                .arg(week);
+        },
+        [](const board::DeviceIo& o) {
+            return QStringLiteral("io %1 %2 %3 %4 save %5")
+                .arg(o.out)
+                .arg(o.in)
+                .arg(o.pwm)
+                .arg(o.reg)
+                .arg(o.save);
+        },
+        [](const auto&) { return QStringLiteral("other"); },
+    };
+    const auto command = TOverloaded{
+        [](const THelpCmd&) { return QStringLiteral("help"); },
+        [&](const TBoardCmd& c) {
+            const TCtlTarget& t = c.target;
+            return QStringLiteral("%1 %2:%3 %4 trace %5: %6")
+                .arg(t.Relay ? QStringLiteral("relay") : QStringLiteral("lan"), t.Host)
+                .arg(t.Port)
+                .arg(t.Relay ? t.MAC + '/' + t.Account + '/' + t.AccountPassword : t.Password)
+                .arg(c.trace)
+                .arg(std::visit(boardOp, c.op));
+        },
+        [](const TDiscoverCmd& c) {
+            return QStringLiteral("discover %1 %2 ms to %3")
+                .arg(c.port)
+                .arg(c.timeoutMs)
+                .arg(c.broadcast.toString());
+        },
+        [](const TWifiScanCmd& c) { return QStringLiteral("wifi scan %1 ms").arg(c.timeoutMs); },
+        [](const TWifiJoinCmd& c) { return QStringLiteral("wifi join [%1] [%2]").arg(c.ssid, c.password); },
+        [](const TCloudCmd& c) {
+            return QStringLiteral("cloud %1 %2/%3 op %4")
+                .arg(c.server.toString(), c.account, c.password)
+                .arg(c.op.index());
+        },
+    };
+    return std::visit(command, std::get<TCommand>(parsed));
+}
+
+} // namespace
 
 class TestCtlArgs : public QObject {
     Q_OBJECT
@@ -76,6 +142,65 @@ private slots:
         QCOMPARE(r.rc, ctl::ExitUsage);
         QVERIFY2(r.err.contains(message), qPrintable(r.err));
         QVERIFY(r.out.isEmpty());
+    }
+
+    // Both option forms, options anywhere, "--" before a text that starts with a dash, and the
+    // defaults a command gets when an option is left out.
+    void parsedCommands_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("parsed");
+        QTest::newRow("separate values")
+            << QStringList{"--host", "10.0.0.5", "--port", "9000", "out", "on", "3"}
+            << "lan 10.0.0.5:9000 qorvu trace 0: out 0 3";
+        QTest::newRow("values after =")
+            << QStringList{"--host=10.0.0.5", "--port=9000", "--password=pw", "out", "toggle", "3"}
+            << "lan 10.0.0.5:9000 pw trace 0: out 2 3";
+        QTest::newRow("options after the command")
+            << QStringList{"status", "--trace", "--host", "h"} << "lan h:8899 qorvu trace 1: status";
+        QTest::newRow("dashed text after --") << QStringList{"--host", "h", "name", "pwm", "2", "--", "-dim-"}
+                                              << "lan h:8899 qorvu trace 0: name 2 2 [-dim-]";
+        QTest::newRow("relay defaults") << QStringList{"--relay",
+                                                       "r",
+                                                       "--mac",
+                                                       "5ccf7f01020a",
+                                                       "--account",
+                                                       "a",
+                                                       "--account-password=p:q",
+                                                       "status"}
+                                        << "relay r:8900 5ccf7f01020a/a/p:q trace 0: status";
+        QTest::newRow("weekly task")
+            << QStringList{"--host", "h", "task", "add", "2", "off", "2030-12-24 18:30", "--days", "sa,SU"}
+            << "lan h:8899 qorvu trace 0: task-add 0102 2030-12-24T18:30:00 loop 3 week 1000001";
+        QTest::newRow("once task")
+            << QStringList{"--host", "h", "task", "add", "1", "on", "2030-01-02 03:04"}
+            << "lan h:8899 qorvu trace 0: task-add 0201 2030-01-02T03:04:00 loop 0 week 0000000";
+        QTest::newRow("io and save") << QStringList{"--host", "h", "--save", "device", "io",
+                                                    "8",      "4", "2",      "2"}
+                                     << "lan h:8899 qorvu trace 0: io 8 4 2 2 save 1";
+        QTest::newRow("discover defaults")
+            << QStringList{"discover"} << "discover 1901 3000 ms to 255.255.255.255";
+        QTest::newRow("discover options")
+            << QStringList{"discover", "--port=2000", "--timeout-ms", "1500", "--broadcast=10.77.255.255"}
+            << "discover 2000 1500 ms to 10.77.255.255";
+        QTest::newRow("wifi join") << QStringList{"wifi", "join", "Lab net", "--", "-secret"}
+                                   << "wifi join [Lab net] [-secret]";
+        QTest::newRow("cloud") << QStringList{"cloud", "--server=http://127.0.0.1:1", "devices", "--account",
+                                              "a",     "--account-password",          "p"}
+                               << "cloud http://127.0.0.1:1 a/p op 2";
+        QTest::newRow("help anywhere") << QStringList{"--host", "h", "status", "-h"} << "help";
+        QTest::newRow("empty host") << QStringList{"--host=", "status"}
+                                    << "usage: the host must not be empty";
+        QTest::newRow("switch with a value")
+            << QStringList{"--host", "h", "--trace=1", "status"} << "usage: unknown option --trace";
+        QTest::newRow("unknown short option")
+            << QStringList{"--host", "h", "-x", "status"} << "usage: unknown option -x";
+        QTest::newRow("value option last")
+            << QStringList{"status", "--port"} << "usage: option --port needs a value";
+    }
+    void parsedCommands() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, parsed);
+        QCOMPARE(Describe(ctl::ParseArgs(args)), parsed);
     }
 
     void helpListsEveryCommandFamily() {

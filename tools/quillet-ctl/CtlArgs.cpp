@@ -19,9 +19,9 @@ namespace {
 // Options that take a value, and plain switches; every option may appear anywhere, and "--"
 // ends the options so that a text argument may start with dashes.
 const QStringList ValueOptions{
-    "port",   "timeout-ms", "broadcast", "host",     "password", "relay", "relay-port",
-    "mac",    "account",    "account-password",      "server",   "days",  "contact",
-    "nickname", "email",    "name",      "tel",      "address",  "remark",
+    "port",    "timeout-ms",       "broadcast", "host", "password", "relay",    "relay-port", "mac",
+    "account", "account-password", "server",    "days", "contact",  "nickname", "email",      "name",
+    "tel",     "address",          "remark",
 };
 const QStringList Switches{"trace", "save"};
 
@@ -61,7 +61,8 @@ QString OptionError(const QCommandLineParser& parser, const QStringList& args) {
         const bool longForm = std::any_of(options.begin(), options.end(), [&](const QString& s) {
             return s == QLatin1String("--") + name || s.startsWith(QLatin1String("--") + name + '=');
         });
-        return QStringLiteral("unknown option %1%2").arg(longForm ? QStringLiteral("--") : QStringLiteral("-"), name);
+        return QStringLiteral("unknown option %1%2")
+            .arg(longForm ? QStringLiteral("--") : QStringLiteral("-"), name);
     }
     // A switch given a value is not a switch that exists.
     for (const QString& s : options)
@@ -365,7 +366,8 @@ std::optional<qint64> ParseTimeout(const TArgs& a, qint64 def, QString& why) {
 }
 
 std::optional<TCommand> ParseDiscover(const TArgs& a, QString& why) {
-    const auto port = a.has("port") ? ToInt(a.get("port"), 1, 65535) : std::optional<qint64>(DefaultUDPSCanPort);
+    const auto port =
+        a.has("port") ? ToInt(a.get("port"), 1, 65535) : std::optional<qint64>(DefaultUDPSCanPort);
     if (!port) {
         why = QStringLiteral("--port must be 1 to 65535");
         return std::nullopt;
@@ -492,7 +494,8 @@ std::optional<TCommand> ParseCloud(const TArgs& a, QString& why) {
         return std::nullopt;
     }
     TCloudCmd c;
-    static const QStringList accountCommands{"login", "devices", "activate", "update", "remove", "upload-image"};
+    static const QStringList accountCommands{"login",  "devices", "activate",
+                                             "update", "remove",  "upload-image"};
     if (accountCommands.contains(cmd) || (cmd == "feedback" && p.at(1) != QLatin1String("anonymous"))) {
         const auto account = ParseAccount(a, why);
         if (!account)

@@ -74,9 +74,9 @@ struct DeviceIo {
 };
 struct DeviceSave {};
 
-using Op = std::variant<Status, OutSet, OutAll, PwmDuty, PwmFreq, IrCreate, IrLearn, IrSend, IrRemove, Name,
-                        TaskList, TaskAdd, TaskState, ClockSync, DeviceName, DevicePassword, DeviceIo,
-                        DeviceSave>;
+using Op =
+    std::variant<Status, OutSet, OutAll, PwmDuty, PwmFreq, IrCreate, IrLearn, IrSend, IrRemove, Name,
+                 TaskList, TaskAdd, TaskState, ClockSync, DeviceName, DevicePassword, DeviceIo, DeviceSave>;
 
 // The channel kinds as the command line names them, in the order the board lists its names.
 inline const QStringList ChannelKinds{"out", "in", "pwm", "reg", "ir"};

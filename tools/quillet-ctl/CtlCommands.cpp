@@ -8,9 +8,7 @@ namespace ctl {
 
 namespace {
 
-template <class... F> struct TOverloaded : F... {
-    using F::operator()...;
-};
+template <class... F> struct TOverloaded : F... { using F::operator()...; };
 template <class... F> TOverloaded(F...) -> TOverloaded<F...>;
 
 } // namespace

@@ -471,8 +471,13 @@ int TBoardCommand::operator()(const board::DeviceIo& op) {
     TNEV_GPIOAPI api;
     QString result;
     api.OnSys_IO = [&](quint8, quint8 x, quint8 y, quint8 z, quint8 k, quint8 m) {
-        result =
-            TJsonOut().AddNum("out", x).AddNum("in", y).AddNum("pwm", z).AddNum("reg", k).AddNum("ir", m).Text();
+        result = TJsonOut()
+                     .AddNum("out", x)
+                     .AddNum("in", y)
+                     .AddNum("pwm", z)
+                     .AddNum("reg", k)
+                     .AddNum("ir", m)
+                     .Text();
     };
     if (!Fetch(TNEV_GPIOAPI::Sys_Set_IO(op.out, op.in, op.pwm, op.reg), api))
         return ExitFailed;

@@ -163,9 +163,13 @@ int TCloudCommand::operator()(const cloud::FeedbackList&) {
     return Records(FClient.Feedback_FeedList(FCmd.account, FCmd.password), false);
 }
 
-int TCloudCommand::operator()(const cloud::News&) { return Records(FClient.Index_NewsList(), true); }
+int TCloudCommand::operator()(const cloud::News&) {
+    return Records(FClient.Index_NewsList(), true);
+}
 
-int TCloudCommand::operator()(const cloud::Products&) { return Records(FClient.Index_ProductList(), true); }
+int TCloudCommand::operator()(const cloud::Products&) {
+    return Records(FClient.Index_ProductList(), true);
+}
 
 } // namespace
 

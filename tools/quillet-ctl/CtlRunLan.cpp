@@ -15,7 +15,8 @@ namespace ctl {
 int RunDiscover(const TDiscoverCmd& cmd, TOutput& io) {
     TNEV_IOTUDP udp(cmd.port, cmd.broadcast);
     if (!udp.setActive(true))
-        return Fail(io, QStringLiteral("%1 search port is occupied! (%2)").arg(cmd.port).arg(udp.ErrorString()));
+        return Fail(io,
+                    QStringLiteral("%1 search port is occupied! (%2)").arg(cmd.port).arg(udp.ErrorString()));
     udp.setSearchWindowMs(cmd.timeoutMs);
     QSet<QString> seen;
     QEventLoop loop;
