@@ -28,19 +28,14 @@ const QStringList Switches{"trace", "save"};
 const QStringList DayCodes{"SU", "MO", "TU", "WE", "TH", "FR", "SA"};
 
 // The parsed options and the positional arguments.
-class TArgs {
-public:
-    explicit TArgs(const QCommandLineParser& parser) : FParser(parser), pos(parser.positionalArguments()) {}
-    bool has(const char* name) const { return FParser.isSet(QLatin1String(name)); }
+struct TArgs {
+    const QCommandLineParser& parser;
+    const QStringList pos = parser.positionalArguments();
+
+    bool has(const char* name) const { return parser.isSet(QLatin1String(name)); }
     QString get(const char* name, const QString& def = {}) const {
-        return has(name) ? FParser.value(QLatin1String(name)) : def;
+        return has(name) ? parser.value(QLatin1String(name)) : def;
     }
-
-private:
-    const QCommandLineParser& FParser;
-
-public:
-    const QStringList pos;
 };
 
 std::optional<qint64> ToInt(const QString& text, qint64 lo, qint64 hi) {
@@ -518,8 +513,6 @@ std::optional<TCommand> ParseCloud(const TArgs& a, QString& why) {
     return c;
 }
 
-} // namespace
-
 QString CloudUsageText() {
     return QStringLiteral(
                "  quillet-ctl cloud [--server URL] [--account A --account-password P] COMMAND ...\n"
@@ -534,6 +527,8 @@ QString CloudUsageText() {
                "      --server defaults to %1\n")
         .arg(CloudClient::DefaultServer().toString());
 }
+
+} // namespace
 
 QString UsageText() {
     return QStringLiteral(
@@ -581,7 +576,7 @@ TParsed ParseArgs(const QStringList& args) {
     if (parser.isSet(QStringLiteral("help")))
         return THelpCmd{};
 
-    const TArgs a(parser);
+    const TArgs a{parser};
     QString why;
     std::optional<TCommand> command;
     if (a.has("host") || a.has("relay")) {
