@@ -12,7 +12,7 @@
 
 using namespace simtest;
 
-class tst_boardsim : public QObject {
+class tst_SimWorld : public QObject {
     Q_OBJECT
 
     // Starts a world on loopback with free ports; `args` are extra command-line options.
@@ -553,5 +553,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_boardsim)
-#include "tst_boardsim.moc"
+QTEST_GUILESS_MAIN(tst_SimWorld)
+#include "tst_SimWorld.moc"

@@ -38,7 +38,7 @@ QByteArray ClientBlock(const QByteArray& mac6, const QByteArray& account, const 
 
 } // namespace
 
-class tst_relaysim : public QObject {
+class tst_RelaySim : public QObject {
     Q_OBJECT
 
     std::unique_ptr<sim::World> FWorld;
@@ -324,5 +324,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_relaysim)
-#include "tst_relaysim.moc"
+QTEST_GUILESS_MAIN(tst_RelaySim)
+#include "tst_RelaySim.moc"

@@ -220,4 +220,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestCtlArgs)
-#include "tst_ctl_args.moc"
+#include "tst_CtlArgs.moc"
