@@ -46,8 +46,6 @@ std::optional<qint64> ToInt(const QString& text, qint64 lo, qint64 hi) {
     return v;
 }
 
-// Each parser below returns the checked value or sets `why` and returns nullopt.
-
 // The option that made the parser fail, named as it was typed.
 QString OptionError(const QCommandLineParser& parser, const QStringList& args) {
     const QStringList options = args.mid(0, args.indexOf(QStringLiteral("--")));
@@ -70,6 +68,8 @@ QString OptionError(const QCommandLineParser& parser, const QStringList& args) {
         return QStringLiteral("option %1 needs a value").arg(options.last());
     return parser.errorText();
 }
+
+// Each parser below returns the checked value, or sets `why` and returns nullopt.
 
 std::optional<board::Op> ParseOut(const QStringList& p, QString& why) {
     const QString usage = QStringLiteral("out on|off|toggle N, out all-on, out all-off");
