@@ -1,5 +1,7 @@
 #include "nevIOTJSONAPI.h"
 
+#include "QuilletConfig.h"
+
 #include <QCryptographicHash>
 #include <QEventLoop>
 #include <QFile>
@@ -15,13 +17,6 @@
 #include <memory>
 
 Q_LOGGING_CATEGORY(lcCloud, "quillet.cloud")
-
-#ifndef QUILLET_CLOUD_SERVER_DEFAULT
-#define QUILLET_CLOUD_SERVER_DEFAULT "http://cloud.quillet.net"
-#endif
-#ifndef QUILLET_VERSION
-#define QUILLET_VERSION "1.2.6"
-#endif
 
 namespace {
 
@@ -237,7 +232,7 @@ CloudClient::~CloudClient() {
 }
 
 QUrl CloudClient::DefaultServer() {
-    return QUrl(QStringLiteral(QUILLET_CLOUD_SERVER_DEFAULT));
+    return QUrl(QStringLiteral(QUILLET_CLOUD_SERVER));
 }
 
 void CloudClient::SetServer(const QUrl& server) {

@@ -15,7 +15,6 @@ class QTimer;
 
 enum class TTCPERRCODE : quint8 {
     ERR_INIT = 0,        // Connect could not start an attempt (no host, no port)
-    ERR_LISTEN = 1,      // kept for its ordinal; never raised
     ERR_SEND = 2,        // a write failed; the connection has been closed
     ERR_CNNTTIMEOUT = 3, // refused, unreachable, unresolvable, or not accepted within the time-out
 };

@@ -1,8 +1,10 @@
-// The two simulator programs as scripts and other tests run them: --help, usage errors, the lines
-// printed when ready, and a session through the printed addresses.
+// The simulator programs as scripts and other tests run them: --help, usage errors, the lines
+// printed when ready, and a session through the printed addresses. The argument style (both
+// option forms, -h/--help, usage errors on stderr with status 2) is checked for quillet-ctl too.
 #include "RelaySim.h"
 #include "SimTestUtil.h"
 
+#include <QFileInfo>
 #include <QNetworkDatagram>
 #include <QProcess>
 #include <QRegularExpression>
@@ -51,22 +53,31 @@ class tst_simprograms : public QObject {
 private slots:
     void help_data() {
         QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("option");
         QTest::addColumn<QStringList>("mentions");
-        QTest::newRow("boardsim") << QString(BOARDSIM)
-                                  << QStringList{"--board SPEC",   "--count",         "--refuse-password",
-                                                 "--bad-password", "--login-drop-ms", "--drop-after",
-                                                 "--delay",        "--split",         "--garbage",
-                                                 "--ignore",       "--wifi",          "--step-address",
-                                                 "ready"};
-        QTest::newRow("relaysim")
-            << QString(RELAYSIM)
-            << QStringList{"--device MAC=HOST:PORT", "--account", "$0", "$1", "$2", "$3", "$4", "ready"};
+        const QStringList board{"--board SPEC",   "--count",         "--refuse-password",
+                                "--bad-password", "--login-drop-ms", "--drop-after",
+                                "--delay",        "--split",         "--garbage",
+                                "--ignore",       "--wifi",          "--step-address",
+                                "ready"};
+        const QStringList relay{"--device MAC=HOST:PORT", "--account", "$0", "$1", "$2", "$3", "$4", "ready"};
+        const QStringList cloud{"--account", "--device", "--http-500", "--fault-only", "--port"};
+        const QStringList ctl{"discover", "--relay", "wifi scan", "cloud"};
+        for (const char* option : {"--help", "-h"}) {
+            QTest::addRow("boardsim %s", option) << QString(BOARDSIM) << option << board;
+            QTest::addRow("relaysim %s", option) << QString(RELAYSIM) << option << relay;
+#ifdef CLOUDSIM
+            QTest::addRow("cloudsim %s", option) << QString(CLOUDSIM) << option << cloud;
+#endif
+            QTest::addRow("quillet-ctl %s", option) << QString(CTL) << option << ctl;
+        }
     }
     void help() {
         QFETCH(QString, program);
+        QFETCH(QString, option);
         QFETCH(QStringList, mentions);
         QProcess p;
-        p.start(program, {"--help"});
+        p.start(program, {option});
         QVERIFY(p.waitForFinished(10000));
         QCOMPARE(p.exitCode(), 0);
         const QString text = QString::fromUtf8(p.readAllStandardOutput());
@@ -74,13 +85,24 @@ private slots:
             QVERIFY2(text.contains(m), qPrintable(m));
     }
 
+    // Every tool names itself, says what is wrong and where help is, on stderr, with status 2.
     void usageError_data() {
         QTest::addColumn<QString>("program");
         QTest::addColumn<QStringList>("args");
         QTest::newRow("boardsim option") << QString(BOARDSIM) << QStringList{"--nonsense"};
         QTest::newRow("boardsim board key") << QString(BOARDSIM) << QStringList{"--board", "out=99"};
+        QTest::newRow("boardsim missing value") << QString(BOARDSIM) << QStringList{"--listen"};
         QTest::newRow("relaysim option") << QString(RELAYSIM) << QStringList{"--nonsense"};
         QTest::newRow("relaysim device") << QString(RELAYSIM) << QStringList{"--device", "x"};
+        QTest::newRow("relaysim bad value after =") << QString(RELAYSIM) << QStringList{"--listen=nowhere"};
+#ifdef CLOUDSIM
+        QTest::newRow("cloudsim option") << QString(CLOUDSIM) << QStringList{"--nonsense"};
+        QTest::newRow("cloudsim missing value") << QString(CLOUDSIM) << QStringList{"--port"};
+        QTest::newRow("cloudsim bad port after =") << QString(CLOUDSIM) << QStringList{"--port=70000"};
+        QTest::newRow("cloudsim argument") << QString(CLOUDSIM) << QStringList{"now"};
+#endif
+        QTest::newRow("quillet-ctl option") << QString(CTL) << QStringList{"--nonsense"};
+        QTest::newRow("quillet-ctl bad value after =") << QString(CTL) << QStringList{"discover", "--port=0"};
     }
     void usageError() {
         QFETCH(QString, program);
@@ -89,7 +111,45 @@ private slots:
         p.start(program, args);
         QVERIFY(p.waitForFinished(10000));
         QCOMPARE(p.exitCode(), 2);
-        QVERIFY(QString::fromUtf8(p.readAllStandardError()).contains("--help"));
+        const QString name = QFileInfo(program).fileName();
+        const QStringList err = QString::fromUtf8(p.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(err.size(), 2);
+        QVERIFY2(err.at(0).startsWith(name + ": "), qPrintable(err.at(0)));
+        QCOMPARE(err.at(1), QStringLiteral("Try '%1 --help'.").arg(name));
+        QCOMPARE(p.readAllStandardOutput(), QByteArray());
+    }
+
+    // "--name=value" is read as "--name value".
+    void valuesAfterEquals_data() {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("firstLine");
+        QTest::newRow("boardsim") << QString(BOARDSIM)
+                                  << QStringList{"--listen=127.0.0.1:0", "--no-search", "--router-port=0",
+                                                 "--board=mac=02-51-4C-00-00-07"}
+                                  << "board mac=02-51-4C-00-00-07 tcp=127.0.0.1:";
+        QTest::newRow("relaysim") << QString(RELAYSIM)
+                                  << QStringList{"--listen=127.0.0.1:0", "--board-timeout-ms=500"}
+                                  << "relay tcp=127.0.0.1:";
+#ifdef CLOUDSIM
+        QTest::newRow("cloudsim") << QString(CLOUDSIM)
+                                  << QStringList{"--host=127.0.0.1", "--port=0", "--quiet"} << "";
+#endif
+    }
+    void valuesAfterEquals() {
+        QFETCH(QString, program);
+        QFETCH(QStringList, args);
+        QFETCH(QString, firstLine);
+        QProcess p;
+        p.start(program, args);
+        QVERIFY(p.waitForStarted());
+        QVERIFY(QTest::qWaitFor([&] { return p.canReadLine() || p.state() == QProcess::NotRunning; }, 10000));
+        const QString line = QString::fromUtf8(p.readLine()).trimmed();
+        Stop(p);
+        if (firstLine.isEmpty()) // the cloud simulator prints only its port
+            QVERIFY2(line.toUInt() > 0, qPrintable(line));
+        else
+            QVERIFY2(line.startsWith(firstLine), qPrintable(line));
     }
 
     void boardAndRelayProcesses() {

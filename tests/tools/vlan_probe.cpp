@@ -1,5 +1,5 @@
 // Runs inside the "pc" namespace of tools/virtual-lan and reports what it sees, one line per
-// finding, for tst_virtuallan to check: the LAN search, a login to every board, relay logins with
+// finding, for tst_virtual-lan to check: the LAN search, a login to every board, relay logins with
 // right and wrong credentials, and the router join list.
 #include "RelaySim.h"
 #include "SimFrames.h"

@@ -1,5 +1,6 @@
 #include "SimWorld.h"
 
+#include <QCommandLineParser>
 #include <QNetworkInterface>
 
 namespace sim {
@@ -262,85 +263,80 @@ std::optional<WorldConfig> ParseWorldArgs(const QStringList& args, QString* erro
     if (help)
         *help = false;
 
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        QString opt = args.at(i);
-        QString value;
-        bool hasValue = false;
-        if (opt.startsWith(QLatin1String("--")) && opt.contains(QLatin1Char('='))) {
-            value = opt.mid(opt.indexOf(QLatin1Char('=')) + 1);
-            opt = opt.left(opt.indexOf(QLatin1Char('=')));
-            hasValue = true;
+    QCommandLineParser parser;
+    const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")}, QString());
+    const QCommandLineOption verbose({QStringLiteral("v"), QStringLiteral("verbose")}, QString());
+    const QCommandLineOption stepAddress(QStringLiteral("step-address"), QString());
+    const QCommandLineOption noSearch(QStringLiteral("no-search"), QString());
+    const QCommandLineOption noRouter(QStringLiteral("no-router"), QString());
+    parser.addOptions({helpOption, verbose, stepAddress, noSearch, noRouter});
+    for (const QString& name : ValueOptions + GlobalBoardKeys)
+        parser.addOption(QCommandLineOption(name, QString(), QStringLiteral("VALUE")));
+    // A flag key alone switches its fault on: "--garbage" reads as "--garbage=".
+    QStringList normalised{QStringLiteral("quillet-boardsim")};
+    for (const QString& arg : args)
+        normalised << (arg.startsWith(QLatin1String("--")) && FlagKeys.contains(arg.mid(2)) ? arg + '='
+                                                                                            : arg);
+    if (!parser.parse(normalised)) {
+        if (!parser.unknownOptionNames().isEmpty()) {
+            const QString name = parser.unknownOptionNames().first();
+            return fail(QStringLiteral("unknown option \"%1%2\"").arg(name.size() > 1 ? "--" : "-", name));
         }
-        const auto takeValue = [&]() -> bool {
-            if (hasValue)
-                return true;
-            if (i + 1 >= args.size())
-                return false;
-            value = args.at(++i);
-            return true;
-        };
-        const QString key = opt.mid(2);
-        if (opt == QLatin1String("-h") || opt == QLatin1String("--help")) {
-            if (help)
-                *help = true;
-            return std::nullopt;
-        } else if (opt == QLatin1String("-v") || opt == QLatin1String("--verbose")) {
-            w.verbose = true;
-        } else if (opt == QLatin1String("--step-address")) {
-            w.stepAddress = true;
-        } else if (opt == QLatin1String("--no-search")) {
-            w.searchPort = -1;
-        } else if (opt == QLatin1String("--no-router")) {
-            w.routerPort = -1;
-        } else if (opt.startsWith(QLatin1String("--")) && FlagKeys.contains(key) && !hasValue) {
-            QString err;
-            if (!ApplyBoardKey(base, key, QString(), &err))
-                return fail(err);
-        } else if (!opt.startsWith(QLatin1String("--"))) {
-            return fail(QStringLiteral("unexpected argument \"%1\"").arg(opt));
-        } else if (!ValueOptions.contains(key) && !GlobalBoardKeys.contains(key)) {
-            return fail(QStringLiteral("unknown option \"%1\"").arg(opt));
-        } else if (!takeValue()) {
-            return fail(QStringLiteral("%1 needs a value").arg(opt));
-        } else if (opt == QLatin1String("--board")) {
-            boardSpecs.append(value);
-        } else if (opt == QLatin1String("--board-defaults")) {
-            defaultSpecs.append(value);
-        } else if (opt == QLatin1String("--count")) {
-            if (!ParseInt(value, 0, 65000, count))
-                return fail(QStringLiteral("--count: expected a number of boards"));
-        } else if (opt == QLatin1String("--listen")) {
-            if (!ParseHostPort(value, w.listenAddress, w.listenPort))
-                return fail(QStringLiteral("--listen: expected ADDR:PORT, got \"%1\"").arg(value));
-        } else if (opt == QLatin1String("--udp-address")) {
-            if (!w.udpAddress.setAddress(value))
-                return fail(QStringLiteral("--udp-address: expected an address, got \"%1\"").arg(value));
-        } else if (opt == QLatin1String("--search-port") || opt == QLatin1String("--router-port")) {
-            int port = 0;
-            if (!ParseInt(value, 0, 65535, port))
-                return fail(QStringLiteral("%1: expected a port 0..65535").arg(opt));
-            (opt == QLatin1String("--search-port") ? w.searchPort : w.routerPort) = port;
-        } else if (opt == QLatin1String("--search-spread-ms")) {
-            if (!ParseInt(value, 0, 60'000, w.searchSpreadMs))
-                return fail(QStringLiteral("--search-spread-ms: expected milliseconds"));
-        } else if (opt == QLatin1String("--wifi")) {
-            const QStringList parts = value.split(QLatin1Char(':'));
-            int signal = 0;
-            if (parts.size() < 2 || parts[0].isEmpty() || !ParseInt(parts[1], 0, 100, signal))
-                return fail(QStringLiteral("--wifi: expected SSID:SIGNAL[:PASSWORD], got \"%1\"").arg(value));
-            if (!wifiGiven)
-                w.networks.clear();
-            wifiGiven = true;
-            w.networks.append(
-                {parts[0].toUtf8(), quint8(signal),
-                 parts.size() > 2 ? value.section(QLatin1Char(':'), 2).toUtf8() : QByteArray()});
-        } else if (GlobalBoardKeys.contains(key)) {
+        const QString last = args.value(args.size() - 1);
+        if (last.startsWith(QLatin1String("--")) && (ValueOptions + GlobalBoardKeys).contains(last.mid(2)))
+            return fail(QStringLiteral("%1 needs a value").arg(last));
+        return fail(parser.errorText()); // a value given to a switch
+    }
+    if (parser.isSet(helpOption)) {
+        if (help)
+            *help = true;
+        return std::nullopt;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return fail(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
+    w.verbose = parser.isSet(verbose);
+    w.stepAddress = parser.isSet(stepAddress);
+
+    for (const QString& key : GlobalBoardKeys)
+        for (const QString& value : parser.values(key)) {
             QString err;
             if (!ApplyBoardKey(base, key, value, &err))
                 return fail(QStringLiteral("--") + err);
-        } else {
-            return fail(QStringLiteral("unknown option \"%1\"").arg(opt));
         }
+    boardSpecs = parser.values(QStringLiteral("board"));
+    defaultSpecs = parser.values(QStringLiteral("board-defaults"));
+    for (const QString& value : parser.values(QStringLiteral("count")))
+        if (!ParseInt(value, 0, 65000, count))
+            return fail(QStringLiteral("--count: expected a number of boards"));
+    for (const QString& value : parser.values(QStringLiteral("listen")))
+        if (!ParseHostPort(value, w.listenAddress, w.listenPort))
+            return fail(QStringLiteral("--listen: expected ADDR:PORT, got \"%1\"").arg(value));
+    for (const QString& value : parser.values(QStringLiteral("udp-address")))
+        if (!w.udpAddress.setAddress(value))
+            return fail(QStringLiteral("--udp-address: expected an address, got \"%1\"").arg(value));
+    for (const auto& [name, port] : {std::pair{QStringLiteral("search-port"), &w.searchPort},
+                                     std::pair{QStringLiteral("router-port"), &w.routerPort}})
+        for (const QString& value : parser.values(name))
+            if (!ParseInt(value, 0, 65535, *port))
+                return fail(QStringLiteral("--%1: expected a port 0..65535").arg(name));
+    // Switching a service off wins over a port given for it.
+    if (parser.isSet(noSearch))
+        w.searchPort = -1;
+    if (parser.isSet(noRouter))
+        w.routerPort = -1;
+    for (const QString& value : parser.values(QStringLiteral("search-spread-ms")))
+        if (!ParseInt(value, 0, 60'000, w.searchSpreadMs))
+            return fail(QStringLiteral("--search-spread-ms: expected milliseconds"));
+    for (const QString& value : parser.values(QStringLiteral("wifi"))) {
+        const QStringList parts = value.split(QLatin1Char(':'));
+        int signal = 0;
+        if (parts.size() < 2 || parts[0].isEmpty() || !ParseInt(parts[1], 0, 100, signal))
+            return fail(QStringLiteral("--wifi: expected SSID:SIGNAL[:PASSWORD], got \"%1\"").arg(value));
+        if (!wifiGiven)
+            w.networks.clear();
+        wifiGiven = true;
+        w.networks.append({parts[0].toUtf8(), quint8(signal),
+                           parts.size() > 2 ? value.section(QLatin1Char(':'), 2).toUtf8() : QByteArray()});
     }
     if (!wifiGiven)
         w.networks = DefaultNetworks();

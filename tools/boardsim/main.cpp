@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!cfg) {
-        std::fprintf(stderr, "quillet-boardsim: %s\nTry quillet-boardsim --help.\n", qPrintable(error));
+        std::fprintf(stderr, "quillet-boardsim: %s\nTry 'quillet-boardsim --help'.\n", qPrintable(error));
         return 2;
     }
     QLoggingCategory::setFilterRules(cfg->verbose ? QStringLiteral("quillet.boardsim.debug=true")

@@ -152,14 +152,18 @@ int main(int argc, char* argv[]) {
                                   QStringLiteral("PATH"));
     parser.addOptions({host, port, quiet, account, device, support, autoReply, news, product, noDefault,
                        delay, http500, notJson, raw, reorder, only});
-    parser.process(app);
 
     QTextStream err(stderr);
     auto usage = [&](const QString& why) {
-        err << "quillet-cloudsim: " << why << "\nTry --help.\n";
+        err << "quillet-cloudsim: " << why << "\nTry 'quillet-cloudsim --help'.\n";
         err.flush();
         return 2;
     };
+    // Usage errors end with status 2, as in the other tools (process() would exit with 1).
+    if (!parser.parse(app.arguments()))
+        return usage(parser.errorText());
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(0);
     if (!parser.positionalArguments().isEmpty())
         return usage(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()));
 

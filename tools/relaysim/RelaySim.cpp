@@ -3,6 +3,8 @@
 #include "PC1_128.h"
 #include "SimFrames.h"
 
+#include <QCommandLineParser>
+
 #include <algorithm>
 
 Q_LOGGING_CATEGORY(lcRelaySim, "quillet.relaysim")
@@ -103,87 +105,90 @@ std::optional<RelayConfig> ParseRelayArgs(const QStringList& args, QString* erro
     };
     if (help)
         *help = false;
+    QCommandLineParser parser;
+    const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")}, QString());
+    const QCommandLineOption verbose({QStringLiteral("v"), QStringLiteral("verbose")}, QString());
+    const QCommandLineOption listen(QStringLiteral("listen"), QString(), QStringLiteral("ADDR:PORT"));
+    const QCommandLineOption device(QStringLiteral("device"), QString(), QStringLiteral("ROUTE"));
+    const QCommandLineOption deviceName(QStringLiteral("device-name"), QString(), QStringLiteral("MAC=NAME"));
+    const QCommandLineOption account(QStringLiteral("account"), QString(), QStringLiteral("ACCOUNT"));
+    const QCommandLineOption timeout(QStringLiteral("board-timeout-ms"), QString(), QStringLiteral("MS"));
+    parser.addOptions({helpOption, verbose, listen, device, deviceName, account, timeout});
+    if (!parser.parse(QStringList{QStringLiteral("quillet-relaysim")} + args)) {
+        if (!parser.unknownOptionNames().isEmpty()) {
+            const QString name = parser.unknownOptionNames().first();
+            return fail(QStringLiteral("unknown option \"%1%2\"").arg(name.size() > 1 ? "--" : "-", name));
+        }
+        const QString last = args.value(args.size() - 1);
+        for (const QCommandLineOption& o : {listen, device, deviceName, account, timeout})
+            if (last == QLatin1String("--") + o.names().first())
+                return fail(QStringLiteral("%1 needs a value").arg(last));
+        return fail(parser.errorText()); // a value given to a switch
+    }
+    if (parser.isSet(helpOption)) {
+        if (help)
+            *help = true;
+        return std::nullopt;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return fail(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
+    cfg.verbose = parser.isSet(verbose);
+    if (parser.isSet(listen)) {
+        const QString value = parser.value(listen);
+        QString host;
+        if (!ParseHostPort(value, host, cfg.port) || !cfg.listenAddress.setAddress(host))
+            return fail(QStringLiteral("--listen: expected ADDR:PORT, got \"%1\"").arg(value));
+    }
+    for (const QString& value : parser.values(device)) {
+        // MAC=HOST:PORT[:PASSWORD]
+        const qsizetype eq = value.indexOf(QLatin1Char('='));
+        DeviceRoute d;
+        const QStringList parts = eq < 0 ? QStringList() : value.mid(eq + 1).split(QLatin1Char(':'));
+        bool portOk = false;
+        const int port = parts.size() >= 2 ? parts[1].toInt(&portOk) : 0;
+        if (eq < 0 || !ParseMac(value.left(eq), d.mac) || parts.size() < 2 || parts[0].isEmpty() || !portOk ||
+            port < 1 || port > 65535)
+            return fail(QStringLiteral("--device: expected MAC=HOST:PORT[:PASSWORD], got \"%1\"").arg(value));
+        d.host = parts[0];
+        d.port = quint16(port);
+        if (parts.size() > 2)
+            d.password = value.mid(eq + 1).section(QLatin1Char(':'), 2).toLatin1();
+        cfg.devices.append(d);
+    }
     QList<QPair<TBUF6, QString>> names;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        QString opt = args.at(i), value;
-        bool hasValue = false;
-        if (opt.startsWith(QLatin1String("--")) && opt.contains(QLatin1Char('='))) {
-            value = opt.mid(opt.indexOf(QLatin1Char('=')) + 1);
-            opt = opt.left(opt.indexOf(QLatin1Char('=')));
-            hasValue = true;
-        }
-        if (opt == QLatin1String("-h") || opt == QLatin1String("--help")) {
-            if (help)
-                *help = true;
-            return std::nullopt;
-        }
-        if (opt == QLatin1String("-v") || opt == QLatin1String("--verbose")) {
-            cfg.verbose = true;
-            continue;
-        }
-        if (!opt.startsWith(QLatin1String("--")))
-            return fail(QStringLiteral("unexpected argument \"%1\"").arg(opt));
-        if (!hasValue) {
-            if (i + 1 >= args.size())
-                return fail(QStringLiteral("%1 needs a value").arg(opt));
-            value = args.at(++i);
-        }
-        if (opt == QLatin1String("--listen")) {
-            QString host;
-            if (!ParseHostPort(value, host, cfg.port) || !cfg.listenAddress.setAddress(host))
-                return fail(QStringLiteral("--listen: expected ADDR:PORT, got \"%1\"").arg(value));
-        } else if (opt == QLatin1String("--device")) {
-            // MAC=HOST:PORT[:PASSWORD]
-            const qsizetype eq = value.indexOf(QLatin1Char('='));
-            DeviceRoute d;
-            const QStringList parts = eq < 0 ? QStringList() : value.mid(eq + 1).split(QLatin1Char(':'));
-            bool portOk = false;
-            const int port = parts.size() >= 2 ? parts[1].toInt(&portOk) : 0;
-            if (eq < 0 || !ParseMac(value.left(eq), d.mac) || parts.size() < 2 || parts[0].isEmpty() ||
-                !portOk || port < 1 || port > 65535)
-                return fail(
-                    QStringLiteral("--device: expected MAC=HOST:PORT[:PASSWORD], got \"%1\"").arg(value));
-            d.host = parts[0];
-            d.port = quint16(port);
-            if (parts.size() > 2)
-                d.password = value.mid(eq + 1).section(QLatin1Char(':'), 2).toLatin1();
-            cfg.devices.append(d);
-        } else if (opt == QLatin1String("--device-name")) {
-            const qsizetype eq = value.indexOf(QLatin1Char('='));
-            TBUF6 mac{};
-            if (eq < 0 || !ParseMac(value.left(eq), mac))
-                return fail(QStringLiteral("--device-name: expected MAC=NAME, got \"%1\"").arg(value));
-            names.append({mac, value.mid(eq + 1)});
-        } else if (opt == QLatin1String("--account")) {
-            // NAME:PASSWORD:MACS, MACS = "*" or MAC[,MAC...]; the password may hold ':'.
-            const qsizetype first = value.indexOf(QLatin1Char(':')),
-                            last = value.lastIndexOf(QLatin1Char(':'));
-            if (first <= 0 || last == first)
-                return fail(
-                    QStringLiteral("--account: expected NAME:PASSWORD:MAC[,MAC...] or NAME:PASSWORD:*"));
-            Account a;
-            a.name = value.left(first);
-            a.password = value.mid(first + 1, last - first - 1);
-            const QString macs = value.mid(last + 1);
-            if (macs == QLatin1String("*")) {
-                a.allDevices = true;
-            } else {
-                for (const QString& m : macs.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-                    TBUF6 mac{};
-                    if (!ParseMac(m, mac))
-                        return fail(QStringLiteral("--account: \"%1\" is not a MAC address").arg(m));
-                    a.macs.insert(MACBufToStr(mac));
-                }
-            }
-            cfg.accounts.append(a);
-        } else if (opt == QLatin1String("--board-timeout-ms")) {
-            bool ok = false;
-            cfg.boardTimeoutMs = value.toInt(&ok);
-            if (!ok || cfg.boardTimeoutMs < 1)
-                return fail(QStringLiteral("--board-timeout-ms: expected milliseconds"));
+    for (const QString& value : parser.values(deviceName)) {
+        const qsizetype eq = value.indexOf(QLatin1Char('='));
+        TBUF6 mac{};
+        if (eq < 0 || !ParseMac(value.left(eq), mac))
+            return fail(QStringLiteral("--device-name: expected MAC=NAME, got \"%1\"").arg(value));
+        names.append({mac, value.mid(eq + 1)});
+    }
+    for (const QString& value : parser.values(account)) {
+        // NAME:PASSWORD:MACS, MACS = "*" or MAC[,MAC...]; the password may hold ':'.
+        const qsizetype first = value.indexOf(QLatin1Char(':')), last = value.lastIndexOf(QLatin1Char(':'));
+        if (first <= 0 || last == first)
+            return fail(QStringLiteral("--account: expected NAME:PASSWORD:MAC[,MAC...] or NAME:PASSWORD:*"));
+        Account a;
+        a.name = value.left(first);
+        a.password = value.mid(first + 1, last - first - 1);
+        const QString macs = value.mid(last + 1);
+        if (macs == QLatin1String("*")) {
+            a.allDevices = true;
         } else {
-            return fail(QStringLiteral("unknown option \"%1\"").arg(opt));
+            for (const QString& m : macs.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+                TBUF6 mac{};
+                if (!ParseMac(m, mac))
+                    return fail(QStringLiteral("--account: \"%1\" is not a MAC address").arg(m));
+                a.macs.insert(MACBufToStr(mac));
+            }
         }
+        cfg.accounts.append(a);
+    }
+    if (parser.isSet(timeout)) {
+        bool ok = false;
+        cfg.boardTimeoutMs = parser.value(timeout).toInt(&ok);
+        if (!ok || cfg.boardTimeoutMs < 1)
+            return fail(QStringLiteral("--board-timeout-ms: expected milliseconds"));
     }
     for (const auto& [mac, name] : names) {
         auto it = std::find_if(cfg.devices.begin(), cfg.devices.end(),

@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!cfg) {
-        std::fprintf(stderr, "quillet-relaysim: %s\nTry quillet-relaysim --help.\n", qPrintable(error));
+        std::fprintf(stderr, "quillet-relaysim: %s\nTry 'quillet-relaysim --help'.\n", qPrintable(error));
         return 2;
     }
     QLoggingCategory::setFilterRules(cfg->verbose ? QStringLiteral("quillet.relaysim.debug=true")

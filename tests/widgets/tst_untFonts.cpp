@@ -7,7 +7,7 @@
 #include <QRawFont>
 #include <QtTest>
 
-class tst_fonts : public QObject {
+class tst_untFonts : public QObject {
     Q_OBJECT
 
 private slots:
@@ -17,7 +17,7 @@ private slots:
     void applicationAsksForTheFamily();
 };
 
-void tst_fonts::chineseHasGlyphs_data() {
+void tst_untFonts::chineseHasGlyphs_data() {
     QTest::addColumn<QString>("text");
     QTest::newRow("window title") << QStringLiteral("澜桥匣");
     QTest::newRow("touch mode") << QStringLiteral("触动模式");
@@ -25,7 +25,7 @@ void tst_fonts::chineseHasGlyphs_data() {
     QTest::newRow("latin too") << QStringLiteral("Quillet 1.2.6");
 }
 
-void tst_fonts::chineseHasGlyphs() {
+void tst_untFonts::chineseHasGlyphs() {
     QFETCH(QString, text);
     for (const QFont& font : {QFont(AppFontFamily), QApplication::font()}) {
         const QRawFont raw = QRawFont::fromFont(font);
@@ -36,7 +36,7 @@ void tst_fonts::chineseHasGlyphs() {
     }
 }
 
-void tst_fonts::applicationAsksForTheFamily() {
+void tst_untFonts::applicationAsksForTheFamily() {
     QCOMPARE(QApplication::font().families().value(0), AppFontFamily);
     QVERIFY(!QFont::substitutes(AppFontFamily).isEmpty());
     QWidget owner;
@@ -45,5 +45,5 @@ void tst_fonts::applicationAsksForTheFamily() {
     QVERIFY(QRawFont::fromFont(btn.Lbl_Text()->font()).supportsCharacter(QChar(0x786E))); // 确
 }
 
-QTEST_MAIN(tst_fonts)
-#include "tst_fonts.moc"
+QTEST_MAIN(tst_untFonts)
+#include "tst_untFonts.moc"

@@ -103,7 +103,7 @@ QString Mixed(const QString& s) {
 }
 } // namespace
 
-class tst_resimages : public QObject {
+class tst_untResImages : public QObject {
     Q_OBJECT
 
 private slots:
@@ -118,7 +118,7 @@ private slots:
     void ctrlListImgs();
 };
 
-void tst_resimages::requiredPictureLoads_data() {
+void tst_untResImages::requiredPictureLoads_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QSize>("size");
     for (const Required& r : RequiredPictures()) {
@@ -129,7 +129,7 @@ void tst_resimages::requiredPictureLoads_data() {
     }
 }
 
-void tst_resimages::requiredPictureLoads() {
+void tst_untResImages::requiredPictureLoads() {
     QFETCH(QString, name);
     QFETCH(QSize, size);
     QVERIFY(ResPictureExists(name));
@@ -151,7 +151,7 @@ void tst_resimages::requiredPictureLoads() {
     }
 }
 
-void tst_resimages::namesListed() {
+void tst_untResImages::namesListed() {
     const QStringList names = ResPictureNames();
     for (const Required& r : RequiredPictures())
         QVERIFY2(names.contains(r.name), qPrintable(r.name)); // listed in its own spelling
@@ -159,7 +159,7 @@ void tst_resimages::namesListed() {
     QVERIFY(names.indexOf("Device_img2") < names.indexOf("Device_img10"));
 }
 
-void tst_resimages::missingOrBrokenGivesEmpty_data() {
+void tst_untResImages::missingOrBrokenGivesEmpty_data() {
     QTest::addColumn<QString>("name");
     QTest::newRow("missing") << "No_Such_Picture";
     QTest::newRow("empty name") << "";
@@ -171,7 +171,7 @@ void tst_resimages::missingOrBrokenGivesEmpty_data() {
     QTest::newRow("text, not a picture") << "Not_A_Picture";
 }
 
-void tst_resimages::missingOrBrokenGivesEmpty() {
+void tst_untResImages::missingOrBrokenGivesEmpty() {
     QFETCH(QString, name);
     if (!name.startsWith("Broken", Qt::CaseInsensitive) && !name.startsWith("Not_"))
         QTest::failOnWarning(QRegularExpression(".*")); // a missing name is not worth a warning
@@ -188,7 +188,7 @@ void tst_resimages::missingOrBrokenGivesEmpty() {
     QCOMPARE(canvas.pixel(4, 4), qRgba(0, 0, 0, 0));
 }
 
-void tst_resimages::loadersEmptyTheirTarget() {
+void tst_untResImages::loadersEmptyTheirTarget() {
     QWidget owner;
     auto* img = new TImage(&owner);
     LoadResImage(img, "Power_ON");
@@ -211,7 +211,7 @@ void tst_resimages::loadersEmptyTheirTarget() {
 }
 
 // A pressed, selected or "on" picture must not be the normal one drawn again.
-void tst_resimages::pressedAndSelectedDiffer_data() {
+void tst_untResImages::pressedAndSelectedDiffer_data() {
     QTest::addColumn<QString>("a");
     QTest::addColumn<QString>("b");
     const QList<std::pair<QString, QString>> pairs{
@@ -255,7 +255,7 @@ void tst_resimages::pressedAndSelectedDiffer_data() {
         QTest::addRow("%s / %s", qPrintable(a), qPrintable(b)) << a << b;
 }
 
-void tst_resimages::pressedAndSelectedDiffer() {
+void tst_untResImages::pressedAndSelectedDiffer() {
     QFETCH(QString, a);
     QFETCH(QString, b);
     const QImage ia = ResBitmap(a).toImage(), ib = ResBitmap(b).toImage();
@@ -273,7 +273,7 @@ void tst_resimages::pressedAndSelectedDiffer() {
     QVERIFY2(share > 0.05, qPrintable(QString("only %1% of the pixels differ").arg(share * 100, 0, 'f', 1)));
 }
 
-void tst_resimages::ctrlListImgs() {
+void tst_untResImages::ctrlListImgs() {
     LoadCtrlListImgs();
     QCOMPARE(CtrlListImgs.size(), CtrlListImgCount);
     for (int i = 0; i < CtrlListImgCount; ++i) {
@@ -295,5 +295,5 @@ void tst_resimages::ctrlListImgs() {
     QVERIFY(CtrlListImg(0).isNull());
 }
 
-QTEST_MAIN(tst_resimages)
-#include "tst_resimages.moc"
+QTEST_MAIN(tst_untResImages)
+#include "tst_untResImages.moc"

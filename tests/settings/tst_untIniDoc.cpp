@@ -214,4 +214,4 @@ void tst_IniDoc::encodingOfTheFile() {
 }
 
 QTEST_GUILESS_MAIN(tst_IniDoc)
-#include "tst_inidoc.moc"
+#include "tst_untIniDoc.moc"

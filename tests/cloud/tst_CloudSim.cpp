@@ -95,7 +95,7 @@ QString WriteJpeg(const QString& path, int w, int h) {
     QVERIFY2(sim.WaitReady(), qPrintable(sim.Errors()));                                                     \
     CloudClient client(sim.Base())
 
-class tst_cloudsim : public QObject {
+class tst_CloudSim : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -127,11 +127,11 @@ private:
     QTemporaryDir FDir;
 };
 
-void tst_cloudsim::initTestCase() {
+void tst_CloudSim::initTestCase() {
     QVERIFY(FDir.isValid());
 }
 
-void tst_cloudsim::login() {
+void tst_CloudSim::login() {
     START_SIM(sim, StandardWorld);
     const auto ok = client.User_Login(QStringLiteral("alice"), Secret);
     QVERIFY(!ok.Error);
@@ -157,7 +157,7 @@ void tst_cloudsim::login() {
     QCOMPARE(client.User_Login(QStringLiteral("nobody"), Secret).Reply.status, QStringLiteral("0"));
 }
 
-void tst_cloudsim::registerThenLogin() {
+void tst_CloudSim::registerThenLogin() {
     START_SIM(sim, StandardWorld);
     const QString nick = QString::fromUtf8("小明 \"Ming\"");
     const auto reg = client.User_Register(QStringLiteral("carol"), QStringLiteral("c pw&=1"), nick,
@@ -181,7 +181,7 @@ void tst_cloudsim::registerThenLogin() {
     QCOMPARE(again.Reply.info, QStringLiteral("Account already exists"));
 }
 
-void tst_cloudsim::editUser() {
+void tst_CloudSim::editUser() {
     START_SIM(sim, StandardWorld);
     const QString id = client.User_Login(QStringLiteral("alice"), Secret).Reply.data.id;
     QCOMPARE(client
@@ -213,7 +213,7 @@ void tst_cloudsim::editUser() {
              QStringLiteral("0"));
 }
 
-void tst_cloudsim::changePassword() {
+void tst_CloudSim::changePassword() {
     START_SIM(sim, StandardWorld);
     const QString id = client.User_Login(QStringLiteral("alice"), Secret).Reply.data.id;
     const QString newPw = QStringLiteral("n/ew pw?#");
@@ -228,7 +228,7 @@ void tst_cloudsim::changePassword() {
     QCOMPARE(client.User_Login(QStringLiteral("alice"), newPw).Reply.status, QStringLiteral("1"));
 }
 
-void tst_cloudsim::accountWithSlashes() {
+void tst_CloudSim::accountWithSlashes() {
     START_SIM(sim, StandardWorld);
     const QString account = QStringLiteral("a/b?c#d");
     QCOMPARE(client.User_Register(account, QStringLiteral("pw"), {}, {}, {}, {}, {}, {}).Reply.status,
@@ -240,7 +240,7 @@ void tst_cloudsim::accountWithSlashes() {
     QCOMPARE(client.Feedback_FeedList(account, QStringLiteral("pw")).Reply.status, QStringLiteral("1"));
 }
 
-void tst_cloudsim::anonymousFeedback() {
+void tst_CloudSim::anonymousFeedback() {
     START_SIM(sim, StandardWorld);
     const auto sent =
         client.Index_Feedback(QStringLiteral("The relay clicks twice"), QStringLiteral("me@x.y"),
@@ -252,7 +252,7 @@ void tst_cloudsim::anonymousFeedback() {
     QCOMPARE(empty.Reply.info, QStringLiteral("Message is required"));
 }
 
-void tst_cloudsim::activation_data() {
+void tst_CloudSim::activation_data() {
     QTest::addColumn<QString>("mac");
     QTest::addColumn<QString>("code");
     QTest::addColumn<QString>("password");
@@ -289,7 +289,7 @@ void tst_cloudsim::activation_data() {
                                               << "4";
 }
 
-void tst_cloudsim::activation() {
+void tst_CloudSim::activation() {
     QFETCH(QString, mac);
     QFETCH(QString, code);
     QFETCH(QString, password);
@@ -320,7 +320,7 @@ void tst_cloudsim::activation() {
     }
 }
 
-void tst_cloudsim::download() {
+void tst_CloudSim::download() {
     START_SIM(sim, StandardWorld);
     const auto r = client.Device_Download(QStringLiteral("alice"), Secret);
     QVERIFY(!r.Error);
@@ -345,7 +345,7 @@ void tst_cloudsim::download() {
     QVERIFY(refused.Reply.data.isEmpty());
 }
 
-void tst_cloudsim::updateDevice() {
+void tst_CloudSim::updateDevice() {
     START_SIM(sim, StandardWorld);
     const auto r = client.Device_Update(QStringLiteral("alice"), Secret, QStringLiteral("5ccf7f01020b"),
                                         QString::fromUtf8("客厅 Hall"), QStringLiteral("9999"));
@@ -360,7 +360,7 @@ void tst_cloudsim::updateDevice() {
     QCOMPARE(notMine.Reply.info, QStringLiteral("Device not found"));
 }
 
-void tst_cloudsim::uploadImage() {
+void tst_CloudSim::uploadImage() {
     START_SIM(sim, StandardWorld);
     const QString jpg = WriteJpeg(FDir.filePath(QStringLiteral("Upload.jpg")), 200, 200);
     const auto up =
@@ -387,7 +387,7 @@ void tst_cloudsim::uploadImage() {
     QCOMPARE(wrongPw.Reply.status, QStringLiteral("0"));
 }
 
-void tst_cloudsim::uploadWithNonAsciiAccount() {
+void tst_CloudSim::uploadWithNonAsciiAccount() {
     // The text parts travel quoted-printable: "=" and UTF-8 bytes must survive the round trip.
     const QString account = QString::fromUtf8("张=41 x");
     START_SIM(sim,
@@ -403,7 +403,7 @@ void tst_cloudsim::uploadWithNonAsciiAccount() {
     QCOMPARE(client.LoadUrlImage(devs.Reply.data.first().img).size(), QSize(30, 30));
 }
 
-void tst_cloudsim::deleteDevice() {
+void tst_CloudSim::deleteDevice() {
     START_SIM(sim, StandardWorld);
     const auto r = client.Device_Delete(QStringLiteral("alice"), Secret, QStringLiteral("5ccf7f01020b"));
     QVERIFY(!r.Error);
@@ -421,7 +421,7 @@ void tst_cloudsim::deleteDevice() {
              QStringLiteral("1"));
 }
 
-void tst_cloudsim::feedbackConversation() {
+void tst_CloudSim::feedbackConversation() {
     START_SIM(sim, StandardWorld);
     const auto first = client.Feedback_FeedList(QStringLiteral("alice"), Secret);
     QVERIFY(!first.Error);
@@ -450,7 +450,7 @@ void tst_cloudsim::feedbackConversation() {
              QStringLiteral("0"));
 }
 
-void tst_cloudsim::newsAndProducts() {
+void tst_CloudSim::newsAndProducts() {
     START_SIM(sim, QStringList(StandardWorld)
                        << QStringLiteral("--product") << QStringLiteral("Eight relays:QRB-8"));
     const auto news = client.Index_NewsList();
@@ -483,14 +483,14 @@ void tst_cloudsim::newsAndProducts() {
     }
 }
 
-void tst_cloudsim::aboutPage() {
+void tst_CloudSim::aboutPage() {
     START_SIM(sim, StandardWorld);
     const auto page = client.Http_Get(client.AboutPageUrl());
     QVERIFY(!page.Error);
     QVERIFY(page.Reply.contains(QLatin1String("About Quillet")));
 }
 
-void tst_cloudsim::faultDelay() {
+void tst_CloudSim::faultDelay() {
     START_SIM(sim, QStringList(StandardWorld) << QStringLiteral("--delay") << QStringLiteral("1500"));
     QCOMPARE(Raised(client.User_Login(QStringLiteral("alice"), Secret)), QStringLiteral("timeout"));
     const auto devs = client.Device_Download(QStringLiteral("alice"), Secret);
@@ -504,7 +504,7 @@ void tst_cloudsim::faultDelay() {
                 .isNull());
 }
 
-void tst_cloudsim::faultHttp500() {
+void tst_CloudSim::faultHttp500() {
     START_SIM(sim, QStringList(StandardWorld) << QStringLiteral("--http-500"));
     QCOMPARE(Raised(client.User_Login(QStringLiteral("alice"), Secret)), QStringLiteral("http 500"));
     QCOMPARE(Raised(client.Index_NewsList()), QStringLiteral("http 500"));
@@ -521,7 +521,7 @@ void tst_cloudsim::faultHttp500() {
                  .isNull());
 }
 
-void tst_cloudsim::faultNotJson() {
+void tst_CloudSim::faultNotJson() {
     START_SIM(sim, QStringList(StandardWorld) << QStringLiteral("--not-json"));
     QCOMPARE(Raised(client.User_Login(QStringLiteral("alice"), Secret)), QStringLiteral("bad reply"));
     const auto devs = client.Device_Download(QStringLiteral("alice"), Secret);
@@ -531,7 +531,7 @@ void tst_cloudsim::faultNotJson() {
              QStringLiteral("bad reply"));
 }
 
-void tst_cloudsim::faultRawNonAscii() {
+void tst_CloudSim::faultRawNonAscii() {
     START_SIM(sim, QStringList(StandardWorld) << QStringLiteral("--raw-non-ascii"));
     const auto news = client.Index_NewsList();
     QVERIFY(!news.Error);
@@ -541,7 +541,7 @@ void tst_cloudsim::faultRawNonAscii() {
     QCOMPARE(products.Reply.data[1].name, QStringLiteral("WiFi IO mini ???"));
 }
 
-void tst_cloudsim::faultReorder() {
+void tst_CloudSim::faultReorder() {
     START_SIM(sim, QStringList(StandardWorld) << QStringLiteral("--reorder"));
     // Reversed members: the data object comes first, then info, then status; read by position
     // the record ends at "info" with the preset status, and the data fields are scrambled.
@@ -556,7 +556,7 @@ void tst_cloudsim::faultReorder() {
     QCOMPARE(fb.Reply.info, QStringLiteral("Thank you"));
 }
 
-void tst_cloudsim::faultOnlyOneCall() {
+void tst_CloudSim::faultOnlyOneCall() {
     START_SIM(sim, QStringList(StandardWorld)
                        << QStringLiteral("--http-500") << QStringLiteral("--fault-only")
                        << QStringLiteral("Device/update"));
@@ -570,7 +570,7 @@ void tst_cloudsim::faultOnlyOneCall() {
     QCOMPARE(client.Device_Download(QStringLiteral("alice"), Secret).Reply.status, QStringLiteral("1"));
 }
 
-void tst_cloudsim::badOptionsAreRefused() {
+void tst_CloudSim::badOptionsAreRefused() {
     for (const QStringList& args :
          {QStringList{QStringLiteral("--device"), QStringLiteral("mac=12")},
           QStringList{QStringLiteral("--device"), QStringLiteral("mac=5ccf7f01020a,owner=zed")},
@@ -585,5 +585,5 @@ void tst_cloudsim::badOptionsAreRefused() {
     }
 }
 
-QTEST_MAIN(tst_cloudsim)
-#include "tst_cloudsim.moc"
+QTEST_MAIN(tst_CloudSim)
+#include "tst_CloudSim.moc"

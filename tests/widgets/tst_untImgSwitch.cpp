@@ -8,7 +8,7 @@
 #include <QLabel>
 #include <QtTest>
 
-class tst_imgswitch : public QObject {
+class tst_untImgSwitch : public QObject {
     Q_OBJECT
 
 private slots:
@@ -21,7 +21,7 @@ private slots:
     void creation();
 };
 
-void tst_imgswitch::pointer_data() {
+void tst_untImgSwitch::pointer_data() {
     QTest::addColumn<bool>("canClick");
     QTest::addColumn<bool>("clickChange");
     QTest::addColumn<bool>("startOn");
@@ -57,7 +57,7 @@ void tst_imgswitch::pointer_data() {
                                                        << "Alarm_ON" << true << 0;
 }
 
-void tst_imgswitch::pointer() {
+void tst_untImgSwitch::pointer() {
     QFETCH(bool, canClick);
     QFETCH(bool, clickChange);
     QFETCH(bool, startOn);
@@ -85,7 +85,7 @@ void tst_imgswitch::pointer() {
 }
 
 // Pressed while accepted, then refused: the leave changes nothing and the click is not taken.
-void tst_imgswitch::refusesPointerWhileCanClickOff() {
+void tst_untImgSwitch::refusesPointerWhileCanClickOff() {
     QWidget owner;
     TImageSwitch sw(&owner, ResBitmap("Alarm_ON"), ResBitmap("Alarm_HL"), ResBitmap("Alarm_OFF"), 0, 0, 48,
                     48);
@@ -101,7 +101,7 @@ void tst_imgswitch::refusesPointerWhileCanClickOff() {
     QVERIFY(!sw.isON());
 }
 
-void tst_imgswitch::cursorFollowsCanClick() {
+void tst_untImgSwitch::cursorFollowsCanClick() {
     QWidget owner;
     TImageSwitch sw(&owner, ResBitmap("Alarm_ON"), ResBitmap("Alarm_HL"), ResBitmap("Alarm_OFF"), 0, 0, 48,
                     48);
@@ -115,7 +115,7 @@ void tst_imgswitch::cursorFollowsCanClick() {
     QCOMPARE(sw.cursor().shape(), Qt::PointingHandCursor);
 }
 
-void tst_imgswitch::stateSetterShowsPictureAndCaptionColour() {
+void tst_untImgSwitch::stateSetterShowsPictureAndCaptionColour() {
     QWidget owner;
     TImageSwitch sw(&owner, ResBitmap("TaskWeek_N"), ResBitmap("TaskWeek_HL"), ResBitmap("Transparent"), 0, 0,
                     44, 26);
@@ -133,7 +133,7 @@ void tst_imgswitch::stateSetterShowsPictureAndCaptionColour() {
     QCOMPARE(sw.Bitmap().name(), QString("Transparent"));
 }
 
-void tst_imgswitch::stateWithoutPictureKeepsPicture() {
+void tst_untImgSwitch::stateWithoutPictureKeepsPicture() {
     QWidget owner;
     TImageSwitch sw(&owner, TBitmap(), ResBitmap("Alarm_HL"), ResBitmap("Alarm_OFF"), 0, 0, 48, 48);
     sw.SetisON(true);
@@ -144,7 +144,7 @@ void tst_imgswitch::stateWithoutPictureKeepsPicture() {
     QCOMPARE(sw.Bitmap().name(), QString("Alarm_OFF"));
 }
 
-void tst_imgswitch::creation() {
+void tst_untImgSwitch::creation() {
     QWidget owner;
     auto* sw = new TImageSwitch(&owner, ResBitmap("Alarm_ON"), ResBitmap("Alarm_HL"), ResBitmap("Alarm_OFF"),
                                 5, 6, 48, 40);
@@ -164,5 +164,5 @@ void tst_imgswitch::creation() {
     QVERIFY(lbl->testAttribute(Qt::WA_TransparentForMouseEvents));
 }
 
-QTEST_MAIN(tst_imgswitch)
-#include "tst_imgswitch.moc"
+QTEST_MAIN(tst_untImgSwitch)
+#include "tst_untImgSwitch.moc"

@@ -180,4 +180,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestPC1_128_Text)
-#include "tst_pc1_128_text.moc"
+#include "tst_PC1_128_Text.moc"

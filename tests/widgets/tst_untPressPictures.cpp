@@ -8,7 +8,7 @@
 
 Q_DECLARE_METATYPE(TPressStyle)
 
-class tst_presspictures : public QObject {
+class tst_untPressPictures : public QObject {
     Q_OBJECT
 
 private slots:
@@ -20,7 +20,7 @@ private slots:
     void attachMatching();
 };
 
-void tst_presspictures::styleOfName_data() {
+void tst_untPressPictures::styleOfName_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<int>("style"); // -1: not one of the window's picture buttons
 
@@ -40,7 +40,7 @@ void tst_presspictures::styleOfName_data() {
          -1);
 }
 
-void tst_presspictures::styleOfName() {
+void tst_untPressPictures::styleOfName() {
     QFETCH(QString, name);
     QFETCH(int, style);
     const auto found = PressStyleOf(name);
@@ -49,7 +49,7 @@ void tst_presspictures::styleOfName() {
         QCOMPARE(int(*found), style);
 }
 
-void tst_presspictures::pictures_data() {
+void tst_untPressPictures::pictures_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("script");
     QTest::addColumn<QString>("shown");
@@ -122,7 +122,7 @@ void tst_presspictures::pictures_data() {
                                     << "Refresh_N";
 }
 
-void tst_presspictures::pictures() {
+void tst_untPressPictures::pictures() {
     QFETCH(QString, name);
     QFETCH(QString, script);
     QWidget window;
@@ -135,7 +135,7 @@ void tst_presspictures::pictures() {
     QTEST(img->Bitmap().name(), "shown");
 }
 
-void tst_presspictures::attachByName() {
+void tst_untPressPictures::attachByName() {
     QWidget window;
     const QStringList names{"img_PopAdd_Yes",      "img_PopAdd_No",   "img_User_Up",
                             "img_DevCtrl_PopBtn3", "lbl_User_LastIP", "img_Pop_Addmini_Close"};
@@ -158,7 +158,7 @@ void tst_presspictures::attachByName() {
     QCOMPARE(yes->Bitmap().name(), QString("Button_HL"));
 }
 
-void tst_presspictures::attachMatching() {
+void tst_untPressPictures::attachMatching() {
     QWidget window;
     for (const char* n : {"img_Cell_Go1", "img_Cell_Go2", "img_Other"}) {
         auto* img = new TImage(&window);
@@ -173,5 +173,5 @@ void tst_presspictures::attachMatching() {
     QVERIFY(window.findChild<TImage*>("img_Other")->Bitmap().isNull());
 }
 
-QTEST_MAIN(tst_presspictures)
-#include "tst_presspictures.moc"
+QTEST_MAIN(tst_untPressPictures)
+#include "tst_untPressPictures.moc"

@@ -78,4 +78,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestMachineKey)
-#include "tst_machinekey.moc"
+#include "tst_MachineKey.moc"

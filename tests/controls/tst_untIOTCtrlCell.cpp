@@ -13,7 +13,7 @@
 #include <cmath>
 #include <limits>
 
-class tst_untIOTCells : public QObject {
+class tst_untIOTCtrlCell : public QObject {
     Q_OBJECT
 
 private slots:
@@ -32,7 +32,7 @@ private slots:
     void frequencyLabel();
 };
 
-void tst_untIOTCells::nameAndPicture_data() {
+void tst_untIOTCtrlCell::nameAndPicture_data() {
     QTest::addColumn<QString>("lang");
     QTest::addColumn<int>("ctrlType");
     QTest::addColumn<QString>("name");
@@ -52,7 +52,7 @@ void tst_untIOTCells::nameAndPicture_data() {
                                                   << "Device_img0";
 }
 
-void tst_untIOTCells::nameAndPicture() {
+void tst_untIOTCtrlCell::nameAndPicture() {
     QFETCH(QString, lang);
     QFETCH(int, ctrlType);
     QFETCH(QString, name);
@@ -69,7 +69,7 @@ void tst_untIOTCells::nameAndPicture() {
         QTRY_VERIFY(cell.CtrlName() != shown);
 }
 
-void tst_untIOTCells::registerFormat_data() {
+void tst_untIOTCtrlCell::registerFormat_data() {
     QTest::addColumn<QString>("locale");
     QTest::addColumn<float>("value");
     QTest::addColumn<QString>("text");
@@ -85,7 +85,7 @@ void tst_untIOTCells::registerFormat_data() {
     QTest::newRow("huge stays short") << "C" << 3.0e20f << "3.0e+20" << 3.0e20;
 }
 
-void tst_untIOTCells::registerFormat() {
+void tst_untIOTCtrlCell::registerFormat() {
     QFETCH(QString, locale);
     QFETCH(float, value);
     QFETCH(QString, text);
@@ -103,7 +103,7 @@ void tst_untIOTCells::registerFormat() {
 
 // Slider steps: "t:v" moves the handle to v at clock time t (ms); "release" lets go of it;
 // "wait" lets the throttle interval pass on the event loop.
-void tst_untIOTCells::dutyThrottle_data() {
+void tst_untIOTCtrlCell::dutyThrottle_data() {
     QTest::addColumn<QString>("steps");
     QTest::addColumn<QString>("reports"); // duty values reported with tag 8, in order
     QTest::newRow("first change after the interval goes at once") << "200:50"
@@ -122,7 +122,7 @@ void tst_untIOTCells::dutyThrottle_data() {
                                                         << "40";
 }
 
-void tst_untIOTCells::dutyThrottle() {
+void tst_untIOTCtrlCell::dutyThrottle() {
     QFETCH(QString, steps);
     QFETCH(QString, reports);
     qint64 now = 0;
@@ -154,7 +154,7 @@ void tst_untIOTCells::dutyThrottle() {
     QCOMPARE(cell.DutyText(), QStringLiteral("0")); // the label shows the board's value only
 }
 
-void tst_untIOTCells::dutySetAndWheelReportNothing() {
+void tst_untIOTCtrlCell::dutySetAndWheelReportNothing() {
     qint64 now = 1000;
     TNEV_IOTPWMCtrl cell;
     cell.SetClock([&now] { return now; });
@@ -181,7 +181,7 @@ void tst_untIOTCells::dutySetAndWheelReportNothing() {
     QCOMPARE(reports, 1);
 }
 
-void tst_untIOTCells::frequencyLabel() {
+void tst_untIOTCtrlCell::frequencyLabel() {
     TNEV_IOTPWMCtrl cell;
     QCOMPARE(cell.PinLv(), 715);
     cell.SetPinLv(1000);
@@ -189,5 +189,5 @@ void tst_untIOTCells::frequencyLabel() {
     QVERIFY(cell.Img_HZ()->findChild<QLabel*>()->text() == QStringLiteral("1000 Hz"));
 }
 
-QTEST_MAIN(tst_untIOTCells)
-#include "tst_untIOTCells.moc"
+QTEST_MAIN(tst_untIOTCtrlCell)
+#include "tst_untIOTCtrlCell.moc"

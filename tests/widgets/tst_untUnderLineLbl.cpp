@@ -5,7 +5,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-class tst_underlinelbl : public QObject {
+class tst_untUnderLineLbl : public QObject {
     Q_OBJECT
 
 private slots:
@@ -14,7 +14,7 @@ private slots:
     void click();
 };
 
-void tst_underlinelbl::look_data() {
+void tst_untUnderLineLbl::look_data() {
     QTest::addColumn<QString>("script");
     QTest::addColumn<QRgb>("colour");
     QTest::addColumn<bool>("underline");
@@ -25,7 +25,7 @@ void tst_underlinelbl::look_data() {
     QTest::newRow("enter leave enter") << "enter leave enter" << QRgb(0xFF87CEEB) << true;
 }
 
-void tst_underlinelbl::look() {
+void tst_untUnderLineLbl::look() {
     QFETCH(QString, script);
     QFETCH(QRgb, colour);
     QWidget owner;
@@ -38,7 +38,7 @@ void tst_underlinelbl::look() {
     QCOMPARE(lbl.cursor().shape(), Qt::PointingHandCursor);
 }
 
-void tst_underlinelbl::click() {
+void tst_untUnderLineLbl::click() {
     QWidget owner;
     TUnderLineLbl lbl(&owner);
     lbl.resize(80, 20);
@@ -50,5 +50,5 @@ void tst_underlinelbl::click() {
     QCOMPARE(clicked.count(), 1);
 }
 
-QTEST_MAIN(tst_underlinelbl)
-#include "tst_underlinelbl.moc"
+QTEST_MAIN(tst_untUnderLineLbl)
+#include "tst_untUnderLineLbl.moc"

@@ -235,4 +235,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestCtlBoard)
-#include "tst_ctl_board.moc"
+#include "tst_CtlBoard.moc"

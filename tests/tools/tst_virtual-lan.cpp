@@ -8,7 +8,7 @@
 
 #include <unistd.h>
 
-class tst_virtuallan : public QObject {
+class tst_virtualLan : public QObject {
     Q_OBJECT
 
     QString FScript = QStringLiteral(QUILLET_SOURCE_DIR "/tools/virtual-lan");
@@ -113,5 +113,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_virtuallan)
-#include "tst_virtuallan.moc"
+QTEST_GUILESS_MAIN(tst_virtualLan)
+#include "tst_virtual-lan.moc"

@@ -868,4 +868,4 @@ int main(int argc, char** argv) {
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "tst_ini.moc"
+#include "tst_untIni.moc"

@@ -20,7 +20,7 @@ QByteArray Png(const QImage& img) {
 }
 } // namespace
 
-class tst_bitmap : public QObject {
+class tst_untBitmap : public QObject {
     Q_OBJECT
 
 private slots:
@@ -32,7 +32,7 @@ private slots:
     void sharedByValue();
 };
 
-void tst_bitmap::decode_data() {
+void tst_untBitmap::decode_data() {
     QTest::addColumn<QByteArray>("data");
     QTest::addColumn<QSize>("size"); // invalid: must not decode
 
@@ -53,7 +53,7 @@ void tst_bitmap::decode_data() {
     QTest::newRow("cut png") << Png(red).left(30) << QSize();
 }
 
-void tst_bitmap::decode() {
+void tst_untBitmap::decode() {
     QFETCH(QByteArray, data);
     QFETCH(QSize, size);
     const TBitmap b = TBitmap::FromData(data, "x");
@@ -61,7 +61,7 @@ void tst_bitmap::decode() {
     QCOMPARE(b.size(), size.isValid() ? size : QSize());
 }
 
-void tst_bitmap::rendersAtPixelRatio() {
+void tst_untBitmap::rendersAtPixelRatio() {
     const TBitmap b = TBitmap::FromSvg(Disc);
     QVERIFY(b.isVector());
     const QImage one = b.toImage(QSize(40, 20), 1.0);
@@ -75,7 +75,7 @@ void tst_bitmap::rendersAtPixelRatio() {
 }
 
 // Drawn on a 2x canvas the picture is rendered at 2x, not drawn at 1x and blown up.
-void tst_bitmap::drawsSharpOnA2xDevice() {
+void tst_untBitmap::drawsSharpOnA2xDevice() {
     const TBitmap b = TBitmap::FromSvg(Disc);
     QImage canvas(QSize(80, 40), QImage::Format_ARGB32_Premultiplied);
     canvas.setDevicePixelRatio(2.0);
@@ -88,7 +88,7 @@ void tst_bitmap::drawsSharpOnA2xDevice() {
     QCOMPARE(canvas.convertToFormat(QImage::Format_ARGB32), expected.convertToFormat(QImage::Format_ARGB32));
 }
 
-void tst_bitmap::drawsSharpWhenScaled() {
+void tst_untBitmap::drawsSharpWhenScaled() {
     const TBitmap b = TBitmap::FromSvg(Disc);
     QImage canvas(QSize(120, 60), QImage::Format_ARGB32_Premultiplied);
     canvas.fill(Qt::transparent);
@@ -100,7 +100,7 @@ void tst_bitmap::drawsSharpWhenScaled() {
     QCOMPARE(canvas.convertToFormat(QImage::Format_ARGB32), expected.convertToFormat(QImage::Format_ARGB32));
 }
 
-void tst_bitmap::sharedByValue() {
+void tst_untBitmap::sharedByValue() {
     const TBitmap a = TBitmap::FromSvg(Disc, "a");
     const TBitmap copy = a;
     QVERIFY(copy == a);
@@ -109,5 +109,5 @@ void tst_bitmap::sharedByValue() {
     QCOMPARE(copy.name(), QString("a"));
 }
 
-QTEST_MAIN(tst_bitmap)
-#include "tst_bitmap.moc"
+QTEST_MAIN(tst_untBitmap)
+#include "tst_untBitmap.moc"

@@ -260,4 +260,4 @@ private slots:
 };
 
 QTEST_MAIN(TestCtlCloud)
-#include "tst_ctl_cloud.moc"
+#include "tst_CtlRunCloud.moc"

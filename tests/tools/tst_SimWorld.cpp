@@ -12,7 +12,7 @@
 
 using namespace simtest;
 
-class tst_boardsim : public QObject {
+class tst_SimWorld : public QObject {
     Q_OBJECT
 
     // Starts a world on loopback with free ports; `args` are extra command-line options.
@@ -512,6 +512,37 @@ private slots:
         QCOMPARE(ports.size(), 3);
     }
 
+    // "--name value" and "--name=value" alike; a fault key alone switches the fault on; board
+    // keys given as options are every board's defaults.
+    void optionForms() {
+        QString message;
+        bool help = true;
+        const auto cfg = sim::ParseWorldArgs({"--listen=127.0.0.2:9000", "--step-address", "--garbage",
+                                              "--delay", "200", "--split=3", "--wifi=Lab:80:pw:x", "--wifi",
+                                              "Open:20", "--board", "mac=02-00-00-00-00-01", "--count=1",
+                                              "-v", "--no-search", "--search-port=5", "--router-port", "0"},
+                                             &message, &help);
+        QVERIFY2(cfg, qPrintable(message));
+        QVERIFY(!help);
+        QCOMPARE(cfg->listenAddress, QHostAddress("127.0.0.2"));
+        QCOMPARE(cfg->listenPort, 9000);
+        QVERIFY(cfg->stepAddress);
+        QVERIFY(cfg->verbose);
+        QCOMPARE(cfg->searchPort, -1);
+        QCOMPARE(cfg->routerPort, 0);
+        QCOMPARE(cfg->boards.size(), 2);
+        for (const sim::BoardConfig& b : cfg->boards) {
+            QVERIFY(b.faults.garbage);
+            QCOMPARE(b.faults.delayMs, 200);
+            QCOMPARE(b.faults.splitBytes, 3);
+        }
+        QCOMPARE(cfg->networks.size(), 2);
+        QCOMPARE(cfg->networks[0].password, QByteArray("pw:x"));
+        QCOMPARE(cfg->networks[1].password, QByteArray());
+        QVERIFY(!sim::ParseWorldArgs({"--count", "2", "--help"}, &message, &help));
+        QVERIFY(help);
+    }
+
     void options_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("error");
@@ -524,6 +555,10 @@ private slots:
             << QStringList{"--board", "mac=02-00-00-00-00-01", "--board", "mac=02-00-00-00-00-01"}
             << "two boards";
         QTest::newRow("missing value") << QStringList{"--delay"} << "needs a value";
+        QTest::newRow("unknown short option") << QStringList{"-q"} << "unknown option \"-q\"";
+        QTest::newRow("switch with a value") << QStringList{"--step-address=1"} << "--step-address";
+        QTest::newRow("argument") << QStringList{"--count=2", "two"} << "unexpected argument \"two\"";
+        QTest::newRow("fault switch with a bad value") << QStringList{"--garbage=maybe"} << "1 or 0";
         QTest::newRow("bad listen") << QStringList{"--listen", "localhost"} << "ADDR:PORT";
         QTest::newRow("bad ignore code") << QStringList{"--ignore", "300"} << "command codes";
     }
@@ -553,5 +588,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_boardsim)
-#include "tst_boardsim.moc"
+QTEST_GUILESS_MAIN(tst_SimWorld)
+#include "tst_SimWorld.moc"

@@ -39,7 +39,7 @@ struct Scene {
 };
 } // namespace
 
-class tst_popimglst : public QObject {
+class tst_untPopImgLst : public QObject {
     Q_OBJECT
 
 private slots:
@@ -61,14 +61,14 @@ private slots:
     void handlerMayReopenOrDelete();
 };
 
-void tst_popimglst::choice_data() {
+void tst_untPopImgLst::choice_data() {
     QTest::addColumn<int>("index");
     QTest::newRow("first") << 0;
     QTest::newRow("middle") << 5;
     QTest::newRow("last") << 11;
 }
 
-void tst_popimglst::choice() {
+void tst_untPopImgLst::choice() {
     QFETCH(int, index);
     Scene s;
     s.Fill();
@@ -90,7 +90,7 @@ void tst_popimglst::choice() {
     QVERIFY(s.pop->findChildren<TImageItem*>().isEmpty());
 }
 
-void tst_popimglst::oneReportPerChoice() {
+void tst_untPopImgLst::oneReportPerChoice() {
     Scene s;
     s.Fill(3);
     s.pop->Popup();
@@ -101,7 +101,7 @@ void tst_popimglst::oneReportPerChoice() {
     QCOMPARE(s.chosen.size(), 1);
 }
 
-void tst_popimglst::reopenShowsOnlyNewPictures() {
+void tst_untPopImgLst::reopenShowsOnlyNewPictures() {
     Scene s;
     s.Fill(5);
     s.pop->Popup();
@@ -117,7 +117,7 @@ void tst_popimglst::reopenShowsOnlyNewPictures() {
     QCOMPARE(s.chosen[0].second, 1);
 }
 
-void tst_popimglst::clientSquareResizesItems() {
+void tst_untPopImgLst::clientSquareResizesItems() {
     Scene s(TPlacement::TopCenter);
     s.Fill(4);
     s.pop->Popup();
@@ -135,7 +135,7 @@ void tst_popimglst::clientSquareResizesItems() {
 }
 
 // Popup size, pointer side and list geometry per placement; L = 11, popup 250 x 250, square 60.
-void tst_popimglst::layout_data() {
+void tst_untPopImgLst::layout_data() {
     QTest::addColumn<TPlacement>("placement");
     QTest::addColumn<QSize>("popup");
     QTest::addColumn<TCalloutRectangle::TCalloutPosition>("pointer");
@@ -157,7 +157,7 @@ void tst_popimglst::layout_data() {
                                     << QRect(12, 1, 78, 248) << false;
 }
 
-void tst_popimglst::layout() {
+void tst_untPopImgLst::layout() {
     QFETCH(TPlacement, placement);
     QFETCH(bool, horizontal);
     Scene s(placement);
@@ -175,7 +175,7 @@ void tst_popimglst::layout() {
     QCOMPARE(s.pop->ListBox()->verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOff, horizontal);
 }
 
-void tst_popimglst::otherPlacementsKeepTheLayout() {
+void tst_untPopImgLst::otherPlacementsKeepTheLayout() {
     Scene s(TPlacement::Center);
     s.Fill(2);
     const QSize before = s.pop->size();
@@ -188,7 +188,7 @@ void tst_popimglst::otherPlacementsKeepTheLayout() {
 }
 
 // Where the pointer's tip lands, in the window, for the anchor (380, 280) 40 x 30.
-void tst_popimglst::pointsAtTheAnchor_data() {
+void tst_untPopImgLst::pointsAtTheAnchor_data() {
     QTest::addColumn<TPlacement>("placement");
     QTest::addColumn<QPoint>("tip");
     QTest::addColumn<QString>("side"); // where the popup lies relative to the anchor
@@ -201,7 +201,7 @@ void tst_popimglst::pointsAtTheAnchor_data() {
     QTest::newRow("right, centred") << TPlacement::RightCenter << QPoint(420, 295) << "right";
 }
 
-void tst_popimglst::pointsAtTheAnchor() {
+void tst_untPopImgLst::pointsAtTheAnchor() {
     QFETCH(TPlacement, placement);
     QFETCH(QString, side);
     Scene s(placement);
@@ -225,7 +225,7 @@ void tst_popimglst::pointsAtTheAnchor() {
         QCOMPARE(s.pop->Callout()->CalloutOffset(), 30.0); // pointer 30 from the left end
 }
 
-void tst_popimglst::staysInsideTheWindow() {
+void tst_untPopImgLst::staysInsideTheWindow() {
     // The window's own use: above, centred, on a picture at the window's left edge.
     Scene s(TPlacement::TopCenter, QRect(10, 300, 60, 60));
     s.Fill(12);
@@ -235,7 +235,7 @@ void tst_popimglst::staysInsideTheWindow() {
     QCOMPARE(tip.toPoint(), QPoint(40, 300));
 }
 
-void tst_popimglst::closesOnClickElsewhere() {
+void tst_untPopImgLst::closesOnClickElsewhere() {
     Scene s;
     auto* other = new TImage(&s.host);
     other->setGeometry(10, 10, 40, 40);
@@ -252,7 +252,7 @@ void tst_popimglst::closesOnClickElsewhere() {
 }
 
 // Real clicks, routed by the window system to whatever lies under the pointer.
-void tst_popimglst::throughTheWindow() {
+void tst_untPopImgLst::throughTheWindow() {
     Scene s(TPlacement::TopCenter);
     auto* other = new TImage(&s.host);
     other->setGeometry(10, 10, 40, 40);
@@ -279,7 +279,7 @@ void tst_popimglst::throughTheWindow() {
     QCOMPARE(s.chosen.size(), 1);
 }
 
-void tst_popimglst::clickInsideKeepsItOpen() {
+void tst_untPopImgLst::clickInsideKeepsItOpen() {
     Scene s;
     s.Fill(3);
     s.pop->Popup();
@@ -288,7 +288,7 @@ void tst_popimglst::clickInsideKeepsItOpen() {
     QCOMPARE(s.pop->Count(), 3);
 }
 
-void tst_popimglst::closesOnEsc() {
+void tst_untPopImgLst::closesOnEsc() {
     Scene s;
     s.Fill(3);
     s.pop->Popup();
@@ -298,7 +298,7 @@ void tst_popimglst::closesOnEsc() {
     QCOMPARE(s.pop->Count(), 0);
 }
 
-void tst_popimglst::handlerMayReopenOrDelete() {
+void tst_untPopImgLst::handlerMayReopenOrDelete() {
     {
         Scene s;
         s.Fill(3);
@@ -323,5 +323,5 @@ void tst_popimglst::handlerMayReopenOrDelete() {
     }
 }
 
-QTEST_MAIN(tst_popimglst)
-#include "tst_popimglst.moc"
+QTEST_MAIN(tst_untPopImgLst)
+#include "tst_untPopImgLst.moc"

@@ -8,7 +8,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-class tst_imgbtn : public QObject {
+class tst_untImgBtn : public QObject {
     Q_OBJECT
 
 private slots:
@@ -24,7 +24,7 @@ private slots:
 
 // Which picture a button shows after a pointer script; "E" columns use a button with an enter
 // picture, which no button of the window has but the class supports.
-void tst_imgbtn::pictures_data() {
+void tst_untImgBtn::pictures_data() {
     QTest::addColumn<bool>("withEnter");
     QTest::addColumn<QString>("script");
     QTest::addColumn<QString>("shown");
@@ -59,7 +59,7 @@ void tst_imgbtn::pictures_data() {
                                                  << "Button_N";
 }
 
-void tst_imgbtn::pictures() {
+void tst_untImgBtn::pictures() {
     QFETCH(bool, withEnter);
     QFETCH(QString, script);
     QFETCH(QString, shown);
@@ -70,7 +70,7 @@ void tst_imgbtn::pictures() {
     QCOMPARE(btn.Bitmap().name(), shown);
 }
 
-void tst_imgbtn::sharesCallersBitmaps() {
+void tst_untImgBtn::sharesCallersBitmaps() {
     const TBitmap n = ResBitmap("Button_N"), hl = ResBitmap("Button_HL");
     QWidget owner;
     TImageButton btn(&owner, {}, n, hl, 0, 0, 120, 40);
@@ -81,7 +81,7 @@ void tst_imgbtn::sharesCallersBitmaps() {
     QVERIFY(!(btn.Bitmap() == ResBitmap("Button_HL")));
 }
 
-void tst_imgbtn::creation() {
+void tst_untImgBtn::creation() {
     QWidget owner;
     auto* btn = new TImageButton(&owner, {}, ResBitmap("Button_N"), ResBitmap("Button_HL"), 15, 25, 130, 44);
     QCOMPARE(btn->parentWidget(), &owner);
@@ -104,7 +104,7 @@ void tst_imgbtn::creation() {
 }
 
 // pressed / released / clicked / entered / left of the picture control beneath the button.
-void tst_imgbtn::clickReports_data() {
+void tst_untImgBtn::clickReports_data() {
     QTest::addColumn<QString>("script");
     QTest::addColumn<int>("pressed");
     QTest::addColumn<int>("released");
@@ -120,7 +120,7 @@ void tst_imgbtn::clickReports_data() {
     QTest::newRow("enter leave") << "enter leave" << 0 << 0 << 0 << 1;
 }
 
-void tst_imgbtn::clickReports() {
+void tst_untImgBtn::clickReports() {
     QFETCH(QString, script);
     QWidget owner;
     TImageButton btn(&owner, {}, ResBitmap("Button_N"), ResBitmap("Button_HL"), 0, 0, 100, 40);
@@ -133,7 +133,7 @@ void tst_imgbtn::clickReports() {
     QTEST(int(left.count()), "left");
 }
 
-void tst_imgbtn::captionDoesNotCatchThePointer() {
+void tst_untImgBtn::captionDoesNotCatchThePointer() {
     QWidget owner;
     owner.resize(300, 200);
     auto* btn = new TImageButton(&owner, {}, ResBitmap("Button_N"), ResBitmap("Button_HL"), 10, 10, 120, 40);
@@ -147,7 +147,7 @@ void tst_imgbtn::captionDoesNotCatchThePointer() {
     QCOMPARE(owner.childAt(btn->geometry().center()), btn);
 }
 
-void tst_imgbtn::handlerMayDeleteTheButton() {
+void tst_untImgBtn::handlerMayDeleteTheButton() {
     QWidget owner;
     auto* btn = new TImageButton(&owner, {}, ResBitmap("Button_N"), ResBitmap("Button_HL"), 0, 0, 100, 40);
     QPointer<TImageButton> watch(btn);
@@ -156,5 +156,5 @@ void tst_imgbtn::handlerMayDeleteTheButton() {
     QVERIFY(watch.isNull());
 }
 
-QTEST_MAIN(tst_imgbtn)
-#include "tst_imgbtn.moc"
+QTEST_MAIN(tst_untImgBtn)
+#include "tst_untImgBtn.moc"

@@ -38,7 +38,7 @@ QByteArray ClientBlock(const QByteArray& mac6, const QByteArray& account, const 
 
 } // namespace
 
-class tst_relaysim : public QObject {
+class tst_RelaySim : public QObject {
     Q_OBJECT
 
     std::unique_ptr<sim::World> FWorld;
@@ -302,6 +302,33 @@ private slots:
         QVERIFY(c.Wait([&] { return c.closed; }));
     }
 
+    // "--name value" and "--name=value" alike, repeatable options in order, switches anywhere.
+    void optionForms() {
+        QString message;
+        bool help = true;
+        const auto cfg =
+            relay::ParseRelayArgs({"--listen=127.0.0.2:9000", "--device", "5C-CF-7F-01-02-0A=h:1:p:w",
+                                   "--device=5ccf7f01020b=g:2", "--device-name=5C-CF-7F-01-02-0B=Hall",
+                                   "--account=alice:p:w:*", "-v", "--board-timeout-ms", "250"},
+                                  &message, &help);
+        QVERIFY2(cfg, qPrintable(message));
+        QVERIFY(!help);
+        QCOMPARE(cfg->listenAddress, QHostAddress("127.0.0.2"));
+        QCOMPARE(cfg->port, 9000);
+        QCOMPARE(cfg->devices.size(), 2);
+        QCOMPARE(cfg->devices[0].host, QStringLiteral("h"));
+        QCOMPARE(cfg->devices[0].password, QByteArray("p:w"));
+        QCOMPARE(cfg->devices[1].port, quint16(2));
+        QCOMPARE(cfg->devices[1].name, QStringLiteral("Hall"));
+        QCOMPARE(cfg->accounts.size(), 1);
+        QCOMPARE(cfg->accounts[0].password, QStringLiteral("p:w"));
+        QVERIFY(cfg->accounts[0].allDevices);
+        QVERIFY(cfg->verbose);
+        QCOMPARE(cfg->boardTimeoutMs, 250);
+        QVERIFY(!relay::ParseRelayArgs({"--listen=127.0.0.1:0", "-h"}, &message, &help));
+        QVERIFY(help);
+    }
+
     void options_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("error");
@@ -313,6 +340,12 @@ private slots:
         QTest::newRow("name for unknown device")
             << QStringList{"--device-name", "5C-CF-7F-01-02-0A=x"} << "no --device";
         QTest::newRow("unknown option") << QStringList{"--color", "red"} << "unknown option";
+        QTest::newRow("unknown short option") << QStringList{"-x"} << "unknown option \"-x\"";
+        QTest::newRow("missing value") << QStringList{"-v", "--listen"} << "--listen needs a value";
+        QTest::newRow("switch with a value") << QStringList{"--verbose=yes"} << "--verbose";
+        QTest::newRow("argument") << QStringList{"--listen=127.0.0.1:0", "now"}
+                                  << "unexpected argument \"now\"";
+        QTest::newRow("bad value after =") << QStringList{"--board-timeout-ms=0"} << "expected milliseconds";
     }
     void options() {
         QFETCH(QStringList, args);
@@ -324,5 +357,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_relaysim)
-#include "tst_relaysim.moc"
+QTEST_GUILESS_MAIN(tst_RelaySim)
+#include "tst_RelaySim.moc"

@@ -130,4 +130,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestPC1_128)
-#include "tst_pc1_128.moc"
+#include "tst_PC1_128.moc"
