@@ -9,7 +9,9 @@
 #include "BenchUtil.h"
 
 #include "frmMain.h"
+#include "untDevEvents.h"
 #include "untFonts.h"
+#include "untIOTCtrlList.h"
 #include "untIOTDevList.h"
 #include "untIni.h"
 
@@ -111,11 +113,58 @@ private:
     QWidget* FWindow;
 };
 
-// Selection of an (8,4,2,2,1) board to its filled control panel. It needs the window's device
-// wiring (selection, the query chain against a board, the control list); until the window has it,
-// nothing is measured and the figure is left out.
-std::optional<double> MeasurePanelFilled(Tfrm_Main&) {
-    return std::nullopt;
+// Selection of an (8,4,2,2,1) board to its filled control panel: a simulated board on loopback,
+// added by address, is selected once it is logged in; the clock stops when the query chain has
+// read everything (names included) and the panel is in place. The panel's slide is set to 0 so
+// that the figure is the window's work, not the animation's length. None when no board came up.
+std::optional<double> MeasurePanelFilled(Tfrm_Main& w) {
+    QProcess sim;
+    sim.start(QStringLiteral(BOARDSIM), {"--listen", "127.0.0.1:0", "--no-search", "--no-router", "--board",
+                                         "mac=02-51-4C-00-0B-01,out=8,in=4,pwm=2,reg=2,ir=1"});
+    QByteArray out;
+    const QDeadlineTimer ready(10000);
+    while (!out.contains("\nready") && !ready.hasExpired() && sim.state() != QProcess::NotRunning) {
+        sim.waitForReadyRead(100);
+        out += sim.readAllStandardOutput();
+    }
+    const auto port = QRegularExpression(QStringLiteral("tcp=127\\.0\\.0\\.1:([0-9]+)"))
+                          .match(QString::fromLatin1(out))
+                          .captured(1)
+                          .toUShort();
+    std::optional<double> result;
+    if (port != 0) {
+        TIniDev dev;
+        dev.MAC = QStringLiteral("02-51-4C-00-0B-01");
+        dev.Name = QStringLiteral("Bench board");
+        dev.LanHost = QStringLiteral("127.0.0.1");
+        dev.LanPort = port;
+        TNEV_IOTDevList* list = w.IOTDevList();
+        list->Add(TIniDevs{dev});
+        list->ConnectByAddress();
+        TIOTDevItem* item = list->Item(list->IndexOfMAC(dev.MAC));
+        const QDeadlineTimer online(10000);
+        while (item && item->Conn()->NetState() != TIOTNETSTATE::NET_OK && !online.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        if (item && item->Conn()->NetState() == TIOTNETSTATE::NET_OK) {
+            w.IOTCtrlList()->SetSlideDuration(0);
+            QElapsedTimer t;
+            t.start();
+            list->ItemClick(item, DevListTag::Device);
+            auto filled = [&] {
+                const TNEV_IOTCtrlList* c = w.IOTCtrlList();
+                return w.DevEvents()->Selected() && w.DevEvents()->ChainWaiting() == 0 && c->Appeared() &&
+                       c->OutCount() == 8 && c->RedCount() == 1;
+            };
+            const QDeadlineTimer done(10000);
+            while (!filled() && !done.hasExpired())
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+            if (filled())
+                result = double(t.nsecsElapsed()) / 1e6;
+        }
+    }
+    sim.kill();
+    sim.waitForFinished();
+    return result;
 }
 
 // One start of the window, in this process; prints one line for the parent.
@@ -144,13 +193,13 @@ int RunChild(int argc, char** argv, const QString& folder, const QElapsedTimer& 
         std::fprintf(stderr, "quillet-bench-window: the window was not painted within 30 s\n");
         return 1;
     }
+    const int listed = window->IOTDevList() ? window->IOTDevList()->DevCount() : -1;
     const std::optional<double> panel = MeasurePanelFilled(*window);
     const QAbstractEventDispatcher* loop = QAbstractEventDispatcher::instance();
     std::printf(
         "child boards=%d app_ms=%.2f window_ms=%.2f paint_ms=%.2f rss_kb=%.0f panel_ms=%s dispatcher=%s\n",
-        window->IOTDevList() ? window->IOTDevList()->DevCount() : -1, double(beforeWindowNs) / 1e6,
-        double(builtNs - beforeWindowNs) / 1e6, double(paintedNs) / 1e6, rss,
-        panel ? qPrintable(QString::number(*panel, 'f', 2)) : "none",
+        listed, double(beforeWindowNs) / 1e6, double(builtNs - beforeWindowNs) / 1e6, double(paintedNs) / 1e6,
+        rss, panel ? qPrintable(QString::number(*panel, 'f', 2)) : "none",
         loop ? loop->metaObject()->className() : "none");
     for (const QString& text : messages->Texts)
         std::fprintf(stderr, "quillet-bench-window: the window said: %s\n", qPrintable(text));
@@ -316,7 +365,6 @@ int main(int argc, char** argv) {
     std::printf("  first paint +%.1f ms with %d boards; %.1f KB per board above the empty start\n", pN - p0,
                 boards, kbPerBoard);
     std::printf("  load average at the end %s\n", qPrintable(bench::LoadAverage()));
-    // The panel figure joins the last line once MeasurePanelFilled measures it.
     QString last = QStringLiteral("window: first paint %1 ms, with %2 stored boards %3 ms")
                        .arg(p0, 0, 'f', 1)
                        .arg(boards)
