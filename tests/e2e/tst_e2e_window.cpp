@@ -6,7 +6,10 @@
 #include "VirtualLan.h"
 
 #include "untAddRouter.h"
+#include "untDevEvents.h"
+#include "untIOTCtrlList.h"
 #include "untIOTDevList.h"
+#include "untIOTOutCtrl.h"
 #include "untIOTUDP.h"
 
 #include <QNetworkInterface>
@@ -89,6 +92,49 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(again.findChild<QWidget*>(QStringLiteral("img_Searching_back"))->isHidden(),
                                  5000);
         QCOMPARE(again.IOTDevList()->DevCount(), int(std::size(Boards)));
+    }
+
+    // Every board found by the broadcast is selected, read into the panel and switched, and a
+    // restart keeps the locks and the mode set on the way.
+    void everyBoardIsReadAndSwitched() {
+        QTemporaryDir dir;
+        const QStringList macs =
+            qEnvironmentVariable("QUILLET_VLAN_BOARD_MACS").split(' ', Qt::SkipEmptyParts);
+        const QList<int> outputs{8, 4, 8, 8}; // the boards' output counts, in board order
+        {
+            Tfrm_Main w(LanEnv(dir.path()));
+            w.show();
+            for (int b = 0; b < macs.size(); ++b) {
+                const QString& mac = macs[b];
+                TNEV_IOTDevList* list = w.IOTDevList();
+                QTRY_VERIFY_WITH_TIMEOUT(list->IndexOfMAC(mac) >= 0 &&
+                                             list->DevItems(list->IndexOfMAC(mac))->NetState() ==
+                                                 TIOTNETSTATE::NET_OK,
+                                         10000);
+                list->ItemClick(list->Item(list->IndexOfMAC(mac)), DevListTag::Device);
+                TNEV_IOTCtrlList* panel = w.IOTCtrlList();
+                QTRY_VERIFY_WITH_TIMEOUT(panel->Appeared() && w.DevEvents()->ChainWaiting() == 0 &&
+                                             w.DevEvents()->Selected() ==
+                                                 list->DevItems(list->IndexOfMAC(mac)),
+                                         10000);
+                QCOMPARE(panel->OutCount(), outputs[b]);
+                QTest::mouseClick(panel->OutItems(0)->Img_Power(), Qt::LeftButton);
+                QTRY_VERIFY_WITH_TIMEOUT(panel->OutItems(0)->isOn(), 5000);
+                if (b == 1) // Kitchen: output 2 locked
+                    QTest::mouseClick(panel->OutItems(1)->Img_Lock(), Qt::LeftButton);
+                list->DoListClick(-1, DevListTag::Panel);
+                QTRY_VERIFY(!panel->Appeared());
+            }
+            QVERIFY2(FMsgs->Messages.isEmpty(), qPrintable(FMsgs->Messages.join('|')));
+        }
+        Tfrm_Main again(LanEnv(dir.path()));
+        const TIniDevs devs = again.IOTDevList()->GetIniDevs();
+        const auto kitchen =
+            std::find_if(devs.begin(), devs.end(), [&](const TIniDev& d) { return d.MAC == macs[1]; });
+        QVERIFY(kitchen != devs.end());
+        QVERIFY(kitchen->DevParam.LockArr.size() >= 2);
+        QVERIFY(kitchen->DevParam.LockArr[1]);
+        QVERIFY(!kitchen->DevParam.LockArr[0]);
     }
 
     void searchPortTakenInTheLan() {
