@@ -10,7 +10,7 @@ namespace {
 // English text as written in the window and the code -> Chinese text. Spaces, case,
 // punctuation and "\r" are part of the key.
 // clang-format off
-constexpr std::array<TLangEntry, 223> LangTable{{
+constexpr auto LangTable = std::to_array<TLangEntry>({
     {"Quillet", "澜桥仔"},
     {"MAC:", "设备MAC："},
     {"IP/DNS:", "IP/域名："},
@@ -231,10 +231,14 @@ constexpr std::array<TLangEntry, 223> LangTable{{
     {"SSID password error!", "输入WIFI热点密码错误！"},
     {"Add SSID success!", "加入WIFI热点成功！您将在已加入的热点中搜索和控制设备！"},
     {"Input SSID name first!", "请先输入WIFI热点名称！"},
+    {"Cannot connect to the cloud server!", "无法连接云服务器！"},
+    {"The cloud server's reply could not be read!", "无法读取云服务器的回复！"},
+    {"Account or password longer than 16 bytes: remote control cannot work with it!", "账号或密码超过16个字节，无法远程控制设备！"},
+    {"Account and password cannot contain / ? # % or begin or end with a space!", "账号和密码不能包含 / ? # %，也不能以空格开头或结尾！"},
     {"SetDevTime", "设置时间"},
     {"Clear", "清空"},
     {"GetDevTime", "查询时间"},
-}};
+});
 // clang-format on
 
 QPointer<TLangTranslator>& Translator() {

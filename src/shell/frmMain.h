@@ -27,6 +27,7 @@ class TBusyIndicator;
 class TImage;
 class TImageButton;
 class TImageSwitch;
+class TMainAccount;
 class TIniSettings;
 class TNEV_GPIOAPI;
 class TNEV_IOTDevConn;
@@ -62,6 +63,7 @@ enum : int { TAB_DEVICE = 1, TAB_USER = 2, TAB_MESSAGE = 3, TAB_MORE = 4, TAB_CN
 
 class Tfrm_Main : public QWidget {
     Q_OBJECT
+    friend class TMainAccount; // builds the account pages with the frame's makers
 
 public:
     static constexpr int ClientWidth = 1024;
@@ -135,6 +137,8 @@ public:
     // Where the device list and the control list are placed (the Device page).
     QWidget* DevicePage() const { return FDevPage; }
     TNEV_IOTDevList* IOTDevList() const { return FDevList; }
+    // The account pages, the account's boards in the cloud.
+    TMainAccount* Account() const { return FAccount; }
     // A message box with the text in the active language.
     void Msg(const QString& english);
     // Every modal box and the lock go through here first.
@@ -239,6 +243,7 @@ private:
     TBusyIndicator* FMsgingBusy = nullptr;
     TRectangle* FUserLoginBack = nullptr;
     TNEV_IOTDevList* FDevList = nullptr;
+    TMainAccount* FAccount = nullptr;
     TIOTDevListView* FDevListView = nullptr;
     TAnchorMenu* FMenuLight = nullptr;
     TAnchorMenu* FMenuRed = nullptr;
