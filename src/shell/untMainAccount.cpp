@@ -174,12 +174,8 @@ void TMainAccount::BuildLoginPanel() {
     auto* card = back->findChild<QWidget*>(QStringLiteral("img_User_LoginBack"));
     const int x = card->x() + 50;
     const int w = card->width() - 100;
-    int y = card->y() + 40;
-    auto* title = FFrm->MakeLabel(back, QStringLiteral("lbl_User_Login_Title"), QStringLiteral("Login"),
-                                  QRect(x, y, w, 40), Qt::AlignCenter);
-    title->setFont(Font(22, true));
-    SetTextColor(title, ColorTitle);
-    y += 60;
+    // Below the card's picture header.
+    int y = card->y() + 108;
     FLoginAccount = FFrm->MakeEdit(back, QStringLiteral("edt_User_Login_Account"), QRect(x, y, w, 42));
     FFrm->Text(FLoginAccount, QStringLiteral("Account:"));
     y += 54;
@@ -192,13 +188,13 @@ void TMainAccount::BuildLoginPanel() {
     y += 56;
     FRemPss = new QCheckBox(back);
     FRemPss->setObjectName(QStringLiteral("chk_User_Login_RemPSS"));
-    FRemPss->setGeometry(x, y, w / 2, 30);
+    FRemPss->setGeometry(x, y, w * 3 / 5, 30);
     FRemPss->setFont(Font(15));
     SetTextColor(FRemPss, ColorTitle);
     FFrm->Text(FRemPss, QStringLiteral("Remember password"));
     FAutoLog = new QCheckBox(back);
     FAutoLog->setObjectName(QStringLiteral("chk_User_Login_AutoLog"));
-    FAutoLog->setGeometry(x + w / 2, y, w / 2, 30);
+    FAutoLog->setGeometry(x + w * 3 / 5, y, w - w * 3 / 5, 30);
     FAutoLog->setFont(Font(15));
     SetTextColor(FAutoLog, ColorTitle);
     FFrm->Text(FAutoLog, QStringLiteral("Auto Login"));
@@ -207,12 +203,12 @@ void TMainAccount::BuildLoginPanel() {
         if (on)
             FRemPss->setChecked(true);
     });
-    y += 44;
+    y += 40;
     auto* login = FFrm->MakeButton(back, QStringLiteral("img_User_Login_Login"), QStringLiteral("Login"), 0,
                                    QRect(x, y, w, 46), QStringLiteral("LoginBtn"));
     connect(login, &TImage::clicked, this,
             [this] { img_User_LoginClick(QStringLiteral("img_User_Login_Login")); });
-    y += 58;
+    y += 54;
     auto* reg = new TUnderLineLbl(back);
     reg->setObjectName(QStringLiteral("lbl_User_Login_Register"));
     reg->setGeometry(x, y, w, 28);
@@ -293,13 +289,13 @@ void TMainAccount::BuildUserPage() {
     auto* feed = entry("img_User_Feedlist", "Feedback");
     FFeedBadge = new TRectangle(feed);
     FFeedBadge->setObjectName(QStringLiteral("crcl_User_Feedlist_Count"));
-    FFeedBadge->setGeometry(600 - 70, 10, 44, 30);
+    FFeedBadge->setGeometry(600 - 100, 10, 44, 30);
     FFeedBadge->SetCornerRadius(15);
     FFeedBadge->SetFillColor(ColorBadge);
     FFeedBadge->setAttribute(Qt::WA_TransparentForMouseEvents);
     FFeedCount = new QLabel(FFeedBadge);
     FFeedCount->setObjectName(QStringLiteral("lbl_User_Feedlist_Count"));
-    FFeedCount->setGeometry(0, 0, 40, 30);
+    FFeedCount->setGeometry(0, 0, 44, 30);
     FFeedCount->setAlignment(Qt::AlignCenter);
     FFeedCount->setFont(Font(14, true));
     SetTextColor(FFeedCount, Qt::white);

@@ -12,10 +12,13 @@
 #include "untMainAccount.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QtTest>
 
 namespace {
@@ -113,6 +116,28 @@ private:
             if (w.IOTDevList()->DevItems(i)->DevMACStr() == mac)
                 return w.IOTDevList()->DevItems(i);
         return nullptr;
+    }
+
+    // Saves a picture of the window into the build folder and checks that every caption fits.
+    static void Shoot(Tfrm_Main& w, const QString& name) {
+        const QString dir = QStringLiteral(SHOT_DIR);
+        QDir().mkpath(dir);
+        const QPixmap shot = w.grab();
+        QVERIFY(!shot.isNull());
+        const QString lang = LangIsCn() ? QStringLiteral("cn") : QStringLiteral("en");
+        QVERIFY(shot.save(QStringLiteral("%1/account-%2-%3@%4x.png")
+                              .arg(dir, name, lang)
+                              .arg(qRound(shot.devicePixelRatio()))));
+        QStringList cut;
+        for (const QLabel* l : w.findChildren<QLabel*>()) {
+            if (!l->isVisibleTo(&w) || l->text().isEmpty() || l->wordWrap())
+                continue;
+            const int need =
+                l->fontMetrics().horizontalAdvance(l->text()) + 2 * l->indent() + 2 * l->margin();
+            if (need > l->width() || l->fontMetrics().height() > l->height())
+                cut << QStringLiteral("%1: %2").arg(l->objectName(), l->text());
+        }
+        QVERIFY2(cut.isEmpty(), qPrintable(name + QStringLiteral(": ") + cut.join(QStringLiteral(" | "))));
     }
 
 private slots:
@@ -721,6 +746,44 @@ private slots:
         QCOMPARE(cloud.data.at(0).name, QStringLiteral("Hall renamed"));
         QCOMPARE(cloud.data.at(0).pass, QStringLiteral("9999"));
         QCOMPARE(cloud.data.at(1).name, QStringLiteral("Porch")); // not in the local list: untouched
+    }
+
+    void shots_data() {
+        QTest::addColumn<bool>("chinese");
+        QTest::newRow("en") << false;
+        QTest::newRow("cn") << true;
+    }
+    void shots() {
+        QFETCH(bool, chinese);
+        QVERIFY(StartSim());
+        auto w = Open();
+        QTRY_VERIFY(!w->IOTUDP()->Searching());
+        Find<TImageSwitch>(w.get(), QStringLiteral("swh_Msg_Lang_State"))->SetisON(chinese);
+        w->swh_Msg_Lang_StateSwitch();
+        w->img_MainSettingClick(TAB_USER);
+        QTRY_VERIFY(!w->Sliding());
+        Type(w.get(), QStringLiteral("edt_User_Login_Account"), QStringLiteral("alice"));
+        Type(w.get(), QStringLiteral("edt_User_Login_Password"), QStringLiteral("secret"));
+        Shoot(*w, QStringLiteral("login"));
+        w->Account()->img_User_LoginClick(QStringLiteral("lbl_User_Login_Register"));
+        Shoot(*w, QStringLiteral("register"));
+        w->img_PopClick(15);
+        w->Account()->img_User_LoginClick(QStringLiteral("img_User_Login_Login"));
+        QVERIFY(CloudSession.Logged);
+        Shoot(*w, QStringLiteral("user"));
+        auto* scroll = Find<QScrollArea>(w.get(), QStringLiteral("vrtscrlbx_User_Back"));
+        scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+        Shoot(*w, QStringLiteral("user-bottom"));
+        w->Account()->img_User_LoginClick(QStringLiteral("img_User_NewPassword"));
+        Shoot(*w, QStringLiteral("password"));
+        w->img_PopClick(13);
+        w->Account()->img_User_LoginClick(QStringLiteral("img_User_CloudDev"));
+        QVERIFY(w->PopVisible(POP_CLOUDDEV));
+        Shoot(*w, QStringLiteral("clouddev"));
+        w->img_PopClick(22);
+        w->ShowPop(POP_ADD);
+        Shoot(*w, QStringLiteral("add"));
+        SetLanguage(LangEn);
     }
 };
 
