@@ -60,7 +60,14 @@ Seeding:
   --product NAME:SN                a product (repeatable)
   --no-default-content             start without the two built-in products and news items
 
-Faults:
+Agreement with quillet-relaysim:
+  --relay-accounts FILE            keep FILE as the relay's list of accounts: rewritten after
+                                   every call, one line "NAME:PASSWORD:MAC,MAC" per account with
+                                   the boards activated to it; quillet-relaysim --accounts-file
+                                   FILE reads it at each login, so a board activated here is
+                                   reachable through the relay, and a removed one no longer is
+
+Faults (the slow mode and the garbage modes):
   --delay MS                       answer every request MS milliseconds late
   --http-500                       answer the API calls with HTTP 500
   --not-json                       answer the API calls with an HTML body
@@ -147,11 +154,14 @@ int main(int argc, char* argv[]) {
                                  QStringLiteral("Raw UTF-8 instead of \\u escapes."));
     const QCommandLineOption reorder({QStringLiteral("reorder")},
                                      QStringLiteral("Reverse the members of every object."));
+    const QCommandLineOption relayAccounts({QStringLiteral("relay-accounts")},
+                                           QStringLiteral("Keep the relay's account file."),
+                                           QStringLiteral("FILE"));
     const QCommandLineOption only({QStringLiteral("fault-only")},
                                   QStringLiteral("Limit --http-500/--not-json to a call."),
                                   QStringLiteral("PATH"));
     parser.addOptions({host, port, quiet, account, device, support, autoReply, news, product, noDefault,
-                       delay, http500, notJson, raw, reorder, only});
+                       delay, http500, notJson, raw, reorder, only, relayAccounts});
     parser.process(app);
 
     QTextStream err(stderr);
@@ -193,6 +203,9 @@ int main(int argc, char* argv[]) {
     for (const QString& n : parser.values(news))
         sim.AddNews(n);
     sim.SetAutoReply(parser.value(autoReply));
+    sim.SetRelayAccountsFile(parser.value(relayAccounts));
+    if (!sim.WriteRelayAccounts())
+        return usage(QStringLiteral("--relay-accounts: cannot write %1").arg(parser.value(relayAccounts)));
 
     SimFaults faults;
     if (parser.isSet(delay)) {

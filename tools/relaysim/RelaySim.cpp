@@ -3,6 +3,8 @@
 #include "PC1_128.h"
 #include "SimFrames.h"
 
+#include <QFile>
+
 #include <algorithm>
 
 Q_LOGGING_CATEGORY(lcRelaySim, "quillet.relaysim")
@@ -94,6 +96,21 @@ char Decide(const RelayConfig& cfg, const LoginBlock& login, const DeviceRoute**
     return '1';
 }
 
+QList<Account> ReadAccountsFile(const QString& path) {
+    QList<Account> out;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return out;
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        const QString text = QString::fromUtf8(line).trimmed();
+        if (text.isEmpty())
+            continue;
+        if (const auto cfg = ParseRelayArgs({QStringLiteral("--account"), text}, nullptr, nullptr))
+            out += cfg->accounts;
+    }
+    return out;
+}
+
 std::optional<RelayConfig> ParseRelayArgs(const QStringList& args, QString* error, bool* help) {
     RelayConfig cfg;
     const auto fail = [&](const QString& msg) {
@@ -176,6 +193,8 @@ std::optional<RelayConfig> ParseRelayArgs(const QStringList& args, QString* erro
                 }
             }
             cfg.accounts.append(a);
+        } else if (opt == QLatin1String("--accounts-file")) {
+            cfg.accountsFile = value;
         } else if (opt == QLatin1String("--board-timeout-ms")) {
             bool ok = false;
             cfg.boardTimeoutMs = value.toInt(&ok);
@@ -221,6 +240,8 @@ Options:
   --account NAME:PASSWORD:MAC[,MAC...]
   --account NAME:PASSWORD:*     a cloud account and the boards it may control (* = all);
                                 the password may contain ':'; repeatable
+  --accounts-file FILE          more accounts, one NAME:PASSWORD:MACS line each, read again at
+                                every login (quillet-cloudsim --relay-accounts keeps it)
   --board-timeout-ms MS         time allowed to reach and log in to a board (default 3000)
   -v, --verbose                 log logins and traffic on stderr
   -h, --help                    this text
@@ -320,7 +341,20 @@ void RelaySession::OnClientData() {
         const auto login = DecodeLoginBlock(FClientBuf.left(LoginBlockSize));
         FClientBuf.remove(0, LoginBlockSize);
         FTimer.stop();
-        const char digit = Decide(*FCfg, *login, &FRoute);
+        char digit = '2';
+        if (FCfg->accountsFile.isEmpty()) {
+            digit = Decide(*FCfg, *login, &FRoute);
+        } else {
+            RelayConfig now = *FCfg;
+            now.accounts += ReadAccountsFile(FCfg->accountsFile);
+            const DeviceRoute* route = nullptr;
+            digit = Decide(now, *login, &route);
+            // The route must outlive this copy: the same board in the lasting configuration.
+            FRoute = nullptr;
+            for (const DeviceRoute& d : FCfg->devices)
+                if (route && d.mac == route->mac)
+                    FRoute = &d;
+        }
         qCDebug(lcRelaySim).noquote() << FTag << "login for" << MACBufToStr(login->mac) << "account"
                                       << login->Account() << "->" << digit;
         if (digit == '1')
