@@ -163,6 +163,15 @@ TMainAccount::TMainAccount(Tfrm_Main* frm) : QObject(frm), FFrm(frm) {
     FFrm->SetPopHandler(TagCloudUpload, [this] { UploadCloudImage(); });
 
     if (TNEV_IOTDevList* list = FFrm->IOTDevList()) {
+        // The relay server is the cloud server's host, also for the stored boards (they were
+        // read with the host of the settings file, which the program's creator may replace).
+        const QString relayHost = FFrm->Cloud()->Server().host();
+        const quint16 relayPort = FFrm->Settings().IniTCPRemotePort();
+        list->setCloudHost(relayHost, relayPort);
+        for (int i = 0; i < list->DevCount(); ++i) {
+            list->DevItems(i)->setNetIPStr(relayHost);
+            list->DevItems(i)->setNetPort(relayPort);
+        }
         QPointer<CloudClient> cloud(FFrm->Cloud());
         list->setImageFetch(
             [cloud](const QString& url) { return cloud ? cloud->LoadUrlImage(url) : QImage(); });

@@ -702,11 +702,19 @@ private slots:
         TNEV_IOTDevConn* hall = DevByMAC(*w, QStringLiteral("5C-CF-7F-01-02-0B"));
         QCOMPARE(hall->DevNameStr(), QStringLiteral("Hall"));
         QCOMPARE(hall->DevPasswordStr(), QStringLiteral("4321"));
+        // The relay is the host of the cloud server in use, never the built-in one.
+        QCOMPARE(hall->NetIPStr(), QStringLiteral("127.0.0.1"));
         QCOMPARE(w->Account()->CloudDevs().status, QStringLiteral("0"));
         // The list is stored at once.
         TIniSettings ini(FDir->path(), QStringLiteral("0123456789AB"));
         ini.IniLoad();
         QCOMPARE(ini.IniDevs().size(), 2);
+        // Read again at the next start, they go to the same relay.
+        w.reset();
+        auto again = Open();
+        QCOMPARE(again->IOTDevList()->DevCount(), 2);
+        for (int i = 0; i < 2; ++i)
+            QCOMPARE(again->IOTDevList()->DevItems(i)->NetIPStr(), QStringLiteral("127.0.0.1"));
     }
 
     void syncToCloud_data() {

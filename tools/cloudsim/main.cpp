@@ -157,11 +157,13 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption relayAccounts({QStringLiteral("relay-accounts")},
                                            QStringLiteral("Keep the relay's account file."),
                                            QStringLiteral("FILE"));
+    const QCommandLineOption ready({QStringLiteral("print-ready")},
+                                   QStringLiteral("Print \"ready\" after the port line (for scripts)."));
     const QCommandLineOption only({QStringLiteral("fault-only")},
                                   QStringLiteral("Limit --http-500/--not-json to a call."),
                                   QStringLiteral("PATH"));
     parser.addOptions({host, port, quiet, account, device, support, autoReply, news, product, noDefault,
-                       delay, http500, notJson, raw, reorder, only, relayAccounts});
+                       delay, http500, notJson, raw, reorder, only, relayAccounts, ready});
     parser.process(app);
 
     QTextStream err(stderr);
@@ -234,6 +236,8 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     std::printf("%u\n", unsigned(bound));
+    if (parser.isSet(ready))
+        std::printf("ready\n");
     std::fflush(stdout);
     err << "quillet-cloudsim: listening on http://" << address.toString() << ':' << bound << '\n';
     err.flush();
