@@ -468,6 +468,7 @@ void TMainAccount::DisconnectRelayDevices() {
     const bool remoteSelected = now && now->NetStyle() == TIOTNETSTYLE::NET_REMOTE;
     if (remoteSelected) {
         list->setAnimated(false);
+        list->SetSelected(-1);
         if (OnRemoteSelectedLoggedOut)
             OnRemoteSelectedLoggedOut();
     }

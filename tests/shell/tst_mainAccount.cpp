@@ -23,6 +23,11 @@
 
 namespace {
 
+QStringList LoggedLines;
+void KeepLogLine(QtMsgType, const QMessageLogContext&, const QString& text) {
+    LoggedLines << text;
+}
+
 // The cloud simulator as its own process; the port comes from its first line of output.
 class SimProcess {
 public:
@@ -251,6 +256,52 @@ private slots:
         QCOMPARE(LastMessage(), QStringLiteral("Synchronization is complete!"));
     }
 
+    void enterInEitherFieldLogsIn_data() {
+        QTest::addColumn<QString>("field");
+        QTest::newRow("account") << "edt_User_Login_Account";
+        QTest::newRow("password") << "edt_User_Login_Password";
+    }
+    void enterInEitherFieldLogsIn() {
+        QFETCH(QString, field);
+        QVERIFY(StartSim());
+        auto w = Open();
+        Type(w.get(), QStringLiteral("edt_User_Login_Account"), QStringLiteral("alice"));
+        Type(w.get(), QStringLiteral("edt_User_Login_Password"), QStringLiteral("secret"));
+        QTest::keyClick(Edit(w.get(), field), Qt::Key_Return);
+        QVERIFY(CloudSession.Logged);
+    }
+
+    // Neither a password nor its digest reaches the debug output, whatever the call.
+    void passwordsNeverLogged() {
+        QVERIFY(StartSim());
+        auto w = Open();
+        LoggedLines.clear();
+        QLoggingCategory::setFilterRules(QStringLiteral("quillet.*=true"));
+        const QtMessageHandler before = qInstallMessageHandler(KeepLogLine);
+        Login(*w, QStringLiteral("alice"), QStringLiteral("secret"));
+        w->Account()->img_User_LoginClick(QStringLiteral("img_User_NewUserInfo"));
+        w->Account()->img_User_LoginClick(QStringLiteral("img_User_CloudDev"));
+        Type(w.get(), QStringLiteral("edt_PopPassword_OldPassword"), QStringLiteral("secret"));
+        Type(w.get(), QStringLiteral("edt_PopPassword_NewPassword"), QStringLiteral("n3wpass"));
+        Type(w.get(), QStringLiteral("edt_PopPassword_Retype"), QStringLiteral("n3wpass"));
+        w->Account()->ChangePasswordAction();
+        w->ShowPop(POP_REGISTER);
+        Type(w.get(), QStringLiteral("edt_Register_Account"), QStringLiteral("zed"));
+        Type(w.get(), QStringLiteral("edt_Register_Password"), QStringLiteral("zedsecret"));
+        Type(w.get(), QStringLiteral("edt_Register_Retype"), QStringLiteral("zedsecret"));
+        w->Account()->RegisterAction();
+        qInstallMessageHandler(before);
+        QLoggingCategory::setFilterRules({});
+        QVERIFY(CloudSession.Logged);
+        QCOMPARE(CloudSession.CloudPassword(), QStringLiteral("n3wpass"));
+        QVERIFY(!LoggedLines.isEmpty());
+        const QString log = LoggedLines.join(u'\n');
+        for (const QString& secret :
+             {QStringLiteral("secret"), QStringLiteral("n3wpass"), Md5Hex(QStringLiteral("secret")),
+              Md5Hex(QStringLiteral("n3wpass")), QStringLiteral("4321")})
+            QVERIFY2(!log.contains(secret), qPrintable(secret));
+    }
+
     void loginFeedBadge() {
         QVERIFY(StartSim());
         auto w = Open();
@@ -369,6 +420,8 @@ private slots:
         QVERIFY(hall);
         QCOMPARE(hall->NetStyle(), TIOTNETSTYLE::NET_REMOTE);
         QVERIFY(hall->RelaySession().Logged);
+        w->IOTDevList()->SetSelected(w->IOTDevList()->IndexOf(hall));
+        QCOMPARE(w->IOTDevList()->NowDev(), hall);
         // "No" changes nothing.
         FMsgs->ConfirmAnswers = {false};
         QVERIFY(!w->Account()->LogOut());
@@ -380,6 +433,7 @@ private slots:
         QCOMPARE(CloudSession.CloudPassword(), QString());
         QCOMPARE(hall->NetStyle(), TIOTNETSTYLE::NET_DEFAULT);
         QVERIFY(!hall->RelaySession().Logged);
+        QCOMPARE(w->IOTDevList()->NowDev(), nullptr); // the remote board's panel went with it
         QCOMPARE(hall->RelaySession().Password(), QString());
         QCOMPARE(w->Account()->CloudDevs().data.size(), 0);
         QCOMPARE(Label(w.get(), QStringLiteral("lbl_MainSetting_Title_Info")), QStringLiteral("Unlogged"));
