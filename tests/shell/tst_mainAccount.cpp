@@ -771,6 +771,31 @@ private slots:
             QCOMPARE(again->IOTDevList()->DevItems(i)->NetIPStr(), QStringLiteral("127.0.0.1"));
     }
 
+    // A cloud record without a name, a password or a picture leaves the board's own.
+    void syncToLocalKeepsWhatTheCloudLacks() {
+        QVERIFY(StartSim(
+            {QStringLiteral("--device"), QStringLiteral("mac=5ccf7f010210,owner=alice,name=,pass=")}));
+        const QString mac = QStringLiteral("5C-CF-7F-01-02-10");
+        auto w = Open();
+        QTRY_VERIFY(!w->IOTUDP()->Searching());
+        QImage own(40, 40, QImage::Format_RGB32);
+        own.fill(Qt::green);
+        QVERIFY(SaveDevImage(mac, own).Ok);
+        TIniDev local;
+        local.Name = QStringLiteral("Shelf");
+        local.MAC = mac;
+        local.DevPassword = QStringLiteral("7777");
+        w->IOTDevList()->Add(TIniDevs{local});
+        Login(*w, QStringLiteral("alice"), QStringLiteral("secret"));
+        w->Account()->img_User_LoginClick(QStringLiteral("img_User_Down"));
+        QCOMPARE(LastMessage(), QStringLiteral("Synchronization is complete!"));
+        const TNEV_IOTDevConn* shelf = DevByMAC(*w, mac);
+        QCOMPARE(shelf->DevNameStr(), QStringLiteral("Shelf"));
+        QCOMPARE(shelf->DevPasswordStr(), QStringLiteral("7777"));
+        const QColor kept = LoadDevImage(mac).pixelColor(5, 5); // stored as JPEG
+        QVERIFY2(kept.green() > 200 && kept.red() < 50 && kept.blue() < 50, qPrintable(kept.name()));
+    }
+
     void syncToCloud_data() {
         QTest::addColumn<QStringList>("faults");
         QTest::addColumn<QString>("message");
