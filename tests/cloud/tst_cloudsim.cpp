@@ -124,6 +124,7 @@ private slots:
     void faultRawNonAscii();
     void faultReorder();
     void faultOnlyOneCall();
+    void refusedCall();
     void badOptionsAreRefused();
 #ifdef QUILLET_WITH_RELAYSIM
     void relayAgreesWithTheCloud();
@@ -618,12 +619,27 @@ void tst_cloudsim::faultOnlyOneCall() {
     QCOMPARE(client.Device_Download(QStringLiteral("alice"), Secret).Reply.status, QStringLiteral("1"));
 }
 
+void tst_cloudsim::refusedCall() {
+    START_SIM(sim, QStringList(StandardWorld) << QStringLiteral("--refuse")
+                                              << QStringLiteral("Device/update:Maintenance, try later"));
+    const auto r = client.Device_Update(QStringLiteral("alice"), Secret, QStringLiteral("5ccf7f01020b"),
+                                        QStringLiteral("New"), QStringLiteral("1"));
+    QVERIFY(!r.Error);
+    QCOMPARE(r.Reply.status, QStringLiteral("0"));
+    QCOMPARE(r.Reply.info, QStringLiteral("Maintenance, try later"));
+    // Nothing changed, and the other calls answer as usual.
+    const auto devs = client.Device_Download(QStringLiteral("alice"), Secret);
+    QCOMPARE(devs.Reply.status, QStringLiteral("1"));
+    QCOMPARE(devs.Reply.data.value(0).name, QStringLiteral("Hall"));
+}
+
 void tst_cloudsim::badOptionsAreRefused() {
     for (const QStringList& args :
          {QStringList{QStringLiteral("--device"), QStringLiteral("mac=12")},
           QStringList{QStringLiteral("--device"), QStringLiteral("mac=5ccf7f01020a,owner=zed")},
           QStringList{QStringLiteral("--account"), QStringLiteral("nopassword")},
           QStringList{QStringLiteral("--delay"), QStringLiteral("soon")},
+          QStringList{QStringLiteral("--refuse"), QStringLiteral("no-colon")},
           QStringList{QStringLiteral("--relay-accounts"),
                       FDir.filePath(QStringLiteral("no/such/folder/file"))}}) {
         QProcess p;
@@ -638,7 +654,7 @@ void tst_cloudsim::badOptionsAreRefused() {
     help.start(QStringLiteral(QUILLET_CLOUDSIM), {QStringLiteral("--help")});
     QVERIFY(help.waitForFinished(10000));
     const QString text = QString::fromUtf8(help.readAllStandardOutput());
-    for (const char* option : {"--delay", "--not-json", "--http-500", "--relay-accounts"})
+    for (const char* option : {"--delay", "--not-json", "--http-500", "--refuse", "--relay-accounts"})
         QVERIFY2(text.contains(QLatin1String(option)), option);
 }
 

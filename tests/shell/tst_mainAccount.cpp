@@ -804,6 +804,9 @@ private slots:
             << QStringList{QStringLiteral("--http-500"), QStringLiteral("--fault-only"),
                            QStringLiteral("Device/update")}
             << "Synchronization failed!Try again.";
+        QTest::newRow("update refused with a reason")
+            << QStringList{QStringLiteral("--refuse"), QStringLiteral("Device/update:Maintenance, try later")}
+            << "Maintenance, try later";
         QTest::newRow("download unreadable")
             << QStringList{QStringLiteral("--not-json"), QStringLiteral("--fault-only"),
                            QStringLiteral("Device/download")}

@@ -819,7 +819,19 @@ CloudSim::Reply CloudSim::Route(const QHttpServerRequest& request, bool& apiCall
 bool CloudSim::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
     bool apiCall = false;
     QString apiPath;
-    Reply reply = Route(request, apiCall, apiPath);
+    Reply reply;
+    // A refused call is answered without being carried out.
+    const QString path = request.url().path();
+    const qsizetype api = path.indexOf(QLatin1String("/api.php/"));
+    const QStringList segments = api < 0 ? QStringList() : path.mid(api + 9).split(u'/', Qt::SkipEmptyParts);
+    const QString call = segments.mid(0, 2).join(u'/');
+    if (segments.size() >= 2 && FFaults.refusals.contains(call)) {
+        apiCall = true;
+        apiPath = call;
+        reply = Envelope(0, FFaults.refusals.value(call));
+    } else {
+        reply = Route(request, apiCall, apiPath);
+    }
     if (apiCall)
         WriteRelayAccounts();
 

@@ -45,6 +45,8 @@ struct SimFaults {
     bool rawNonAscii = false;
     bool reorder = false;
     QStringList onlyPaths; // API paths (e.g. "Device/update") the faults apply to; empty: all
+    // Calls refused whatever they ask: API path -> the info text of the refusal (status 0).
+    QHash<QString, QString> refusals;
 };
 
 class CloudSim : public QAbstractHttpServer {

@@ -73,6 +73,8 @@ Faults (the slow mode and the garbage modes):
   --not-json                       answer the API calls with an HTML body
   --raw-non-ascii                  write non-ASCII characters as raw UTF-8, not "\u" escapes
   --reorder                        write every object's members in reverse order
+  --refuse PATH:INFO               refuse every request of this call (e.g. Device/update)
+                                   with status 0 and INFO, whatever it asks (repeatable)
   --fault-only PATH                apply --http-500, --not-json to this call only, e.g.
                                    Device/update (repeatable))";
 
@@ -157,13 +159,15 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption relayAccounts({QStringLiteral("relay-accounts")},
                                            QStringLiteral("Keep the relay's account file."),
                                            QStringLiteral("FILE"));
+    const QCommandLineOption refuse({QStringLiteral("refuse")}, QStringLiteral("Refuse a call."),
+                                    QStringLiteral("PATH:INFO"));
     const QCommandLineOption ready({QStringLiteral("print-ready")},
                                    QStringLiteral("Print \"ready\" after the port line (for scripts)."));
     const QCommandLineOption only({QStringLiteral("fault-only")},
                                   QStringLiteral("Limit --http-500/--not-json to a call."),
                                   QStringLiteral("PATH"));
     parser.addOptions({host, port, quiet, account, device, support, autoReply, news, product, noDefault,
-                       delay, http500, notJson, raw, reorder, only, relayAccounts, ready});
+                       delay, http500, notJson, raw, reorder, only, relayAccounts, ready, refuse});
     parser.process(app);
 
     QTextStream err(stderr);
@@ -221,6 +225,12 @@ int main(int argc, char* argv[]) {
     faults.rawNonAscii = parser.isSet(raw);
     faults.reorder = parser.isSet(reorder);
     faults.onlyPaths = parser.values(only);
+    for (const QString& r : parser.values(refuse)) {
+        QString path, info;
+        if (!SplitPair(r, path, info))
+            return usage(QStringLiteral("--refuse needs PATH:INFO"));
+        faults.refusals.insert(path, info);
+    }
     sim.SetFaults(faults);
 
     bool portOk = false;
