@@ -79,9 +79,11 @@ QString TCloudSession::Password() const {
     return Utf8BufToStr(PasswordBuf);
 }
 bool TCloudSession::SetAccount(const QString& text) {
+    AccountText = text;
     return StrToBuf16(text, AccountBuf);
 }
 bool TCloudSession::SetPassword(const QString& text) {
+    PasswordText = text;
     return StrToBuf16(text, PasswordBuf);
 }
 

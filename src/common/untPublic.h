@@ -106,10 +106,19 @@ struct TCloudSession {
     TBUF16 PasswordBuf{};
     QString UserID;
 
+    // The texts as typed: the cloud calls and the remembered login use these whole; only the
+    // relay login block is limited to the 16-byte fields.
+    QString AccountText;
+    QString PasswordText;
+
+    // The 16-byte fields as text.
     QString Account() const;
     QString Password() const;
-    // Stores the trimmed UTF-8 text, zero padded; returns false (and stores the first 16 bytes)
-    // when the text does not fit.
+    // The whole texts (the fields' texts when none was set).
+    QString CloudAccount() const { return AccountText.isEmpty() ? Account() : AccountText; }
+    QString CloudPassword() const { return PasswordText.isEmpty() ? Password() : PasswordText; }
+    // Keeps the whole text and stores the trimmed UTF-8 text, zero padded, in the field; returns
+    // false (and stores the first 16 bytes) when the text does not fit.
     bool SetAccount(const QString& text);
     bool SetPassword(const QString& text);
     void Clear() { *this = TCloudSession{}; }

@@ -118,6 +118,7 @@ TIOTDevItem* TNEV_IOTDevList::NewDevItem() {
     TNEV_IOTDevConn* conn = item->FConn;
     if (FLanPort)
         conn->setLanPort(FLanPort);
+    conn->setRelaySession(FRelaySession);
     item->FRemoveState = FRemoveState ? TREMOVESTATE::REMOVE_READY : TREMOVESTATE::REMOVE_DEFAULT;
     QPointer<TIOTDevItem> guard(item);
     conn->OnIOTDevChange = [this, guard](TIOTDevField) {
@@ -350,6 +351,12 @@ TIniDevs TNEV_IOTDevList::GetIniDevs() const {
     for (const TIOTDevItem* item : FItems)
         devs.append(IniDevOf(item->FConn));
     return devs;
+}
+
+void TNEV_IOTDevList::setRelaySession(const TCloudSession& ASession) {
+    FRelaySession = ASession;
+    for (TIOTDevItem* item : FItems)
+        item->FConn->setRelaySession(ASession);
 }
 
 void TNEV_IOTDevList::CnntSvr() {

@@ -109,6 +109,9 @@ public:
     void setImageFetch(TImageFetch AFetch) { FImageFetch = std::move(AFetch); }
     // LAN login port of the devices (0: the standard port); for tests on loopback.
     void setLanPort(quint16 APort);
+    // The cloud login the devices send to the relay server: given to every listed device and to
+    // every device added later.
+    void setRelaySession(const TCloudSession& ASession);
 
     // --- the devices -------------------------------------------------------------------------
     int DevCount() const { return int(FItems.size()); }
@@ -193,6 +196,7 @@ signals:
 
 private:
     TIOTDevItem* NewDevItem();
+    TCloudSession FRelaySession;
     void Append(const std::vector<TIOTDevItem*>& AItems);
     TIOTDevItem* FindByMACBuf(const TBUF6& AMAC) const;
     TIOTDevItem* FindByMACText(const QString& AMAC) const;

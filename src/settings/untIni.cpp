@@ -438,8 +438,8 @@ TIniSaveResult TIniSettings::IniWriteUser(const TCloudSession& session, bool rem
     const bool keep = remPss || autoLog;
     FRemPss = remPss;
     FAutoLog = autoLog;
-    FUserName = keep ? session.Account() : QString();
-    FPassword = keep ? session.Password() : QString();
+    FUserName = keep ? session.CloudAccount() : QString();
+    FPassword = keep ? session.CloudPassword() : QString();
     TWriter w(FDoc);
     w.Text(UserName, sys, keep ? IniEncrypt(FUserName, FKey) : QString());
     w.Text(Password, sys, keep ? IniEncrypt(FPassword, FKey) : QString());

@@ -16,6 +16,7 @@
 #include "untImgSwitch.h"
 #include "untIni.h"
 #include "untLang.h"
+#include "untMainAccount.h"
 #include "untPopImgLst.h"
 #include "untPressPictures.h"
 #include "untResImages.h"
@@ -144,6 +145,13 @@ Tfrm_Main::Tfrm_Main(TMainEnv env, QWidget* parent) : QWidget(parent), FEnv(std:
     FCloud = new CloudClient(server.isEmpty() ? CloudClient::DefaultServer() : QUrl(server), this);
 
     CreateLists();
+    FAccount = new TMainAccount(this);
+    // A remote board selected at log-out loses its panel and its controller.
+    FAccount->OnRemoteSelectedLoggedOut = [this] {
+        FDevEvents->Select(nullptr);
+        FTaskPopup->ForgetRequests();
+        FCtrlList->SetAppeared(false);
+    };
 
     // 5. The encoder and decoder; its events are wired by the query chain.
     FGPIOAPI = std::make_unique<TNEV_GPIOAPI>();
@@ -163,6 +171,8 @@ Tfrm_Main::Tfrm_Main(TMainEnv env, QWidget* parent) : QWidget(parent), FEnv(std:
 
     // 7. The LAN search and a first search.
     CreateSearch();
+    // The remembered login; its relay boards connect when the first search ends.
+    FAccount->StartUp();
     FNowMainPage = TAB_DEVICE;
     SelectMainTab(TAB_DEVICE);
 
@@ -575,8 +585,9 @@ void Tfrm_Main::BuildPopups() {
     auto* password = MakePop(POP_PASSWORD, QStringLiteral("rctngl_Pop_Password"),
                              QStringLiteral("Change password"), {480, 310}, {}, 13);
     password->SetFillBitmap(ResBitmap(QStringLiteral("Pop_BG")), TRectangle::TWrapMode::Tile);
-    field(password, QStringLiteral("Old:"), QStringLiteral("edt_PopPassword_Old"), 70, true, 12, 100);
-    field(password, QStringLiteral("New:"), QStringLiteral("edt_PopPassword_New"), 120, true, 12, 100);
+    field(password, QStringLiteral("Old:"), QStringLiteral("edt_PopPassword_OldPassword"), 70, true, 12, 100);
+    field(password, QStringLiteral("New:"), QStringLiteral("edt_PopPassword_NewPassword"), 120, true, 12,
+          100);
     field(password, QStringLiteral("Retype:"), QStringLiteral("edt_PopPassword_Retype"), 170, true, 12, 100);
     buttons(password, QStringLiteral("img_PopPassword_Yes"), QStringLiteral("OK"), 12,
             QStringLiteral("img_PopPassword_No"), QStringLiteral("Cancel"), 13);
@@ -1128,7 +1139,7 @@ void Tfrm_Main::swh_Msg_Lang_StateSwitch() {
 void Tfrm_Main::UpdateLoginState() {
     // Decided from the session: an account may well be called "Unlogged".
     if (CloudSession.Logged)
-        FLoginLabel->setText(CloudSession.Account());
+        FLoginLabel->setText(CloudSession.CloudAccount());
     else
         FLoginLabel->setText(LangChoose(TLangChoice::Unlogged));
     FLogState->SetBitmap(
@@ -1384,7 +1395,7 @@ void Tfrm_Main::Shutdown(bool report) {
     // Without the pages that edit them, the stored values are written back as they were.
     const TIniDevs devs = CollectDevs ? CollectDevs() : FIni->IniDevs();
     const TFeedMsgs msgs = CollectFeedMsgs ? CollectFeedMsgs() : TFeedMsgs{};
-    const auto* remember = findChild<QWidget*>(QStringLiteral("chk_User_Login_RemPss"));
+    const auto* remember = findChild<QWidget*>(QStringLiteral("chk_User_Login_RemPSS"));
     const auto* autoLog = findChild<QWidget*>(QStringLiteral("chk_User_Login_AutoLog"));
     const bool remPss = remember ? remember->property("checked").toBool() : FIni->IniRemPss();
     const bool autoLogin = autoLog ? autoLog->property("checked").toBool() : FIni->IniAutoLog();

@@ -29,6 +29,7 @@ class TBusyIndicator;
 class TImage;
 class TImageButton;
 class TImageSwitch;
+class TMainAccount;
 class TIniSettings;
 class TNEV_GPIOAPI;
 class TNEV_IOTDevConn;
@@ -70,6 +71,7 @@ enum : int { TAB_DEVICE = 1, TAB_USER = 2, TAB_MESSAGE = 3, TAB_MORE = 4, TAB_CN
 class Tfrm_Main : public QWidget {
     Q_OBJECT
     friend class TMainDevSink;
+    friend class TMainAccount; // builds the account pages with the frame's makers
 
 public:
     static constexpr int ClientWidth = 1024;
@@ -147,6 +149,8 @@ public:
     TTaskPopup* TaskPopup() const { return FTaskPopup; }
     // The selected board's controller.
     TDevEvents* DevEvents() const { return FDevEvents.get(); }
+    // The account pages, the account's boards in the cloud.
+    TMainAccount* Account() const { return FAccount; }
     // A message box with the text in the active language.
     void Msg(const QString& english);
     // Every modal box and the lock go through here first.
@@ -263,6 +267,7 @@ private:
     TBusyIndicator* FMsgingBusy = nullptr;
     TRectangle* FUserLoginBack = nullptr;
     TNEV_IOTDevList* FDevList = nullptr;
+    TMainAccount* FAccount = nullptr;
     TIOTDevListView* FDevListView = nullptr;
     TNEV_IOTCtrlList* FCtrlList = nullptr;
     TTaskPopup* FTaskPopup = nullptr;

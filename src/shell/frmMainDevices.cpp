@@ -435,7 +435,7 @@ void Tfrm_Main::AddByAddress() {
     dev.LanHost = host;
     dev.LanPort = quint16(port);
     dev.DevPassword = password;
-    dev.IP = FIni->IniCloudHost();
+    dev.IP = FDevList->CloudHost();
     dev.Port = FIni->IniTCPRemotePort();
     // A board already listed keeps its name, type and settings and gains the address.
     if (const int at = FDevList->IndexOfMAC(*mac); at >= 0) {

@@ -1,5 +1,8 @@
 // Every call of the cloud client against the simulated cloud server, run as its own process.
 #include "nevIOTJSONAPI.h"
+#ifdef QUILLET_WITH_RELAYSIM
+#include "RelaySim.h"
+#endif
 
 #include <QBuffer>
 #include <QProcess>
@@ -121,7 +124,11 @@ private slots:
     void faultRawNonAscii();
     void faultReorder();
     void faultOnlyOneCall();
+    void refusedCall();
     void badOptionsAreRefused();
+#ifdef QUILLET_WITH_RELAYSIM
+    void relayAgreesWithTheCloud();
+#endif
 
 private:
     QTemporaryDir FDir;
@@ -490,6 +497,48 @@ void tst_CloudSim::aboutPage() {
     QVERIFY(page.Reply.contains(QLatin1String("About Quillet")));
 }
 
+#ifdef QUILLET_WITH_RELAYSIM
+// The relay decides with the accounts the cloud keeps: a board activated in the cloud becomes
+// reachable through the relay for its account only, a registered account can log in to it, and
+// a removed board is no longer anybody's.
+void tst_CloudSim::relayAgreesWithTheCloud() {
+    const QString file = FDir.filePath(QStringLiteral("relay-accounts"));
+    START_SIM(sim, QStringList(StandardWorld) << QStringLiteral("--relay-accounts") << file);
+    relay::RelayConfig cfg;
+    cfg.accountsFile = file;
+    relay::DeviceRoute kitchen;
+    QVERIFY(MACStrToBuf(QStringLiteral("5C-CF-7F-01-02-0A"), kitchen.mac));
+    kitchen.host = QStringLiteral("127.0.0.1");
+    cfg.devices << kitchen;
+    auto decide = [&](const QString& account, const QString& password) {
+        relay::RelayConfig now = cfg;
+        now.accounts = relay::ReadAccountsFile(file);
+        relay::LoginBlock login;
+        login.mac = kitchen.mac;
+        StrToBuf16(account, login.account);
+        StrToBuf16(password, login.password);
+        return QChar::fromLatin1(relay::Decide(now, login, nullptr));
+    };
+    QCOMPARE(decide(QStringLiteral("alice"), Secret), QChar(u'3')); // nobody's yet
+    QCOMPARE(decide(QStringLiteral("alice"), QStringLiteral("wrong")), QChar(u'2'));
+    QCOMPARE(client
+                 .Device_Active(QStringLiteral("alice"), Secret, QStringLiteral("5ccf7f01020a"),
+                                QStringLiteral("ab12"))
+                 .Reply.status,
+             QStringLiteral("1"));
+    QCOMPARE(decide(QStringLiteral("alice"), Secret), QChar(u'1'));
+    QCOMPARE(decide(QStringLiteral("bob"), QStringLiteral("bobpw")), QChar(u'4'));
+    QCOMPARE(client.User_Register(QStringLiteral("carol"), QStringLiteral("c pw"), {}, {}, {}, {}, {}, {})
+                 .Reply.status,
+             QStringLiteral("1"));
+    QCOMPARE(decide(QStringLiteral("carol"), QStringLiteral("c pw")), QChar(u'4'));
+    QCOMPARE(
+        client.Device_Delete(QStringLiteral("alice"), Secret, QStringLiteral("5ccf7f01020a")).Reply.status,
+        QStringLiteral("1"));
+    QCOMPARE(decide(QStringLiteral("alice"), Secret), QChar(u'3'));
+}
+#endif
+
 void tst_CloudSim::faultDelay() {
     START_SIM(sim, QStringList(StandardWorld) << QStringLiteral("--delay") << QStringLiteral("1500"));
     QCOMPARE(Raised(client.User_Login(QStringLiteral("alice"), Secret)), QStringLiteral("timeout"));
@@ -570,12 +619,29 @@ void tst_CloudSim::faultOnlyOneCall() {
     QCOMPARE(client.Device_Download(QStringLiteral("alice"), Secret).Reply.status, QStringLiteral("1"));
 }
 
+void tst_CloudSim::refusedCall() {
+    START_SIM(sim, QStringList(StandardWorld) << QStringLiteral("--refuse")
+                                              << QStringLiteral("Device/update:Maintenance, try later"));
+    const auto r = client.Device_Update(QStringLiteral("alice"), Secret, QStringLiteral("5ccf7f01020b"),
+                                        QStringLiteral("New"), QStringLiteral("1"));
+    QVERIFY(!r.Error);
+    QCOMPARE(r.Reply.status, QStringLiteral("0"));
+    QCOMPARE(r.Reply.info, QStringLiteral("Maintenance, try later"));
+    // Nothing changed, and the other calls answer as usual.
+    const auto devs = client.Device_Download(QStringLiteral("alice"), Secret);
+    QCOMPARE(devs.Reply.status, QStringLiteral("1"));
+    QCOMPARE(devs.Reply.data.value(0).name, QStringLiteral("Hall"));
+}
+
 void tst_CloudSim::badOptionsAreRefused() {
     for (const QStringList& args :
          {QStringList{QStringLiteral("--device"), QStringLiteral("mac=12")},
           QStringList{QStringLiteral("--device"), QStringLiteral("mac=5ccf7f01020a,owner=zed")},
           QStringList{QStringLiteral("--account"), QStringLiteral("nopassword")},
-          QStringList{QStringLiteral("--delay"), QStringLiteral("soon")}}) {
+          QStringList{QStringLiteral("--delay"), QStringLiteral("soon")},
+          QStringList{QStringLiteral("--refuse"), QStringLiteral("no-colon")},
+          QStringList{QStringLiteral("--relay-accounts"),
+                      FDir.filePath(QStringLiteral("no/such/folder/file"))}}) {
         QProcess p;
         p.start(QStringLiteral(QUILLET_CLOUDSIM), args);
         QVERIFY(p.waitForFinished(10000));
@@ -583,6 +649,13 @@ void tst_CloudSim::badOptionsAreRefused() {
         QVERIFY(p.readAllStandardOutput().isEmpty());
         QVERIFY(!p.readAllStandardError().isEmpty());
     }
+    // The slow and garbage modes and the relay's file are described in the help.
+    QProcess help;
+    help.start(QStringLiteral(QUILLET_CLOUDSIM), {QStringLiteral("--help")});
+    QVERIFY(help.waitForFinished(10000));
+    const QString text = QString::fromUtf8(help.readAllStandardOutput());
+    for (const char* option : {"--delay", "--not-json", "--http-500", "--refuse", "--relay-accounts"})
+        QVERIFY2(text.contains(QLatin1String(option)), option);
 }
 
 QTEST_MAIN(tst_CloudSim)

@@ -537,11 +537,11 @@ private slots:
         QTest::addColumn<int>("pop");
         QTest::addColumn<QString>("box");
         QTest::addColumn<int>("closeTag");
-        QTest::newRow("account password") << int(POP_PASSWORD) << "edt_PopPassword_New" << 13;
+        QTest::newRow("account password") << int(POP_PASSWORD) << "edt_PopPassword_NewPassword" << 13;
         QTest::newRow("register") << int(POP_REGISTER) << "edt_Register_Password" << 15;
         QTest::newRow("add by address") << int(POP_ADDMINI) << "edt_PopAddmini_PSD" << 40;
         QTest::newRow("register by Esc") << int(POP_REGISTER) << "edt_Register_Retype" << -1;
-        QTest::newRow("by the back panel") << int(POP_PASSWORD) << "edt_PopPassword_Old" << 0;
+        QTest::newRow("by the back panel") << int(POP_PASSWORD) << "edt_PopPassword_OldPassword" << 0;
         QTest::newRow("device password") << int(POP_DEVINFO) << "edt_Pop_DevInfo_Retype" << 19;
         QTest::newRow("router password") << int(POP_DEVINFO) << "edt_Pop_DevInfo_RouterPWD" << -1;
     }

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QPointer>
+#include <QSaveFile>
 #include <QTcpSocket>
 #include <QTextStream>
 #include <QTimer>
@@ -818,7 +819,21 @@ CloudSim::Reply CloudSim::Route(const QHttpServerRequest& request, bool& apiCall
 bool CloudSim::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
     bool apiCall = false;
     QString apiPath;
-    Reply reply = Route(request, apiCall, apiPath);
+    Reply reply;
+    // A refused call is answered without being carried out.
+    const QString path = request.url().path();
+    const qsizetype api = path.indexOf(QLatin1String("/api.php/"));
+    const QStringList segments = api < 0 ? QStringList() : path.mid(api + 9).split(u'/', Qt::SkipEmptyParts);
+    const QString call = segments.mid(0, 2).join(u'/');
+    if (segments.size() >= 2 && FFaults.refusals.contains(call)) {
+        apiCall = true;
+        apiPath = call;
+        reply = Envelope(0, FFaults.refusals.value(call));
+    } else {
+        reply = Route(request, apiCall, apiPath);
+    }
+    if (apiCall)
+        WriteRelayAccounts();
 
     const bool faulty = apiCall && (FFaults.onlyPaths.isEmpty() || FFaults.onlyPaths.contains(apiPath));
     if (faulty && FFaults.http500)
@@ -846,6 +861,38 @@ bool CloudSim::handleRequest(const QHttpServerRequest& request, QTcpSocket* sock
     else
         send();
     return true;
+}
+
+namespace {
+// "5ccf7f01020a" as the relay writes it: "5C-CF-7F-01-02-0A".
+QString DisplayMac(const QString& mac) {
+    QStringList pairs;
+    for (qsizetype i = 0; i + 1 < mac.size(); i += 2)
+        pairs << mac.mid(i, 2).toUpper();
+    return pairs.join(QLatin1Char('-'));
+}
+} // namespace
+
+bool CloudSim::WriteRelayAccounts() const {
+    if (FRelayAccountsFile.isEmpty())
+        return true;
+    QByteArray text;
+    for (const Account& a : FAccounts) {
+        // A line cannot carry a line break; such an account cannot reach the relay.
+        if (a.account.contains(QLatin1Char('\n')) || a.password.contains(QLatin1Char('\n')) ||
+            a.account.contains(QLatin1Char(':')))
+            continue;
+        QStringList macs;
+        for (const Device& d : FDevices)
+            if (d.ownerId == a.id && d.remote)
+                macs << DisplayMac(d.mac);
+        text += (a.account + QLatin1Char(':') + a.password + QLatin1Char(':') + macs.join(QLatin1Char(',')))
+                    .toUtf8() +
+                '\n';
+    }
+    // Whole or not at all: the relay may read it at any moment.
+    QSaveFile f(FRelayAccountsFile);
+    return f.open(QIODevice::WriteOnly) && f.write(text) == text.size() && f.commit();
 }
 
 void CloudSim::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) {

@@ -45,6 +45,8 @@ struct SimFaults {
     bool rawNonAscii = false;
     bool reorder = false;
     QStringList onlyPaths; // API paths (e.g. "Device/update") the faults apply to; empty: all
+    // Calls refused whatever they ask: API path -> the info text of the refusal (status 0).
+    QHash<QString, QString> refusals;
 };
 
 class CloudSim : public QAbstractHttpServer {
@@ -87,6 +89,12 @@ public:
     void SetFaults(const SimFaults& faults) { FFaults = faults; }
     void SetAutoReply(const QString& text) { FAutoReply = text; }
     void SetVerbose(bool on) { FVerbose = on; }
+    // The relay simulator's view of the accounts: after every request this file is rewritten
+    // with one line per account, "NAME:PASSWORD:MAC,MAC" (the boards activated to it), which
+    // quillet-relaysim --accounts-file reads at each login. Empty: no file.
+    void SetRelayAccountsFile(const QString& path) { FRelayAccountsFile = path; }
+    // Writes that file now; false when it cannot be written.
+    bool WriteRelayAccounts() const;
 
     // Seeding; each returns an error text or an empty one.
     QString AddAccount(const QString& account, const QString& password);
@@ -139,6 +147,7 @@ private:
 
     SimFaults FFaults;
     QString FAutoReply;
+    QString FRelayAccountsFile;
     bool FVerbose = true;
     qint64 FLastId = 0;
     QList<Account> FAccounts;

@@ -60,12 +60,21 @@ Seeding:
   --product NAME:SN                a product (repeatable)
   --no-default-content             start without the two built-in products and news items
 
-Faults:
+Agreement with quillet-relaysim:
+  --relay-accounts FILE            keep FILE as the relay's list of accounts: rewritten after
+                                   every call, one line "NAME:PASSWORD:MAC,MAC" per account with
+                                   the boards activated to it; quillet-relaysim --accounts-file
+                                   FILE reads it at each login, so a board activated here is
+                                   reachable through the relay, and a removed one no longer is
+
+Faults (the slow mode and the garbage modes):
   --delay MS                       answer every request MS milliseconds late
   --http-500                       answer the API calls with HTTP 500
   --not-json                       answer the API calls with an HTML body
   --raw-non-ascii                  write non-ASCII characters as raw UTF-8, not "\u" escapes
   --reorder                        write every object's members in reverse order
+  --refuse PATH:INFO               refuse every request of this call (e.g. Device/update)
+                                   with status 0 and INFO, whatever it asks (repeatable)
   --fault-only PATH                apply --http-500, --not-json to this call only, e.g.
                                    Device/update (repeatable))";
 
@@ -147,11 +156,18 @@ int main(int argc, char* argv[]) {
                                  QStringLiteral("Raw UTF-8 instead of \\u escapes."));
     const QCommandLineOption reorder({QStringLiteral("reorder")},
                                      QStringLiteral("Reverse the members of every object."));
+    const QCommandLineOption relayAccounts({QStringLiteral("relay-accounts")},
+                                           QStringLiteral("Keep the relay's account file."),
+                                           QStringLiteral("FILE"));
+    const QCommandLineOption refuse({QStringLiteral("refuse")}, QStringLiteral("Refuse a call."),
+                                    QStringLiteral("PATH:INFO"));
+    const QCommandLineOption ready({QStringLiteral("print-ready")},
+                                   QStringLiteral("Print \"ready\" after the port line (for scripts)."));
     const QCommandLineOption only({QStringLiteral("fault-only")},
                                   QStringLiteral("Limit --http-500/--not-json to a call."),
                                   QStringLiteral("PATH"));
     parser.addOptions({host, port, quiet, account, device, support, autoReply, news, product, noDefault,
-                       delay, http500, notJson, raw, reorder, only});
+                       delay, http500, notJson, raw, reorder, only, relayAccounts, ready, refuse});
 
     QTextStream err(stderr);
     auto usage = [&](const QString& why) {
@@ -197,6 +213,9 @@ int main(int argc, char* argv[]) {
     for (const QString& n : parser.values(news))
         sim.AddNews(n);
     sim.SetAutoReply(parser.value(autoReply));
+    sim.SetRelayAccountsFile(parser.value(relayAccounts));
+    if (!sim.WriteRelayAccounts())
+        return usage(QStringLiteral("--relay-accounts: cannot write %1").arg(parser.value(relayAccounts)));
 
     SimFaults faults;
     if (parser.isSet(delay)) {
@@ -210,6 +229,12 @@ int main(int argc, char* argv[]) {
     faults.rawNonAscii = parser.isSet(raw);
     faults.reorder = parser.isSet(reorder);
     faults.onlyPaths = parser.values(only);
+    for (const QString& r : parser.values(refuse)) {
+        QString path, info;
+        if (!SplitPair(r, path, info))
+            return usage(QStringLiteral("--refuse needs PATH:INFO"));
+        faults.refusals.insert(path, info);
+    }
     sim.SetFaults(faults);
 
     bool portOk = false;
@@ -225,6 +250,8 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     std::printf("%u\n", unsigned(bound));
+    if (parser.isSet(ready))
+        std::printf("ready\n");
     std::fflush(stdout);
     err << "quillet-cloudsim: listening on http://" << address.toString() << ':' << bound << '\n';
     err.flush();

@@ -4,6 +4,7 @@
 #include "SimFrames.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 
 #include <algorithm>
 
@@ -96,6 +97,21 @@ char Decide(const RelayConfig& cfg, const LoginBlock& login, const DeviceRoute**
     return '1';
 }
 
+QList<Account> ReadAccountsFile(const QString& path) {
+    QList<Account> out;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return out;
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        const QString text = QString::fromUtf8(line).trimmed();
+        if (text.isEmpty())
+            continue;
+        if (const auto cfg = ParseRelayArgs({QStringLiteral("--account"), text}, nullptr, nullptr))
+            out += cfg->accounts;
+    }
+    return out;
+}
+
 std::optional<RelayConfig> ParseRelayArgs(const QStringList& args, QString* error, bool* help) {
     RelayConfig cfg;
     const auto fail = [&](const QString& msg) {
@@ -113,14 +129,15 @@ std::optional<RelayConfig> ParseRelayArgs(const QStringList& args, QString* erro
     const QCommandLineOption deviceName(QStringLiteral("device-name"), QString(), QStringLiteral("MAC=NAME"));
     const QCommandLineOption account(QStringLiteral("account"), QString(), QStringLiteral("ACCOUNT"));
     const QCommandLineOption timeout(QStringLiteral("board-timeout-ms"), QString(), QStringLiteral("MS"));
-    parser.addOptions({helpOption, verbose, listen, device, deviceName, account, timeout});
+    const QCommandLineOption accountsFile(QStringLiteral("accounts-file"), QString(), QStringLiteral("FILE"));
+    parser.addOptions({helpOption, verbose, listen, device, deviceName, account, timeout, accountsFile});
     if (!parser.parse(QStringList{QStringLiteral("quillet-relaysim")} + args)) {
         if (!parser.unknownOptionNames().isEmpty()) {
             const QString name = parser.unknownOptionNames().first();
             return fail(QStringLiteral("unknown option \"%1%2\"").arg(name.size() > 1 ? "--" : "-", name));
         }
         const QString last = args.value(args.size() - 1);
-        for (const QCommandLineOption& o : {listen, device, deviceName, account, timeout})
+        for (const QCommandLineOption& o : {listen, device, deviceName, account, timeout, accountsFile})
             if (last == QLatin1String("--") + o.names().first())
                 return fail(QStringLiteral("%1 needs a value").arg(last));
         return fail(parser.errorText()); // a value given to a switch
@@ -156,6 +173,8 @@ std::optional<RelayConfig> ParseRelayArgs(const QStringList& args, QString* erro
         cfg.devices.append(d);
     }
     QList<QPair<TBUF6, QString>> names;
+    if (parser.isSet(accountsFile))
+        cfg.accountsFile = parser.value(accountsFile);
     for (const QString& value : parser.values(deviceName)) {
         const qsizetype eq = value.indexOf(QLatin1Char('='));
         TBUF6 mac{};
@@ -226,6 +245,8 @@ Options:
   --account NAME:PASSWORD:MAC[,MAC...]
   --account NAME:PASSWORD:*     a cloud account and the boards it may control (* = all);
                                 the password may contain ':'; repeatable
+  --accounts-file FILE          more accounts, one NAME:PASSWORD:MACS line each, read again at
+                                every login (quillet-cloudsim --relay-accounts keeps it)
   --board-timeout-ms MS         time allowed to reach and log in to a board (default 3000)
   -v, --verbose                 log logins and traffic on stderr
   -h, --help                    this text
@@ -325,7 +346,20 @@ void RelaySession::OnClientData() {
         const auto login = DecodeLoginBlock(FClientBuf.left(LoginBlockSize));
         FClientBuf.remove(0, LoginBlockSize);
         FTimer.stop();
-        const char digit = Decide(*FCfg, *login, &FRoute);
+        char digit = '2';
+        if (FCfg->accountsFile.isEmpty()) {
+            digit = Decide(*FCfg, *login, &FRoute);
+        } else {
+            RelayConfig now = *FCfg;
+            now.accounts += ReadAccountsFile(FCfg->accountsFile);
+            const DeviceRoute* route = nullptr;
+            digit = Decide(now, *login, &route);
+            // The route must outlive this copy: the same board in the lasting configuration.
+            FRoute = nullptr;
+            for (const DeviceRoute& d : FCfg->devices)
+                if (route && d.mac == route->mac)
+                    FRoute = &d;
+        }
         qCDebug(lcRelaySim).noquote() << FTag << "login for" << MACBufToStr(login->mac) << "account"
                                       << login->Account() << "->" << digit;
         if (digit == '1')

@@ -49,6 +49,9 @@ struct RelayConfig {
     int port = DefaultTCPRemotePort;
     QList<DeviceRoute> devices;
     QList<Account> accounts;
+    // Accounts kept by the cloud simulator (quillet-cloudsim --relay-accounts), read again at
+    // every login, after those of --account.
+    QString accountsFile;
     int boardTimeoutMs = 3000;
     int blockTimeoutMs = 10000;
     bool verbose = false;
@@ -75,6 +78,8 @@ std::optional<LoginBlock> DecodeLoginBlock(const QByteArray& wire);
 // wrong, '3' no account may use the board, '4' the board belongs to other accounts only,
 // '0' allowed but the relay has no route to the board, '1' allowed with `route` set.
 char Decide(const RelayConfig& cfg, const LoginBlock& login, const DeviceRoute** route);
+// The lines of an accounts file ("NAME:PASSWORD:MACS" as --account); unreadable lines are skipped.
+QList<Account> ReadAccountsFile(const QString& path);
 
 class RelaySession;
 
