@@ -10,7 +10,7 @@ namespace {
 // English text as written in the window and the code -> Chinese text. Spaces, case,
 // punctuation and "\r" are part of the key.
 // clang-format off
-constexpr std::array<TLangEntry, 223> LangTable{{
+constexpr std::array<TLangEntry, 228> LangTable{{
     {"Quillet", "澜桥仔"},
     {"MAC:", "设备MAC："},
     {"IP/DNS:", "IP/域名："},
@@ -194,6 +194,11 @@ constexpr std::array<TLangEntry, 223> LangTable{{
     {"Anonymous feedback", "匿名反馈"},
     {"Send", "发送"},
     {"No unread feed back answer", "没有未读的反馈信息！"},
+    {"Cannot reach the cloud server, please check the network!", "无法连接云服务器，请检查网络！"},
+    {"The cloud server's answer could not be read, please try again later!", "无法识别云服务器的回复，请稍后再试！"},
+    {"Sending failed, please try again!", "发送失败，请重试！"},
+    {"Log in to receive the replies of support.", "登录后即可收到客服的回复。"},
+    {"Loading failed, refresh to try again.", "加载失败，请刷新重试。"},
     {"Message add success", "信息添加成功"},
     {"Message add error", "信息添加失败！"},
     {"Thank you for your support!", "感谢您的支持！"},

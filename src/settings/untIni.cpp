@@ -346,6 +346,7 @@ void TIniSettings::IniLoad() {
     FUDPSCanPort = quint16(r.Int(K::UDPSCanPort, sys));
     FCloudServer = ValidCloudServer(r.Raw(sys, Latin(K::CloudServer.Name)));
     const QString cloudHost = IniCloudHost();
+    FMessagePage = r.Bool(K::MessagePage, sys);
 
     FRemPss = r.Bool(K::RemPss, sys);
     FAutoLog = r.Bool(K::AutoLog, sys);

@@ -37,6 +37,8 @@ inline constexpr TIniKey FeedListCount{SystemSection, "FeedListCount", TIniType:
 inline constexpr TIniKey Lock{SystemSection, "Lock", TIniType::Text, ""};
 // Read only; empty means the build-time default address.
 inline constexpr TIniKey CloudServer{SystemSection, "CloudServer", TIniType::Text, ""};
+// Read only; 1 shows the message page's tab.
+inline constexpr TIniKey MessagePage{SystemSection, "MessagePage", TIniType::Boolean, "0"};
 
 // [DeviceN]
 inline constexpr TIniKey DevName{DeviceSection, "Name", TIniType::Text, ""};
@@ -56,7 +58,7 @@ inline constexpr TIniKey FeedType{FeedSection, "Type", TIniType::Boolean, "0"};
 
 inline constexpr std::array All{
     Language,     TCPLANPort,    TCPRemotePort, UDPSCanPort, RemPss,       AutoLog,  UserName,    Password,
-    DevListCount, FeedListCount, Lock,          CloudServer, DevName,      DevMAC,   DevPassword, DevType,
+    DevListCount, FeedListCount, Lock,          CloudServer, MessagePage, DevName,      DevMAC,   DevPassword, DevType,
     DevCtrlByte,  DevActivation, DevOutCount,   DevOutLock,  DevTouchMode, FeedText, FeedType,
 };
 

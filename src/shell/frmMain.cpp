@@ -15,6 +15,7 @@
 #include "untImgSwitch.h"
 #include "untIni.h"
 #include "untLang.h"
+#include "untMainMessages.h"
 #include "untPopImgLst.h"
 #include "untPressPictures.h"
 #include "untResImages.h"
@@ -164,6 +165,11 @@ Tfrm_Main::Tfrm_Main(TMainEnv env, QWidget* parent) : QWidget(parent), FEnv(std:
     CreateSearch();
     FNowMainPage = TAB_DEVICE;
     SelectMainTab(TAB_DEVICE);
+
+    // The conversation kept from earlier runs; the message page's tab when the settings ask.
+    FMessages = new TMainMessages(this);
+    FTabRows.value(TAB_MESSAGE)->setVisible(FIni->IniMessagePage());
+    LayoutTabs();
 
     // 8. Done: the splash goes, the lock comes when one is stored.
     FStartup->hide();
@@ -1164,8 +1170,7 @@ void Tfrm_Main::img_MainSettingClick(int tag) {
         } else {
             ShowLoading(true);
             SlideInPage(FMsgPage, [this] {
-                OnLoadNews();
-                FNewsLoaded = true;
+                FNewsLoaded = OnLoadNews();
                 ShowLoading(false);
             });
         }

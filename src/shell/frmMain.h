@@ -28,6 +28,7 @@ class TImage;
 class TImageButton;
 class TImageSwitch;
 class TIniSettings;
+class TMainMessages;
 class TNEV_GPIOAPI;
 class TNEV_IOTDevConn;
 class TNEV_IOTDevList;
@@ -137,6 +138,10 @@ public:
     TNEV_IOTDevList* IOTDevList() const { return FDevList; }
     // A message box with the text in the active language.
     void Msg(const QString& english);
+    // Registers a text to re-label on every language switch and shows it now.
+    void Text(QObject* target, const QString& english);
+    // The message page, news, anonymous feedback and the feedback conversation.
+    TMainMessages* Messages() const { return FMessages; }
     // Every modal box and the lock go through here first.
     void BeforeModal();
 
@@ -147,7 +152,7 @@ public:
     std::function<void()> OnSearchEnd;   // the search window ended
     std::function<void(bool fromDevicePage)> OnLeaveDevicePage;
     std::function<void()> OnDevicePageShown; // the Device page is in place again
-    std::function<void()> OnLoadNews;
+    std::function<bool()> OnLoadNews; // true when the page holds its lists
     std::function<TIniDevs()> CollectDevs; // the device list as stored records
     std::function<TFeedMsgs()> CollectFeedMsgs;
     std::function<void()> OnShutdown;          // detach every device's handlers
@@ -176,8 +181,6 @@ private:
                         int enterTag = -1);
     QLabel* MakeLabel(QWidget* parent, const QString& name, const QString& english, const QRect& r,
                       Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter);
-    // Registers a text to re-label on every language switch and shows it now.
-    void Text(QObject* target, const QString& english);
     void Relabel();
     void LayoutFrame();
     void LayoutTabs();
@@ -243,4 +246,5 @@ private:
     TAnchorMenu* FMenuLight = nullptr;
     TAnchorMenu* FMenuRed = nullptr;
     bool FTouchShown = true;
+    TMainMessages* FMessages = nullptr;
 };

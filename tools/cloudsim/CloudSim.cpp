@@ -363,6 +363,13 @@ void CloudSim::AddProduct(const QString& name, const QString& sn) {
     FProducts.append(p);
 }
 
+QString CloudSim::AddNewsLinking(const QString& title, const QString& weburl, qint64 createTime) {
+    AddNews(title);
+    FNews.last().weburl = weburl;
+    FNews.last().createTime = createTime;
+    return FNews.last().id;
+}
+
 void CloudSim::AddDefaultContent() {
     AddProduct(QStringLiteral("Relay board 4 channels"), QStringLiteral("QRB-4"));
     AddProduct(QStringLiteral("WiFi IO mini 继电器"), QStringLiteral("QIO-MINI"));
@@ -630,9 +637,10 @@ CloudSim::Reply CloudSim::FeedList(const QStringList& seg) {
     // Support replies not yet fetched; fetching marks them read.
     QList<SimJson> list;
     for (Message& m : FMessages) {
-        if (m.uid != a->id || !m.fromSupport || m.readTime != 0)
+        if (m.uid != a->id || !m.fromSupport || (m.readTime != 0 && !FRepeatReplies))
             continue;
-        m.readTime = Now();
+        if (m.readTime == 0)
+            m.readTime = Now();
         auto s = [](const QString& v) { return SimJson::Str(v); };
         list.append(SimJson::Object({{QStringLiteral("id"), s(m.id)},
                                      {QStringLiteral("uid"), s(m.uid)},
@@ -674,7 +682,8 @@ CloudSim::Reply CloudSim::NewsList(const QString& base) const {
              {QStringLiteral("title"), SimJson::Str(n.title)},
              {QStringLiteral("create_time"), SimJson::Num(n.createTime)},
              {QStringLiteral("weburl"),
-              SimJson::Str(QStringLiteral("%1/index.php/News/detail/id/%2").arg(base, n.id))}}));
+              SimJson::Str(n.weburl.isEmpty() ? QStringLiteral("%1/index.php/News/detail/id/%2").arg(base, n.id)
+                                              : n.weburl)}}));
     return Envelope(1, QString(), SimJson::Array(list));
 }
 

@@ -75,6 +75,7 @@ public:
         QString id, title;
         qint64 createTime = 0;
         QByteArray jpeg;
+        QString weburl; // empty: the item's page on this server
     };
     struct Product {
         QString id, sn, name;
@@ -95,6 +96,11 @@ public:
     void AddNews(const QString& title);
     void AddProduct(const QString& name, const QString& sn);
     void AddDefaultContent();
+    // A news item written at `createTime` whose link is `weburl` as given (any scheme); gives its id.
+    QString AddNewsLinking(const QString& title, const QString& weburl, qint64 createTime);
+    // Replies already fetched are sent again with every fetch, as a server that never marks them
+    // read would.
+    void SetRepeatReplies(bool on) { FRepeatReplies = on; }
 
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
@@ -139,6 +145,7 @@ private:
 
     SimFaults FFaults;
     QString FAutoReply;
+    bool FRepeatReplies = false;
     bool FVerbose = true;
     qint64 FLastId = 0;
     QList<Account> FAccounts;
