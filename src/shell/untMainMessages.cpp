@@ -86,13 +86,13 @@ bool IsWebAddress(const QString& url) {
            !u.host().isEmpty();
 }
 
-TChatLayout ChatLayout(qreal textWidth, int wrappedLines, int listWidth, TCELLMODE mode) {
+TChatLayout ChatLayout(qreal textWidth, int wrappedLines, int listWidth, TCELLMODE mode, int lineStep) {
     TChatLayout l;
     const int b = int(std::ceil(textWidth)) + 10;
     const int labelWidth = b > MaxLabelWidth ? MaxLabelWidth : b;
     const int bubbleWidth = b > MaxLabelWidth ? MaxLabelWidth + 50 : b + 50;
     const int lines = std::max({1, int(std::ceil(qreal(b) / MaxLabelWidth)), wrappedLines});
-    const int labelHeight = 24 + 20 * (lines - 1);
+    const int labelHeight = 24 + std::max(20, lineStep) * (lines - 1);
     const int bubbleHeight = labelHeight + 20;
     const int bubbleLeft = mode == TCELLMODE::MODE_LEFT ? 18 : listWidth - bubbleWidth - 18 - 15;
     l.Bubble = QRect(bubbleLeft, 18, bubbleWidth, bubbleHeight);
@@ -130,7 +130,8 @@ TChatItem::TChatItem(QWidget* parent, int listWidth, TCELLMODE mode, const QStri
     const QRectF wrapped =
         fm.boundingRect(QRectF(0, 0, wrapWidth, 100000), int(Qt::TextWordWrap | Qt::TextWrapAnywhere), text);
     const int lines = std::max(1, int(std::ceil(wrapped.height() / fm.lineSpacing() - 0.01)));
-    const TChatLayout l = ChatLayout(oneLine, lines, listWidth, mode);
+    // Lines of a large font need more than the usual 20 pixels each, or the last one is cut.
+    const TChatLayout l = ChatLayout(oneLine, lines, listWidth, mode, int(std::ceil(fm.lineSpacing())));
 
     if (mode == TCELLMODE::MODE_LEFT) {
         FCallBack->SetFillColor(QColor::fromRgba(0xFF87CEFA));
@@ -172,8 +173,8 @@ TNewsListCell::TNewsListCell(QWidget* parent, TKind kind, int width) : QWidget(p
     FSub->setTextFormat(Qt::PlainText);
     SetTextColor(FSub, QColor(0x4a, 0x6a, 0x80));
     if (kind == TKind::Product) {
-        FTitle->setGeometry(92 - 30, 3, 440, 44);
-        FSub->setGeometry(102 - 30, 45, 400, 28);
+        FTitle->setGeometry(92, 3, 400, 44);
+        FSub->setGeometry(102, 45, 380, 28);
         ReservePicture();
     } else {
         FTitle->setGeometry(5, 3, 500, 44);
@@ -343,7 +344,7 @@ void TMainMessages::BuildFeedbackRow() {
     badge->setObjectName(QStringLiteral("crcl_User_Feedlist_Count"));
     badge->SetFillColor(ColorBadge);
     badge->SetCornerRadius(13);
-    badge->setGeometry(600 - 70, 12, 44, 26);
+    badge->setGeometry(600 - 96, 12, 44, 26);
     badge->setAttribute(Qt::WA_TransparentForMouseEvents);
     FBadge = badge;
     FBadgeText = new QLabel(badge);

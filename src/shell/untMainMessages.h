@@ -39,13 +39,14 @@ QString NewsTimeText(const QString& unixText, const QTimeZone& zone = QTimeZone:
 bool IsWebAddress(const QString& url);
 
 // Where the parts of one bubble go. `textWidth` is the text measured on one line, `wrappedLines`
-// the lines it takes when wrapped at the label's width (at least the count the width implies).
+// the lines it takes when wrapped at the label's width (at least the count the width implies),
+// `lineStep` the height each further line adds.
 struct TChatLayout {
     QRect Bubble; // in the item
     QRect Label;  // in the bubble
     int ItemHeight = 0;
 };
-TChatLayout ChatLayout(qreal textWidth, int wrappedLines, int listWidth, TCELLMODE mode);
+TChatLayout ChatLayout(qreal textWidth, int wrappedLines, int listWidth, TCELLMODE mode, int lineStep = 20);
 
 // One bubble of the conversation.
 class TChatItem : public QWidget {

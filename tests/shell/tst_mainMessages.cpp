@@ -79,6 +79,26 @@ class tst_mainMessages : public QObject {
         CloudSession.Logged = true;
     }
 
+    // A picture of the window in the build folder; every caption shown must fit its label.
+    static void Shoot(Tfrm_Main& w, const QString& name) {
+        const QString dir = QStringLiteral(SHOT_DIR);
+        QDir().mkpath(dir);
+        const QPixmap shot = w.grab();
+        QVERIFY(!shot.isNull());
+        const QString file = QStringLiteral("%1/window-%2-%3@%4x.png")
+                                 .arg(dir, name, LangIsCn() ? QStringLiteral("cn") : QStringLiteral("en"))
+                                 .arg(qRound(shot.devicePixelRatio()));
+        QVERIFY(shot.save(file));
+        QStringList cut;
+        for (const QLabel* l : w.findChildren<QLabel*>()) {
+            if (!l->isVisibleTo(&w) || l->text().isEmpty() || l->wordWrap())
+                continue;
+            if (l->fontMetrics().horizontalAdvance(l->text()) + 2 * l->indent() > l->width())
+                cut << l->objectName() + QStringLiteral(": ") + l->text();
+        }
+        QVERIFY2(cut.isEmpty(), qPrintable(name + QStringLiteral(": ") + cut.join(QStringLiteral(" | "))));
+    }
+
     static void ShowMessagePage(Tfrm_Main& w) {
         w.img_MainSettingClick(TAB_MESSAGE);
         QTRY_VERIFY(!w.Sliding());
@@ -151,6 +171,7 @@ private slots:
         QTest::newRow("exactly one line") << 240.0 << 1 << left << QRect(18, 18, 300, 44) << QRect(29, 10, 250, 24) << 62;
         QTest::newRow("short, the user's") << 99.2 << 1 << right << QRect(500 - 160 - 33, 18, 160, 44) << QRect(18, 10, 110, 24) << 62;
         QTest::newRow("wrap breaks early") << 400.0 << 3 << right << QRect(500 - 300 - 33, 18, 300, 84) << QRect(18, 10, 250, 64) << 102;
+        QTest::newRow("tall lines") << 600.0 << 3 << left << QRect(18, 18, 300, 92) << QRect(29, 10, 250, 72) << 110;
     }
     void chatLayout() {
         QFETCH(qreal, textWidth);
@@ -159,7 +180,7 @@ private slots:
         QFETCH(QRect, bubble);
         QFETCH(QRect, label);
         QFETCH(int, itemHeight);
-        const TChatLayout l = ChatLayout(textWidth, wrapped, 500, TCELLMODE(mode));
+        const TChatLayout l = ChatLayout(textWidth, wrapped, 500, TCELLMODE(mode), QTest::currentDataTag() == QByteArray("tall lines") ? 24 : 20);
         QCOMPARE(l.Bubble, bubble);
         QCOMPARE(l.Label, label);
         QCOMPARE(l.ItemHeight, itemHeight);
@@ -447,6 +468,49 @@ private slots:
         QCOMPARE(!Find<QWidget>(w.get(), QStringLiteral("crcl_User_Feedlist_Count"))->isHidden(), !shown.isEmpty());
         if (!shown.isEmpty())
             QCOMPARE(Find<QLabel>(w.get(), QStringLiteral("lbl_User_Feedlist_Count"))->text(), shown);
+    }
+
+    void shots_data() {
+        QTest::addColumn<int>("langTab");
+        QTest::newRow("en") << int(TAB_EN);
+        QTest::newRow("cn") << int(TAB_CN);
+    }
+    void shots() {
+        QFETCH(int, langTab);
+        FSim->AddDefaultContent();
+        FSim->AddNewsLinking(QStringLiteral("Maintenance on Sunday night"), {}, 1719835200);
+        WriteIni("[System]\nMessagePage=1\nFeedListCount=3\n"
+                 "[FeedList0]\nText=The relay of output 3 does not switch after a power cut. "
+                 "It comes back only when I switch it by hand.\nType=0\n"
+                 "[FeedList1]\nText=Thank you! Which firmware does the board show?\nType=1\n"
+                 "[FeedList2]\nText=2.0.4\nType=0\n");
+        LogIn();
+        FSim->AddSupportReply(QStringLiteral("alice"), QStringLiteral("请升级到 2.1 固件，这个问题已经修复。"));
+        auto w = Window();
+        w->img_MainSettingClick(langTab);
+        w->show();
+        ShowMessagePage(*w);
+        QTRY_COMPARE(w->Messages()->PendingPictures(), 0);
+        QTRY_VERIFY(!Find<QWidget>(w.get(), QStringLiteral("img_Searching_back"))->isVisible());
+        Shoot(*w, QStringLiteral("message-list"));
+
+        w->Messages()->SetUnreadReplies(QStringLiteral("1"));
+        w->img_MainSettingClick(TAB_USER);
+        QTRY_VERIFY(!w->Sliding());
+        Shoot(*w, QStringLiteral("user-feedback"));
+        w->Messages()->OpenFeedList();
+        Find<QLineEdit>(w.get(), QStringLiteral("edt_Pop_FeedList_Text"))->setText(QStringLiteral("Thanks, it works now"));
+        Shoot(*w, QStringLiteral("pop-feedlist"));
+        w->HideAllPops();
+
+        LogIn(QStringLiteral("wrong"));
+        FSim.reset();
+        w->Messages()->LoadMessageLists();
+        w->img_MainSettingClick(TAB_MESSAGE);
+        QTRY_VERIFY(!w->Sliding());
+        Shoot(*w, QStringLiteral("message-failed"));
+        w->Messages()->OpenFeedList();
+        Shoot(*w, QStringLiteral("pop-feedlist-failed"));
     }
 
     void conversationOrderSurvivesRestart() {
