@@ -261,6 +261,18 @@ TMainMessages::TMainMessages(Tfrm_Main* main) : QObject(main), FMain(main), FClo
     SetUnreadReplies({});
 }
 
+TMainMessages::~TMainMessages() {
+    DropPendingPictures();
+}
+
+void TMainMessages::DropPendingPictures() {
+    for (QNetworkReply* r : std::exchange(FPending, {})) {
+        r->disconnect(this);
+        r->abort();
+        r->deleteLater();
+    }
+}
+
 void TMainMessages::BuildMessagePage() {
     auto* area = FMain->findChild<QWidget*>(QStringLiteral("rctngl_Msg_Newslist"));
     FNewsList = new QListWidget(area);
@@ -395,11 +407,7 @@ QString TMainMessages::FailureText(const TCloudError& error) const {
 bool TMainMessages::LoadMessageLists() {
     FMsgLoaded = false;
     // Pictures still on their way belong to the rows that go now.
-    for (QNetworkReply* r : std::exchange(FPending, {})) {
-        r->disconnect(this);
-        r->abort();
-        r->deleteLater();
-    }
+    DropPendingPictures();
     FNewsList->clear();
     ShowListStatus({});
     if (!FCloud)
@@ -588,8 +596,11 @@ void TMainMessages::LoadFeedReplies() {
         ShowFeedStatus(FailureText(*r.Error));
         return;
     }
-    if (r.Reply.status != QLatin1String("1"))
+    if (r.Reply.status != QLatin1String("1")) {
+        if (r.Reply.status == QLatin1String("0"))
+            ShowFeedStatus(r.Reply.info);
         return;
+    }
     for (const TFeedBackData& d : r.Reply.data) {
         if (d.msg.isEmpty())
             continue;

@@ -108,6 +108,7 @@ public:
     // Builds its parts into the window's message page, More page, user page and popup 9, and
     // restores the stored conversation.
     explicit TMainMessages(Tfrm_Main* main);
+    ~TMainMessages() override;
 
     // The time zone news times are shown in (tests).
     void SetTimeZone(const QTimeZone& zone) { FZone = zone; }
@@ -150,6 +151,7 @@ private:
     void ShowFeedStatus(const QString& english);
     QString FailureText(const TCloudError& error) const;
     void ScrollFeedToEnd();
+    void DropPendingPictures();
 
     Tfrm_Main* FMain;
     QPointer<CloudClient> FCloud;

@@ -347,6 +347,29 @@ private slots:
         QCOMPARE(FMsgs->Messages, QStringList{said});
         QCOMPARE(memo->toPlainText(), text);
         QCOMPARE(contact->text(), QStringLiteral("me@example.com"));
+        if (FSim && server == 0)
+            QCOMPARE(FSim->Messages().size(), said == QLatin1String("Input no content!") ? 0 : 1);
+    }
+
+    void anonymousFeedbackNamesTheProgram_data() {
+        QTest::addColumn<int>("langTab");
+        QTest::addColumn<QString>("system");
+        QTest::newRow("English") << int(TAB_EN) << "Quillet for Windows V1.2.6";
+        QTest::newRow("Chinese") << int(TAB_CN) << "澜桥匣 for Windows V1.2.6";
+    }
+    void anonymousFeedbackNamesTheProgram() {
+        QFETCH(int, langTab);
+        QFETCH(QString, system);
+        auto w = Window();
+        w->img_MainSettingClick(langTab);
+        Find<QPlainTextEdit>(w.get(), QStringLiteral("mmo_More_Msg"))->setPlainText(QStringLiteral("继电器 3 不动作"));
+        Find<QLineEdit>(w.get(), QStringLiteral("edt_More_Contact"))->setText(QStringLiteral("QQ 12345"));
+        w->Img_MorClick(3);
+        QCOMPARE(FSim->Messages().size(), 1);
+        const CloudSim::Message& m = FSim->Messages().first();
+        QCOMPARE(m.msg, QStringLiteral("继电器 3 不动作"));
+        QCOMPARE(m.contact, QStringLiteral("QQ 12345"));
+        QCOMPARE(m.system, system);
     }
 
     // --- conversation ---------------------------------------------------------------------------
@@ -449,6 +472,19 @@ private slots:
         QCOMPARE(Render(w->Messages()->Conversation()),
                  QStringLiteral("U:Hello|S:Hi, how can we help?|S:Not for strangers"));
         QVERIFY(badge->isHidden());
+    }
+
+    void refusedReplyListSaysWhy() {
+        LogIn(QStringLiteral("wrong"));
+        FSim->AddSupportReply(QStringLiteral("alice"), QStringLiteral("Only for alice"));
+        auto w = Window();
+        w->Messages()->SetUnreadReplies(QStringLiteral("1"));
+        w->Messages()->OpenFeedList();
+        QVERIFY(w->PopVisible(POP_FEEDLIST));
+        QCOMPARE(w->Messages()->FeedList()->count(), 0);
+        QCOMPARE(Find<QLabel>(w.get(), QStringLiteral("lbl_Pop_FeedList_Status"))->text(),
+                 QStringLiteral("Account or password error"));
+        QVERIFY(!Find<QWidget>(w.get(), QStringLiteral("crcl_User_Feedlist_Count"))->isHidden());
     }
 
     void badge_data() {

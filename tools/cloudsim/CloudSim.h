@@ -101,6 +101,8 @@ public:
     // Replies already fetched are sent again with every fetch, as a server that never marks them
     // read would.
     void SetRepeatReplies(bool on) { FRepeatReplies = on; }
+    // Every feedback message and support reply held, oldest first.
+    const QList<Message>& Messages() const { return FMessages; }
 
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
