@@ -850,8 +850,10 @@ bool CloudSim::handleRequest(const QHttpServerRequest& request, QTcpSocket* sock
             responder->write(reply.body, reply.contentType, status);
     };
     // The delay applies to every answer, pictures and pages included.
-    if (FFaults.delayMs > 0)
-        QTimer::singleShot(FFaults.delayMs, this, send);
+    const bool picture = reply.contentType == "image/jpeg";
+    const int delay = picture ? std::max(FFaults.delayMs, FPictureDelayMs) : FFaults.delayMs;
+    if (delay > 0)
+        QTimer::singleShot(delay, this, send);
     else
         send();
     return true;

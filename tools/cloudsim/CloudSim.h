@@ -101,6 +101,8 @@ public:
     // Replies already fetched are sent again with every fetch, as a server that never marks them
     // read would.
     void SetRepeatReplies(bool on) { FRepeatReplies = on; }
+    // Pictures (not the API calls) answer `ms` milliseconds late, as from a slow picture host.
+    void SetPictureDelay(int ms) { FPictureDelayMs = ms; }
     // Every feedback message and support reply held, oldest first.
     const QList<Message>& Messages() const { return FMessages; }
 
@@ -148,6 +150,7 @@ private:
     SimFaults FFaults;
     QString FAutoReply;
     bool FRepeatReplies = false;
+    int FPictureDelayMs = 0;
     bool FVerbose = true;
     qint64 FLastId = 0;
     QList<Account> FAccounts;
