@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
     std::printf("  last picture in after      %9.1f ms (%s)\n", picturesMs,
                 m->PendingPictures() == 0 ? "all arrived" : "still pending at the end");
     std::printf("  longest event-loop stall   %9.1f ms while pictures arrived\n", longestGap);
-    std::printf("  one blocking fetch per row %9.1f ms (2 x %d x %d ms), for comparison\n",
-                2.0 * n * delayMs, n, delayMs);
+    std::printf("  one blocking fetch per row %9.1f ms (2 x %d x %d ms), for comparison\n", 2.0 * n * delayMs,
+                n, delayMs);
     return 0;
 }

@@ -57,9 +57,9 @@ inline constexpr TIniKey FeedText{FeedSection, "Text", TIniType::Text, ""};
 inline constexpr TIniKey FeedType{FeedSection, "Type", TIniType::Boolean, "0"};
 
 inline constexpr std::array All{
-    Language,     TCPLANPort,    TCPRemotePort, UDPSCanPort, RemPss,       AutoLog,  UserName,    Password,
-    DevListCount, FeedListCount, Lock,          CloudServer, MessagePage, DevName,      DevMAC,   DevPassword, DevType,
-    DevCtrlByte,  DevActivation, DevOutCount,   DevOutLock,  DevTouchMode, FeedText, FeedType,
+    Language,     TCPLANPort,    TCPRemotePort, UDPSCanPort, RemPss,      AutoLog,      UserName, Password,
+    DevListCount, FeedListCount, Lock,          CloudServer, MessagePage, DevName,      DevMAC,   DevPassword,
+    DevType,      DevCtrlByte,   DevActivation, DevOutCount, DevOutLock,  DevTouchMode, FeedText, FeedType,
 };
 
 } // namespace IniKeys

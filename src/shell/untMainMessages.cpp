@@ -31,7 +31,8 @@ constexpr int MaxLabelWidth = 250;
 const QString ChatFontFamily = QStringLiteral("微软雅黑");
 
 const QString NoConnection = QStringLiteral("Cannot reach the cloud server, please check the network!");
-const QString BadAnswer = QStringLiteral("The cloud server's answer could not be read, please try again later!");
+const QString BadAnswer =
+    QStringLiteral("The cloud server's answer could not be read, please try again later!");
 const QString SendFailed = QStringLiteral("Sending failed, please try again!");
 const QString LoginForReplies = QStringLiteral("Log in to receive the replies of support.");
 const QString LoadFailed = QStringLiteral("Loading failed, refresh to try again.");
@@ -529,7 +530,8 @@ void TMainMessages::SendAnonymousFeedback() {
     if (r.Failed())
         FMain->Msg(FailureText(*r.Error));
     else if (r.Reply.status == QLatin1String("1"))
-        FMain->Msg(QStringLiteral("Thank you for your support, we will solve the problem as soon as possible!"));
+        FMain->Msg(
+            QStringLiteral("Thank you for your support, we will solve the problem as soon as possible!"));
     else if (r.Reply.status == QLatin1String("0") && !r.Reply.info.isEmpty())
         FMain->Msg(r.Reply.info);
     else
@@ -539,8 +541,8 @@ void TMainMessages::SendAnonymousFeedback() {
 // --- conversation -------------------------------------------------------------------------------
 
 void TMainMessages::AddBubble(TCELLMODE mode, const QString& text) {
-    const int width = FFeedList->viewport()->width() > 100 ? FFeedList->viewport()->width()
-                                                           : FFeedList->width() - 20;
+    const int width =
+        FFeedList->viewport()->width() > 100 ? FFeedList->viewport()->width() : FFeedList->width() - 20;
     auto* bubble = new TChatItem(nullptr, width, mode, text);
     auto* item = new QListWidgetItem(FFeedList);
     item->setFlags(Qt::ItemIsEnabled);
@@ -637,7 +639,8 @@ bool TMainMessages::SendFeedMessage(const QString& text) {
         return false;
     }
     if (r.Reply.status != QLatin1String("1")) {
-        FMain->Msg(r.Reply.status == QLatin1String("0") && !r.Reply.info.isEmpty() ? r.Reply.info : SendFailed);
+        FMain->Msg(r.Reply.status == QLatin1String("0") && !r.Reply.info.isEmpty() ? r.Reply.info
+                                                                                   : SendFailed);
         return false;
     }
     AddBubble(TCELLMODE::MODE_RIGET, text);

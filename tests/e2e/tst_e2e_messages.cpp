@@ -24,8 +24,8 @@ class TCloudSimProcess {
 public:
     explicit TCloudSimProcess(const QStringList& args) {
         FProc.setProgram(QStringLiteral(CLOUDSIM));
-        FProc.setArguments(QStringList(args) << QStringLiteral("--quiet") << QStringLiteral("--port")
-                                             << QStringLiteral("0"));
+        FProc.setArguments(QStringList(args)
+                           << QStringLiteral("--quiet") << QStringLiteral("--port") << QStringLiteral("0"));
         FProc.start();
     }
     ~TCloudSimProcess() {
@@ -112,7 +112,8 @@ private slots:
         {
             Tfrm_Main w(LanEnv(dir.path(), sim.Base()));
             w.show();
-            QTRY_VERIFY_WITH_TIMEOUT(w.findChild<QWidget*>(QStringLiteral("img_Searching_back"))->isHidden(), 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(w.findChild<QWidget*>(QStringLiteral("img_Searching_back"))->isHidden(),
+                                     5000);
 
             // The message page: its tab is there, the lists come, the pictures follow.
             auto* tab = w.findChild<QWidget*>(QStringLiteral("img_Info"));
@@ -138,7 +139,8 @@ private slots:
             // Anonymous feedback from the More page.
             w.img_MainSettingClick(TAB_MORE);
             QTRY_VERIFY(!w.Sliding());
-            w.findChild<QPlainTextEdit*>(QStringLiteral("mmo_More_Msg"))->setPlainText(QStringLiteral("Hello"));
+            w.findChild<QPlainTextEdit*>(QStringLiteral("mmo_More_Msg"))
+                ->setPlainText(QStringLiteral("Hello"));
             QTest::mouseClick(w.findChild<QWidget*>(QStringLiteral("img_Msg_FeedBack")), Qt::LeftButton);
             QCOMPARE(FMsgs->Messages,
                      QStringList{QStringLiteral(

@@ -14,7 +14,8 @@
 namespace {
 
 const QString NoConnection = QStringLiteral("Cannot reach the cloud server, please check the network!");
-const QString BadAnswer = QStringLiteral("The cloud server's answer could not be read, please try again later!");
+const QString BadAnswer =
+    QStringLiteral("The cloud server's answer could not be read, please try again later!");
 
 QList<TNewsListCell*> Cells(QListWidget* list) {
     QList<TNewsListCell*> cells;
@@ -123,13 +124,27 @@ private slots:
         QTest::addColumn<QString>("unix");
         QTest::addColumn<QString>("shown");
         // 2024-07-01 12:00 and 2024-01-15 12:00 UTC.
-        QTest::newRow("Berlin summer") << "Europe/Berlin" << "1719835200" << "2024-07-01 14:00:00";
-        QTest::newRow("Berlin winter") << "Europe/Berlin" << "1705320000" << "2024-01-15 13:00:00";
-        QTest::newRow("New York summer") << "America/New_York" << "1719835200" << "2024-07-01 08:00:00";
-        QTest::newRow("padded") << "Europe/Berlin" << " 1705320000 " << "2024-01-15 13:00:00";
-        QTest::newRow("not a number") << "Europe/Berlin" << "yesterday" << "";
-        QTest::newRow("empty") << "Europe/Berlin" << "" << "";
-        QTest::newRow("fraction") << "Europe/Berlin" << "1705320000.5" << "";
+        QTest::newRow("Berlin summer") << "Europe/Berlin"
+                                       << "1719835200"
+                                       << "2024-07-01 14:00:00";
+        QTest::newRow("Berlin winter") << "Europe/Berlin"
+                                       << "1705320000"
+                                       << "2024-01-15 13:00:00";
+        QTest::newRow("New York summer") << "America/New_York"
+                                         << "1719835200"
+                                         << "2024-07-01 08:00:00";
+        QTest::newRow("padded") << "Europe/Berlin"
+                                << " 1705320000 "
+                                << "2024-01-15 13:00:00";
+        QTest::newRow("not a number") << "Europe/Berlin"
+                                      << "yesterday"
+                                      << "";
+        QTest::newRow("empty") << "Europe/Berlin"
+                               << ""
+                               << "";
+        QTest::newRow("fraction") << "Europe/Berlin"
+                                  << "1705320000.5"
+                                  << "";
     }
     void newsTime() {
         QFETCH(QString, zone);
@@ -167,11 +182,16 @@ private slots:
         QTest::addColumn<QRect>("label");
         QTest::addColumn<int>("itemHeight");
         const int left = int(TCELLMODE::MODE_LEFT), right = int(TCELLMODE::MODE_RIGET);
-        QTest::newRow("wider than a line") << 260.0 << 2 << left << QRect(18, 18, 300, 64) << QRect(29, 10, 250, 44) << 82;
-        QTest::newRow("exactly one line") << 240.0 << 1 << left << QRect(18, 18, 300, 44) << QRect(29, 10, 250, 24) << 62;
-        QTest::newRow("short, the user's") << 99.2 << 1 << right << QRect(500 - 160 - 33, 18, 160, 44) << QRect(18, 10, 110, 24) << 62;
-        QTest::newRow("wrap breaks early") << 400.0 << 3 << right << QRect(500 - 300 - 33, 18, 300, 84) << QRect(18, 10, 250, 64) << 102;
-        QTest::newRow("tall lines") << 600.0 << 3 << left << QRect(18, 18, 300, 92) << QRect(29, 10, 250, 72) << 110;
+        QTest::newRow("wider than a line")
+            << 260.0 << 2 << left << QRect(18, 18, 300, 64) << QRect(29, 10, 250, 44) << 82;
+        QTest::newRow("exactly one line")
+            << 240.0 << 1 << left << QRect(18, 18, 300, 44) << QRect(29, 10, 250, 24) << 62;
+        QTest::newRow("short, the user's")
+            << 99.2 << 1 << right << QRect(500 - 160 - 33, 18, 160, 44) << QRect(18, 10, 110, 24) << 62;
+        QTest::newRow("wrap breaks early")
+            << 400.0 << 3 << right << QRect(500 - 300 - 33, 18, 300, 84) << QRect(18, 10, 250, 64) << 102;
+        QTest::newRow("tall lines") << 600.0 << 3 << left << QRect(18, 18, 300, 92) << QRect(29, 10, 250, 72)
+                                    << 110;
     }
     void chatLayout() {
         QFETCH(qreal, textWidth);
@@ -180,7 +200,8 @@ private slots:
         QFETCH(QRect, bubble);
         QFETCH(QRect, label);
         QFETCH(int, itemHeight);
-        const TChatLayout l = ChatLayout(textWidth, wrapped, 500, TCELLMODE(mode), QTest::currentDataTag() == QByteArray("tall lines") ? 24 : 20);
+        const TChatLayout l = ChatLayout(textWidth, wrapped, 500, TCELLMODE(mode),
+                                         QTest::currentDataTag() == QByteArray("tall lines") ? 24 : 20);
         QCOMPARE(l.Bubble, bubble);
         QCOMPARE(l.Label, label);
         QCOMPARE(l.ItemHeight, itemHeight);
@@ -264,8 +285,10 @@ private slots:
 
     void readOpensOnlyWebAddresses() {
         FSim->AddNewsLinking(QStringLiteral("On the web"), {}, 1719835200);
-        FSim->AddNewsLinking(QStringLiteral("A local file"), QStringLiteral("file:///etc/passwd"), 1719835200);
-        FSim->AddNewsLinking(QStringLiteral("A share"), QStringLiteral("smb://server/share/setup.exe"), 1719835200);
+        FSim->AddNewsLinking(QStringLiteral("A local file"), QStringLiteral("file:///etc/passwd"),
+                             1719835200);
+        FSim->AddNewsLinking(QStringLiteral("A share"), QStringLiteral("smb://server/share/setup.exe"),
+                             1719835200);
         auto w = Window();
         w->show();
         w->Messages()->LoadMessageLists();
@@ -275,7 +298,8 @@ private slots:
         QTest::mouseClick(cells.at(0)->ReadButton(), Qt::LeftButton);
         QCOMPARE(FMsgs->Opened.size(), 1);
         QCOMPARE(FMsgs->Opened.first().scheme(), QStringLiteral("http"));
-        QVERIFY(FMsgs->Opened.first().path().endsWith(QStringLiteral("/News/detail/id/") + cells.at(0)->CellID()));
+        QVERIFY(FMsgs->Opened.first().path().endsWith(QStringLiteral("/News/detail/id/") +
+                                                      cells.at(0)->CellID()));
         QVERIFY(FMsgs->Messages.isEmpty());
 
         for (int i : {1, 2}) {
@@ -362,7 +386,8 @@ private slots:
         QFETCH(QString, system);
         auto w = Window();
         w->img_MainSettingClick(langTab);
-        Find<QPlainTextEdit>(w.get(), QStringLiteral("mmo_More_Msg"))->setPlainText(QStringLiteral("继电器 3 不动作"));
+        Find<QPlainTextEdit>(w.get(), QStringLiteral("mmo_More_Msg"))
+            ->setPlainText(QStringLiteral("继电器 3 不动作"));
         Find<QLineEdit>(w.get(), QStringLiteral("edt_More_Contact"))->setText(QStringLiteral("QQ 12345"));
         w->Img_MorClick(3);
         QCOMPARE(FSim->Messages().size(), 1);
@@ -384,7 +409,8 @@ private slots:
         auto* badge = Find<QWidget>(w.get(), QStringLiteral("crcl_User_Feedlist_Count"));
         m->SetUnreadReplies(QStringLiteral("1"));
         QVERIFY(!badge->isHidden());
-        QCOMPARE(Find<QLabel>(w.get(), QStringLiteral("lbl_User_Feedlist_Count"))->text(), QStringLiteral("1"));
+        QCOMPARE(Find<QLabel>(w.get(), QStringLiteral("lbl_User_Feedlist_Count"))->text(),
+                 QStringLiteral("1"));
 
         QTest::mouseClick(Find<QWidget>(w.get(), QStringLiteral("img_User_Feedlist")), Qt::LeftButton);
         QVERIFY(w->PopVisible(POP_FEEDLIST));
@@ -456,7 +482,8 @@ private slots:
 
     void loggedOutShowsStoredOnly() {
         FSim->AddSupportReply(QStringLiteral("alice"), QStringLiteral("Not for strangers"));
-        WriteIni("[System]\nFeedListCount=2\n[FeedList0]\nText=Hello\nType=0\n[FeedList1]\nText=Hi, how can we help?\nType=1\n");
+        WriteIni("[System]\nFeedListCount=2\n[FeedList0]\nText=Hello\nType=0\n[FeedList1]\nText=Hi, how can "
+                 "we help?\nType=1\n");
         auto w = Window();
         auto* badge = Find<QWidget>(w.get(), QStringLiteral("crcl_User_Feedlist_Count"));
         w->Messages()->SetUnreadReplies(QStringLiteral("2"));
@@ -490,18 +517,24 @@ private slots:
     void badge_data() {
         QTest::addColumn<QString>("count");
         QTest::addColumn<QString>("shown"); // empty: hidden
-        QTest::newRow("three") << "3" << "3";
-        QTest::newRow("zero") << "0" << "";
-        QTest::newRow("negative") << "-2" << "";
-        QTest::newRow("not a number") << "many" << "";
-        QTest::newRow("hundreds") << "250" << "99+";
+        QTest::newRow("three") << "3"
+                               << "3";
+        QTest::newRow("zero") << "0"
+                              << "";
+        QTest::newRow("negative") << "-2"
+                                  << "";
+        QTest::newRow("not a number") << "many"
+                                      << "";
+        QTest::newRow("hundreds") << "250"
+                                  << "99+";
     }
     void badge() {
         QFETCH(QString, count);
         QFETCH(QString, shown);
         auto w = Window();
         w->Messages()->SetUnreadReplies(count);
-        QCOMPARE(!Find<QWidget>(w.get(), QStringLiteral("crcl_User_Feedlist_Count"))->isHidden(), !shown.isEmpty());
+        QCOMPARE(!Find<QWidget>(w.get(), QStringLiteral("crcl_User_Feedlist_Count"))->isHidden(),
+                 !shown.isEmpty());
         if (!shown.isEmpty())
             QCOMPARE(Find<QLabel>(w.get(), QStringLiteral("lbl_User_Feedlist_Count"))->text(), shown);
     }
@@ -521,7 +554,8 @@ private slots:
                  "[FeedList1]\nText=Thank you! Which firmware does the board show?\nType=1\n"
                  "[FeedList2]\nText=2.0.4\nType=0\n");
         LogIn();
-        FSim->AddSupportReply(QStringLiteral("alice"), QStringLiteral("请升级到 2.1 固件，这个问题已经修复。"));
+        FSim->AddSupportReply(QStringLiteral("alice"),
+                              QStringLiteral("请升级到 2.1 固件，这个问题已经修复。"));
         auto w = Window();
         w->img_MainSettingClick(langTab);
         w->show();
@@ -535,7 +569,8 @@ private slots:
         QTRY_VERIFY(!w->Sliding());
         Shoot(*w, QStringLiteral("user-feedback"));
         w->Messages()->OpenFeedList();
-        Find<QLineEdit>(w.get(), QStringLiteral("edt_Pop_FeedList_Text"))->setText(QStringLiteral("Thanks, it works now"));
+        Find<QLineEdit>(w.get(), QStringLiteral("edt_Pop_FeedList_Text"))
+            ->setText(QStringLiteral("Thanks, it works now"));
         Shoot(*w, QStringLiteral("pop-feedlist"));
         w->HideAllPops();
 
@@ -561,7 +596,8 @@ private slots:
         }
         {
             auto w = Window();
-            QCOMPARE(Render(w->Messages()->Conversation()), QStringLiteral("S:Hello from support|U:第一个问题"));
+            QCOMPARE(Render(w->Messages()->Conversation()),
+                     QStringLiteral("S:Hello from support|U:第一个问题"));
             w->Messages()->OpenFeedList();
             QVERIFY(w->Messages()->SendFeedMessage(QStringLiteral("Second question")));
             w->Messages()->OpenFeedList();

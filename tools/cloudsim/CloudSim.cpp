@@ -682,8 +682,9 @@ CloudSim::Reply CloudSim::NewsList(const QString& base) const {
              {QStringLiteral("title"), SimJson::Str(n.title)},
              {QStringLiteral("create_time"), SimJson::Num(n.createTime)},
              {QStringLiteral("weburl"),
-              SimJson::Str(n.weburl.isEmpty() ? QStringLiteral("%1/index.php/News/detail/id/%2").arg(base, n.id)
-                                              : n.weburl)}}));
+              SimJson::Str(n.weburl.isEmpty()
+                               ? QStringLiteral("%1/index.php/News/detail/id/%2").arg(base, n.id)
+                               : n.weburl)}}));
     return Envelope(1, QString(), SimJson::Array(list));
 }
 
