@@ -1165,12 +1165,13 @@ void Tfrm_Main::img_MainSettingClick(int tag) {
         SlideInPage(FUserPage);
         break;
     case TAB_MESSAGE:
-        if (FNewsLoaded || !OnLoadNews) {
+        // Loaded once the product list came; a failed load (or refresh) loads again on showing.
+        if (!OnLoadNews || (FMessages && FMessages->MsgLoaded())) {
             SlideInPage(FMsgPage);
         } else {
             ShowLoading(true);
             SlideInPage(FMsgPage, [this] {
-                FNewsLoaded = OnLoadNews();
+                OnLoadNews();
                 ShowLoading(false);
             });
         }

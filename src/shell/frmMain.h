@@ -152,8 +152,8 @@ public:
     std::function<void()> OnSearchEnd;   // the search window ended
     std::function<void(bool fromDevicePage)> OnLeaveDevicePage;
     std::function<void()> OnDevicePageShown; // the Device page is in place again
-    std::function<bool()> OnLoadNews;        // true when the page holds its lists
-    std::function<TIniDevs()> CollectDevs;   // the device list as stored records
+    std::function<void()> OnLoadNews;
+    std::function<TIniDevs()> CollectDevs; // the device list as stored records
     std::function<TFeedMsgs()> CollectFeedMsgs;
     std::function<void()> OnShutdown;          // detach every device's handlers
     std::function<void()> OnAnonymousFeedback; // the More page's "Anonymous feedback"
@@ -205,7 +205,6 @@ private:
 
     int FNowMainPage = TAB_DEVICE;
     int FLastMainPage = TAB_DEVICE;
-    bool FNewsLoaded = false;
     bool FShutDown = false;
     QPointer<QPropertyAnimation> FSlide;
 

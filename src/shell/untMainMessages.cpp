@@ -249,7 +249,7 @@ TMainMessages::TMainMessages(Tfrm_Main* main) : QObject(main), FMain(main), FClo
     BuildFeedPopup();
     BuildFeedbackRow();
 
-    main->OnLoadNews = [this] { return LoadMessageLists(); };
+    main->OnLoadNews = [this] { LoadMessageLists(); };
     main->OnAnonymousFeedback = [this] { SendAnonymousFeedback(); };
     main->CollectFeedMsgs = [this] { return Conversation(); };
     main->SetPopHandler(28, [this] {

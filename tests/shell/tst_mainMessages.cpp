@@ -283,6 +283,42 @@ private slots:
         QVERIFY(!Find<QWidget>(w.get(), QStringLiteral("img_Msging_back"))->isVisible());
     }
 
+    void failedRefreshLoadsAgainOnShow() {
+        FSim->AddProduct(QStringLiteral("Relay board 4"), QStringLiteral("QRB-4"));
+        WriteIni("[System]\nMessagePage=1\n");
+        auto w = Window();
+        w->show();
+        ShowMessagePage(*w);
+        QVERIFY(w->Messages()->MsgLoaded());
+        FSim->SetFaults(SimFaults{0, true, false, false, false, {}});
+        QTest::mouseClick(Find<TImage>(w.get(), QStringLiteral("img_Msg_Title_Refresh")), Qt::LeftButton);
+        QVERIFY(!w->Messages()->MsgLoaded());
+        QCOMPARE(Find<QLabel>(w.get(), QStringLiteral("lbl_Msg_Status"))->text(), BadAnswer);
+
+        FSim->SetFaults({});
+        w->img_MainSettingClick(TAB_MORE);
+        QTRY_VERIFY(!w->Sliding());
+        ShowMessagePage(*w);
+        QVERIFY(w->Messages()->MsgLoaded());
+        QCOMPARE(Cells(w->Messages()->NewsList()).size(), 1);
+        QVERIFY(Find<QLabel>(w.get(), QStringLiteral("lbl_Msg_Status"))->isHidden());
+    }
+
+    void languageSwitchRelabelsTheLists() {
+        FSim->AddProduct(QStringLiteral("Relay board 4"), QStringLiteral("QRB-4"));
+        FSim->AddNewsLinking(QStringLiteral("Firmware"), {}, 1719835200);
+        auto w = Window();
+        w->Messages()->LoadMessageLists();
+        QListWidget* list = w->Messages()->NewsList();
+        QCOMPARE(Cells(list).first()->ReadButton()->Text(), QStringLiteral("Read"));
+        w->img_MainSettingClick(TAB_CN);
+        QCOMPARE(Headers(list), (QStringList{QStringLiteral("产品列表"), QStringLiteral("新闻列表")}));
+        for (TNewsListCell* c : Cells(list))
+            QCOMPARE(c->ReadButton()->Text(), QStringLiteral("查 看"));
+        QCOMPARE(Find<QLabel>(w.get(), QStringLiteral("lbl_User_Feedback"))->text(),
+                 QStringLiteral("反馈信息"));
+    }
+
     void readOpensOnlyWebAddresses() {
         FSim->AddNewsLinking(QStringLiteral("On the web"), {}, 1719835200);
         FSim->AddNewsLinking(QStringLiteral("A local file"), QStringLiteral("file:///etc/passwd"),
