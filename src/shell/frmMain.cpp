@@ -1208,6 +1208,9 @@ void Tfrm_Main::UpdateLoginState() {
         FLoginLabel->setText(LangChoose(TLangChoice::Unlogged));
     FLogState->SetBitmap(
         ResBitmap(CloudSession.Logged ? QStringLiteral("Log_ON") : QStringLiteral("Log_OFF")));
+    // Unread replies belong to the account that logged out.
+    if (!CloudSession.Logged && FMessages)
+        FMessages->SetUnreadReplies({});
 }
 
 void Tfrm_Main::changeEvent(QEvent* event) {

@@ -620,6 +620,18 @@ private slots:
         Shoot(*w, QStringLiteral("pop-feedlist-failed"));
     }
 
+    void logOutHidesTheBadge() {
+        LogIn();
+        auto w = Window();
+        auto* badge = Find<QWidget>(w.get(), QStringLiteral("crcl_User_Feedlist_Count"));
+        w->Messages()->SetUnreadReplies(QStringLiteral("2"));
+        w->UpdateLoginState();
+        QVERIFY(!badge->isHidden());
+        CloudSession.Clear();
+        w->UpdateLoginState();
+        QVERIFY(badge->isHidden());
+    }
+
     void conversationOrderSurvivesRestart() {
         LogIn();
         FSim->SetAutoReply(QStringLiteral("Answer"));
