@@ -130,7 +130,7 @@ TChatItem::TChatItem(QWidget* parent, int listWidth, TCELLMODE mode, const QStri
     const int wrapWidth = std::min(MaxLabelWidth, int(std::ceil(oneLine)) + 10);
     const QRectF wrapped =
         fm.boundingRect(QRectF(0, 0, wrapWidth, 100000), int(Qt::TextWordWrap | Qt::TextWrapAnywhere), text);
-    const int lines = std::max(1, int(std::ceil(wrapped.height() / fm.lineSpacing() - 0.01)));
+    const int lines = std::max(1, qRound(wrapped.height() / fm.lineSpacing()));
     // Lines of a large font need more than the usual 20 pixels each, or the last one is cut.
     const TChatLayout l = ChatLayout(oneLine, lines, listWidth, mode, int(std::ceil(fm.lineSpacing())));
 
@@ -546,7 +546,7 @@ void TMainMessages::AddBubble(TCELLMODE mode, const QString& text) {
     auto* bubble = new TChatItem(nullptr, width, mode, text);
     auto* item = new QListWidgetItem(FFeedList);
     item->setFlags(Qt::ItemIsEnabled);
-    item->setSizeHint(bubble->size());
+    item->setSizeHint(bubble->size() + QSize(0, 8)); // the last bubble clear of the list's edge
     FFeedList->setItemWidget(item, bubble);
 }
 
