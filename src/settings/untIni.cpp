@@ -386,6 +386,7 @@ void TIniSettings::IniLoad() {
         TFeedMsg msg;
         msg.Msg = r.Text(K::FeedText, sec);
         msg._Type = r.Bool(K::FeedType, sec);
+        msg.Id = r.Text(K::FeedId, sec);
         FFeedMsgs.append(msg);
     }
 
@@ -478,6 +479,9 @@ TIniSaveResult TIniSettings::IniWriteFeedMsgs(const TFeedMsgs& msgs) {
         const QString sec = SectionOf(FeedText, n);
         w.Text(FeedText, sec, FFeedMsgs.at(n).Msg);
         w.Bool(FeedType, sec, FFeedMsgs.at(n)._Type);
+        // Written only where there is one to keep or an older one to clear.
+        if (!FFeedMsgs.at(n).Id.isEmpty() || FDoc.Value(sec, QLatin1String(FeedId.Name)))
+            w.Text(FeedId, sec, FFeedMsgs.at(n).Id);
     }
     return Save();
 }

@@ -55,11 +55,14 @@ inline constexpr TIniKey DevTouchMode{DeviceSection, "TouchMode", TIniType::Bool
 // [FeedListN]
 inline constexpr TIniKey FeedText{FeedSection, "Text", TIniType::Text, ""};
 inline constexpr TIniKey FeedType{FeedSection, "Type", TIniType::Boolean, "0"};
+// The server's id of a support reply, so that a reply sent again is recognised after a restart.
+inline constexpr TIniKey FeedId{FeedSection, "Id", TIniType::Text, ""};
 
 inline constexpr std::array All{
-    Language,     TCPLANPort,    TCPRemotePort, UDPSCanPort, RemPss,      AutoLog,      UserName, Password,
-    DevListCount, FeedListCount, Lock,          CloudServer, MessagePage, DevName,      DevMAC,   DevPassword,
-    DevType,      DevCtrlByte,   DevActivation, DevOutCount, DevOutLock,  DevTouchMode, FeedText, FeedType,
+    Language,     TCPLANPort,   TCPRemotePort, UDPSCanPort, RemPss,        AutoLog,     UserName,
+    Password,     DevListCount, FeedListCount, Lock,        CloudServer,   MessagePage, DevName,
+    DevMAC,       DevPassword,  DevType,       DevCtrlByte, DevActivation, DevOutCount, DevOutLock,
+    DevTouchMode, FeedText,     FeedType,      FeedId,
 };
 
 } // namespace IniKeys

@@ -258,7 +258,7 @@ TMainMessages::TMainMessages(Tfrm_Main* main) : QObject(main), FMain(main), FClo
     });
 
     for (const TFeedMsg& m : main->Settings().IniFeedMsgs())
-        AddBubble(m._Type ? TCELLMODE::MODE_LEFT : TCELLMODE::MODE_RIGET, m.Msg);
+        AddBubble(m._Type ? TCELLMODE::MODE_LEFT : TCELLMODE::MODE_RIGET, m.Msg, m._Type ? m.Id : QString());
     SetUnreadReplies({});
 }
 
@@ -540,10 +540,13 @@ void TMainMessages::SendAnonymousFeedback() {
 
 // --- conversation -------------------------------------------------------------------------------
 
-void TMainMessages::AddBubble(TCELLMODE mode, const QString& text) {
+void TMainMessages::AddBubble(TCELLMODE mode, const QString& text, const QString& replyId) {
     const int width =
         FFeedList->viewport()->width() > 100 ? FFeedList->viewport()->width() : FFeedList->width() - 20;
     auto* bubble = new TChatItem(nullptr, width, mode, text);
+    bubble->SetReplyId(replyId);
+    if (!replyId.isEmpty())
+        FSeenReplies.insert(replyId);
     auto* item = new QListWidgetItem(FFeedList);
     item->setFlags(Qt::ItemIsEnabled);
     item->setSizeHint(bubble->size() + QSize(0, 8)); // the last bubble clear of the list's edge
@@ -554,7 +557,7 @@ TFeedMsgs TMainMessages::Conversation() const {
     TFeedMsgs msgs;
     for (int i = 0; i < FFeedList->count(); ++i)
         if (const auto* bubble = qobject_cast<TChatItem*>(FFeedList->itemWidget(FFeedList->item(i))))
-            msgs.append({bubble->Mode() == TCELLMODE::MODE_LEFT, bubble->Text()});
+            msgs.append({bubble->Mode() == TCELLMODE::MODE_LEFT, bubble->Text(), bubble->ReplyId()});
     return msgs;
 }
 
@@ -606,12 +609,9 @@ void TMainMessages::LoadFeedReplies() {
     for (const TFeedBackData& d : r.Reply.data) {
         if (d.msg.isEmpty())
             continue;
-        if (!d.id.isEmpty()) {
-            if (FSeenReplies.contains(d.id))
-                continue;
-            FSeenReplies.insert(d.id);
-        }
-        AddBubble(TCELLMODE::MODE_LEFT, d.msg);
+        if (!d.id.isEmpty() && FSeenReplies.contains(d.id))
+            continue;
+        AddBubble(TCELLMODE::MODE_LEFT, d.msg, d.id);
     }
     // Whatever was unread has now been fetched.
     SetUnreadReplies({});

@@ -56,9 +56,13 @@ public:
     TChatItem(QWidget* parent, int listWidth, TCELLMODE mode, const QString& text);
     TCELLMODE Mode() const { return FMode; }
     QString Text() const;
+    // The server's id of a support reply.
+    QString ReplyId() const { return FReplyId; }
+    void SetReplyId(const QString& id) { FReplyId = id; }
 
 private:
     TCELLMODE FMode;
+    QString FReplyId;
     TCalloutRectangle* FCallBack = nullptr;
     QLabel* FText = nullptr;
 };
@@ -132,7 +136,7 @@ public:
     void LoadFeedReplies();
     // True when the message was taken by the server.
     bool SendFeedMessage(const QString& text);
-    void AddBubble(TCELLMODE mode, const QString& text);
+    void AddBubble(TCELLMODE mode, const QString& text, const QString& replyId = {});
     TFeedMsgs Conversation() const;
     // The unread badge from the login's "feedbackcount"; 0, a negative or unreadable count hides
     // it.
@@ -167,6 +171,6 @@ private:
     QWidget* FFeedRow = nullptr;
     QWidget* FBadge = nullptr;
     QLabel* FBadgeText = nullptr;
-    // Replies shown in this run, by their id: a server that sends one again does not add it twice.
+    // Replies in the conversation, by their id: a server that sends one again does not add it twice.
     QSet<QString> FSeenReplies;
 };

@@ -482,6 +482,11 @@ private slots:
         m->OpenFeedList();
         m->OpenFeedList();
         QCOMPARE(Render(m->Conversation()), QStringLiteral("S:First answer|S:Second answer"));
+        w.reset();
+        // Nor after a restart.
+        auto again = Window();
+        again->Messages()->OpenFeedList();
+        QCOMPARE(Render(again->Messages()->Conversation()), QStringLiteral("S:First answer|S:Second answer"));
     }
 
     void sendRefusedKeepsText_data() {
