@@ -55,6 +55,10 @@ public:
         Texts << caption;
         return std::nullopt;
     }
+    bool OpenUrl(QWidget*, const QUrl& url) override {
+        Texts << url.toString();
+        return false;
+    }
     QStringList Texts;
 };
 

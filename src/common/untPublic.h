@@ -80,6 +80,7 @@ using TIniDevs = QList<TIniDev>;
 struct TFeedMsg {
     bool _Type = false; // which side of the feedback conversation wrote it
     QString Msg;
+    QString Id = {}; // the server's id of a support reply; empty for the user's messages
     bool operator==(const TFeedMsg&) const = default;
 };
 using TFeedMsgs = QList<TFeedMsg>;

@@ -346,6 +346,7 @@ void TIniSettings::IniLoad() {
     FUDPSCanPort = quint16(r.Int(K::UDPSCanPort, sys));
     FCloudServer = ValidCloudServer(r.Raw(sys, Latin(K::CloudServer.Name)));
     const QString cloudHost = IniCloudHost();
+    FMessagePage = r.Bool(K::MessagePage, sys);
 
     FRemPss = r.Bool(K::RemPss, sys);
     FAutoLog = r.Bool(K::AutoLog, sys);
@@ -392,6 +393,7 @@ void TIniSettings::IniLoad() {
         TFeedMsg msg;
         msg.Msg = r.Text(K::FeedText, sec);
         msg._Type = r.Bool(K::FeedType, sec);
+        msg.Id = r.Text(K::FeedId, sec);
         FFeedMsgs.append(msg);
     }
 
@@ -493,6 +495,9 @@ TIniSaveResult TIniSettings::IniWriteFeedMsgs(const TFeedMsgs& msgs) {
         const QString sec = SectionOf(FeedText, n);
         w.Text(FeedText, sec, FFeedMsgs.at(n).Msg);
         w.Bool(FeedType, sec, FFeedMsgs.at(n)._Type);
+        // Written only where there is one to keep or an older one to clear.
+        if (!FFeedMsgs.at(n).Id.isEmpty() || FDoc.Value(sec, QLatin1String(FeedId.Name)))
+            w.Text(FeedId, sec, FFeedMsgs.at(n).Id);
     }
     return Save();
 }

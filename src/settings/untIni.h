@@ -82,6 +82,8 @@ public:
     QString IniCloudServer() const { return FCloudServer; }
     // Its host name: the relay server address of every loaded device.
     QString IniCloudHost() const;
+    // Whether the message page's tab is shown.
+    bool IniMessagePage() const { return FMessagePage; }
 
     // Each write saves the whole file at once and atomically.
     TIniSaveResult IniWriteLock(const QString& password); // empty cancels the lock
@@ -127,4 +129,5 @@ private:
     TFeedMsgs FFeedMsgs;
     QString FLock;
     QString FCloudServer;
+    bool FMessagePage = false;
 };

@@ -37,6 +37,8 @@ inline constexpr TIniKey FeedListCount{SystemSection, "FeedListCount", TIniType:
 inline constexpr TIniKey Lock{SystemSection, "Lock", TIniType::Text, ""};
 // Read only; empty means the build-time default address.
 inline constexpr TIniKey CloudServer{SystemSection, "CloudServer", TIniType::Text, ""};
+// Read only; 1 shows the message page's tab.
+inline constexpr TIniKey MessagePage{SystemSection, "MessagePage", TIniType::Boolean, "0"};
 
 // [DeviceN]
 inline constexpr TIniKey DevName{DeviceSection, "Name", TIniType::Text, ""};
@@ -56,12 +58,14 @@ inline constexpr TIniKey DevLanPort{DeviceSection, "LanPort", TIniType::Integer,
 // [FeedListN]
 inline constexpr TIniKey FeedText{FeedSection, "Text", TIniType::Text, ""};
 inline constexpr TIniKey FeedType{FeedSection, "Type", TIniType::Boolean, "0"};
+// The server's id of a support reply, so that a reply sent again is recognised after a restart.
+inline constexpr TIniKey FeedId{FeedSection, "Id", TIniType::Text, ""};
 
 inline constexpr std::array All{
-    Language,    TCPLANPort,   TCPRemotePort, UDPSCanPort,   RemPss,      AutoLog,    UserName,
-    Password,    DevListCount, FeedListCount, Lock,          CloudServer, DevName,    DevMAC,
-    DevPassword, DevType,      DevCtrlByte,   DevActivation, DevOutCount, DevOutLock, DevTouchMode,
-    DevLanHost,  DevLanPort,   FeedText,      FeedType,
+    Language,     TCPLANPort,   TCPRemotePort, UDPSCanPort, RemPss,        AutoLog,     UserName,
+    Password,     DevListCount, FeedListCount, Lock,        CloudServer,   MessagePage, DevName,
+    DevMAC,       DevPassword,  DevType,       DevCtrlByte, DevActivation, DevOutCount, DevOutLock,
+    DevTouchMode, DevLanHost,   DevLanPort,    FeedText,    FeedType,      FeedId,
 };
 
 } // namespace IniKeys

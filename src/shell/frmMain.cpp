@@ -17,6 +17,7 @@
 #include "untIni.h"
 #include "untLang.h"
 #include "untMainAccount.h"
+#include "untMainMessages.h"
 #include "untPopImgLst.h"
 #include "untPressPictures.h"
 #include "untResImages.h"
@@ -175,6 +176,12 @@ Tfrm_Main::Tfrm_Main(TMainEnv env, QWidget* parent) : QWidget(parent), FEnv(std:
     FAccount->StartUp();
     FNowMainPage = TAB_DEVICE;
     SelectMainTab(TAB_DEVICE);
+
+    // The conversation kept from earlier runs; the message page's tab when the settings ask.
+    FMessages = new TMainMessages(this);
+    FAccount->OnFeedList = [this] { FMessages->OpenFeedList(); };
+    FTabRows.value(TAB_MESSAGE)->setVisible(FIni->IniMessagePage());
+    LayoutTabs();
 
     // 8. Done: the splash goes, the lock comes when one is stored.
     FStartup->hide();
@@ -1109,13 +1116,13 @@ void Tfrm_Main::img_MainSettingClick(int tag) {
         SlideInPage(FUserPage);
         break;
     case TAB_MESSAGE:
-        if (FNewsLoaded || !OnLoadNews) {
+        // Loaded once the product list came; a failed load (or refresh) loads again on showing.
+        if (!OnLoadNews || (FMessages && FMessages->MsgLoaded())) {
             SlideInPage(FMsgPage);
         } else {
             ShowLoading(true);
             SlideInPage(FMsgPage, [this] {
                 OnLoadNews();
-                FNewsLoaded = true;
                 ShowLoading(false);
             });
         }
@@ -1144,6 +1151,9 @@ void Tfrm_Main::UpdateLoginState() {
         FLoginLabel->setText(LangChoose(TLangChoice::Unlogged));
     FLogState->SetBitmap(
         ResBitmap(CloudSession.Logged ? QStringLiteral("Log_ON") : QStringLiteral("Log_OFF")));
+    // Unread replies belong to the account that logged out.
+    if (!CloudSession.Logged && FMessages)
+        FMessages->SetUnreadReplies({});
 }
 
 void Tfrm_Main::changeEvent(QEvent* event) {

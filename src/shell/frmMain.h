@@ -31,6 +31,7 @@ class TImageButton;
 class TImageSwitch;
 class TMainAccount;
 class TIniSettings;
+class TMainMessages;
 class TNEV_GPIOAPI;
 class TNEV_IOTDevConn;
 class TNEV_IOTDevList;
@@ -153,6 +154,10 @@ public:
     TMainAccount* Account() const { return FAccount; }
     // A message box with the text in the active language.
     void Msg(const QString& english);
+    // Registers a text to re-label on every language switch and shows it now.
+    void Text(QObject* target, const QString& english);
+    // The message page, news, anonymous feedback and the feedback conversation.
+    TMainMessages* Messages() const { return FMessages; }
     // Every modal box and the lock go through here first.
     void BeforeModal();
 
@@ -192,8 +197,6 @@ private:
                         int enterTag = -1);
     QLabel* MakeLabel(QWidget* parent, const QString& name, const QString& english, const QRect& r,
                       Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter);
-    // Registers a text to re-label on every language switch and shows it now.
-    void Text(QObject* target, const QString& english);
     void Relabel();
     void LayoutFrame();
     void LayoutTabs();
@@ -230,7 +233,6 @@ private:
 
     int FNowMainPage = TAB_DEVICE;
     int FLastMainPage = TAB_DEVICE;
-    bool FNewsLoaded = false;
     bool FShutDown = false;
     QPointer<QPropertyAnimation> FSlide;
 
@@ -282,4 +284,5 @@ private:
     TAnchorMenu* FMenuLight = nullptr;
     TAnchorMenu* FMenuRed = nullptr;
     bool FTouchShown = true;
+    TMainMessages* FMessages = nullptr;
 };

@@ -549,7 +549,7 @@ void TMainAccount::SetFeedCount(int count) {
         FFeedBadge->hide();
         return;
     }
-    FFeedCount->setText(QStringLiteral(" ") + QString::number(count));
+    FFeedCount->setText(count > 99 ? QStringLiteral("99+") : QString::number(count));
     FFeedBadge->show();
 }
 

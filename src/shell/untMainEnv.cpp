@@ -3,6 +3,7 @@
 #include "untLang.h"
 #include "untPublic.h"
 
+#include <QDesktopServices>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -37,6 +38,10 @@ std::optional<QString> TDialogMessageService::InputQuery(QWidget* parent, const 
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.textValue();
+}
+
+bool TDialogMessageService::OpenUrl(QWidget*, const QUrl& url) {
+    return QDesktopServices::openUrl(url);
 }
 
 TMainEnv ProgramEnv() {

@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QHostAddress>
 #include <QString>
+#include <QUrl>
 
 #include <functional>
 #include <memory>
@@ -24,6 +25,8 @@ public:
     // nullopt for Cancel.
     virtual std::optional<QString> InputQuery(QWidget* parent, const QString& caption, const QString& prompt,
                                               const QString& initial, bool masked) = 0;
+    // Hands a web address to the desktop's browser; false when it could not.
+    virtual bool OpenUrl(QWidget* parent, const QUrl& url) = 0;
 };
 
 // The desktop's own message, confirmation and input dialogs.
@@ -33,6 +36,7 @@ public:
     bool Confirm(QWidget* parent, const QString& text) override;
     std::optional<QString> InputQuery(QWidget* parent, const QString& caption, const QString& prompt,
                                       const QString& initial, bool masked) override;
+    bool OpenUrl(QWidget* parent, const QUrl& url) override;
 };
 
 struct TMainEnv {

@@ -45,7 +45,13 @@ public:
         return answer;
     }
 
+    bool OpenUrl(QWidget*, const QUrl& url) override {
+        Opened << url;
+        return true;
+    }
+
     QStringList Messages;
+    QList<QUrl> Opened; // web addresses the window asked the browser to open
     std::vector<TInput> Inputs;
     // Answers to input boxes in order; a null text is Cancel, an empty one an empty answer.
     std::deque<QString> InputAnswers;

@@ -307,7 +307,7 @@ private slots:
         auto w = Open();
         Login(*w, QStringLiteral("alice"), QStringLiteral("secret"));
         QVERIFY(!Find(w.get(), QStringLiteral("crcl_User_Feedlist_Count"))->isHidden());
-        QCOMPARE(Label(w.get(), QStringLiteral("lbl_User_Feedlist_Count")), QStringLiteral(" 1"));
+        QCOMPARE(Label(w.get(), QStringLiteral("lbl_User_Feedlist_Count")), QStringLiteral("1"));
         w->Account()->SetFeedCount(0);
         QVERIFY(Find(w.get(), QStringLiteral("crcl_User_Feedlist_Count"))->isHidden());
     }

@@ -364,6 +364,13 @@ void CloudSim::AddProduct(const QString& name, const QString& sn) {
     FProducts.append(p);
 }
 
+QString CloudSim::AddNewsLinking(const QString& title, const QString& weburl, qint64 createTime) {
+    AddNews(title);
+    FNews.last().weburl = weburl;
+    FNews.last().createTime = createTime;
+    return FNews.last().id;
+}
+
 void CloudSim::AddDefaultContent() {
     AddProduct(QStringLiteral("Relay board 4 channels"), QStringLiteral("QRB-4"));
     AddProduct(QStringLiteral("WiFi IO mini 继电器"), QStringLiteral("QIO-MINI"));
@@ -631,9 +638,10 @@ CloudSim::Reply CloudSim::FeedList(const QStringList& seg) {
     // Support replies not yet fetched; fetching marks them read.
     QList<SimJson> list;
     for (Message& m : FMessages) {
-        if (m.uid != a->id || !m.fromSupport || m.readTime != 0)
+        if (m.uid != a->id || !m.fromSupport || (m.readTime != 0 && !FRepeatReplies))
             continue;
-        m.readTime = Now();
+        if (m.readTime == 0)
+            m.readTime = Now();
         auto s = [](const QString& v) { return SimJson::Str(v); };
         list.append(SimJson::Object({{QStringLiteral("id"), s(m.id)},
                                      {QStringLiteral("uid"), s(m.uid)},
@@ -675,7 +683,9 @@ CloudSim::Reply CloudSim::NewsList(const QString& base) const {
              {QStringLiteral("title"), SimJson::Str(n.title)},
              {QStringLiteral("create_time"), SimJson::Num(n.createTime)},
              {QStringLiteral("weburl"),
-              SimJson::Str(QStringLiteral("%1/index.php/News/detail/id/%2").arg(base, n.id))}}));
+              SimJson::Str(n.weburl.isEmpty()
+                               ? QStringLiteral("%1/index.php/News/detail/id/%2").arg(base, n.id)
+                               : n.weburl)}}));
     return Envelope(1, QString(), SimJson::Array(list));
 }
 
@@ -856,8 +866,10 @@ bool CloudSim::handleRequest(const QHttpServerRequest& request, QTcpSocket* sock
             responder->write(reply.body, reply.contentType, status);
     };
     // The delay applies to every answer, pictures and pages included.
-    if (FFaults.delayMs > 0)
-        QTimer::singleShot(FFaults.delayMs, this, send);
+    const bool picture = reply.contentType == "image/jpeg";
+    const int delay = picture ? std::max(FFaults.delayMs, FPictureDelayMs) : FFaults.delayMs;
+    if (delay > 0)
+        QTimer::singleShot(delay, this, send);
     else
         send();
     return true;

@@ -77,6 +77,7 @@ public:
         QString id, title;
         qint64 createTime = 0;
         QByteArray jpeg;
+        QString weburl; // empty: the item's page on this server
     };
     struct Product {
         QString id, sn, name;
@@ -103,6 +104,15 @@ public:
     void AddNews(const QString& title);
     void AddProduct(const QString& name, const QString& sn);
     void AddDefaultContent();
+    // A news item written at `createTime` whose link is `weburl` as given (any scheme); gives its id.
+    QString AddNewsLinking(const QString& title, const QString& weburl, qint64 createTime);
+    // Replies already fetched are sent again with every fetch, as a server that never marks them
+    // read would.
+    void SetRepeatReplies(bool on) { FRepeatReplies = on; }
+    // Pictures (not the API calls) answer `ms` milliseconds late, as from a slow picture host.
+    void SetPictureDelay(int ms) { FPictureDelayMs = ms; }
+    // Every feedback message and support reply held, oldest first.
+    const QList<Message>& Messages() const { return FMessages; }
 
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
@@ -148,6 +158,8 @@ private:
     SimFaults FFaults;
     QString FAutoReply;
     QString FRelayAccountsFile;
+    bool FRepeatReplies = false;
+    int FPictureDelayMs = 0;
     bool FVerbose = true;
     qint64 FLastId = 0;
     QList<Account> FAccounts;

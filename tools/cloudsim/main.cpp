@@ -3,6 +3,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QHostAddress>
 #include <QTextStream>
 
@@ -57,6 +58,7 @@ Seeding:
   --support-reply ACCOUNT:TEXT     an unread support reply (repeatable)
   --auto-reply TEXT                support answers every message of Feedback/add with TEXT
   --news TITLE                     a news item (repeatable)
+  --news-link TITLE=URL            a news item whose link is URL as given, any scheme (repeatable)
   --product NAME:SN                a product (repeatable)
   --no-default-content             start without the two built-in products and news items
 
@@ -168,6 +170,10 @@ int main(int argc, char* argv[]) {
                                   QStringLiteral("PATH"));
     parser.addOptions({host, port, quiet, account, device, support, autoReply, news, product, noDefault,
                        delay, http500, notJson, raw, reorder, only, relayAccounts, ready, refuse});
+    const QCommandLineOption newsLink({QStringLiteral("news-link")},
+                                      QStringLiteral("Seed a news item with its own link."),
+                                      QStringLiteral("TITLE=URL"));
+    parser.addOption(newsLink);
 
     QTextStream err(stderr);
     auto usage = [&](const QString& why) {
@@ -212,6 +218,12 @@ int main(int argc, char* argv[]) {
     }
     for (const QString& n : parser.values(news))
         sim.AddNews(n);
+    for (const QString& n : parser.values(newsLink)) {
+        const qsizetype eq = n.indexOf(QLatin1Char('='));
+        if (eq <= 0)
+            return usage(QStringLiteral("--news-link needs TITLE=URL"));
+        sim.AddNewsLinking(n.left(eq), n.mid(eq + 1), QDateTime::currentSecsSinceEpoch());
+    }
     sim.SetAutoReply(parser.value(autoReply));
     sim.SetRelayAccountsFile(parser.value(relayAccounts));
     if (!sim.WriteRelayAccounts())
