@@ -585,7 +585,7 @@ void Tfrm_Main::BuildPopups() {
     // A board the search cannot find (another subnet, a VPN, a router) is added by its address.
     auto* byAddress = new TUnderLineLbl(add);
     byAddress->setObjectName(QStringLiteral("lbl_PopAdd_ByAddress"));
-    byAddress->setGeometry(add->width() - 150, 14, 130, 24);
+    byAddress->setGeometry(16, add->height() - 54, 100, 24);
     Text(byAddress, QStringLiteral("By address"));
     connect(byAddress, &TUnderLineLbl::clicked, this, [this] { img_PopClick(41); });
 
