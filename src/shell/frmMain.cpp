@@ -585,7 +585,9 @@ void Tfrm_Main::BuildPopups() {
     // A board the search cannot find (another subnet, a VPN, a router) is added by its address.
     auto* byAddress = new TUnderLineLbl(add);
     byAddress->setObjectName(QStringLiteral("lbl_PopAdd_ByAddress"));
-    byAddress->setGeometry(16, add->height() - 54, 100, 24);
+    byAddress->setFont(Font(14, true));
+    byAddress->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    byAddress->setGeometry(add->width() - 190, 168, 160, 24);
     Text(byAddress, QStringLiteral("By address"));
     connect(byAddress, &TUnderLineLbl::clicked, this, [this] { img_PopClick(41); });
 
