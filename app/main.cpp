@@ -1,4 +1,5 @@
 // The program: one copy per settings folder, the application object and the main window.
+#include "QuilletConfig.h"
 #include "frmMain.h"
 #include "untFonts.h"
 #include "untIni.h"
@@ -10,10 +11,17 @@
 #include <memory>
 
 int main(int argc, char** argv) {
+    // Qt's own event dispatcher rather than GLib's, as for quillet-ctl (bench/README.md): fewer
+    // instructions per board round trip, and timers are not held back behind socket events. GLib
+    // stays when the environment chooses (QT_NO_GLIB set, even empty) or asks for the GTK theme,
+    // whose native file dialogs need a GLib main context.
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB") &&
+        !qEnvironmentVariable("QT_QPA_PLATFORMTHEME").startsWith(QLatin1String("gtk")))
+        qputenv("QT_NO_GLIB", "1");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quillet"));
     QApplication::setOrganizationName(QStringLiteral("quillet"));
-    QApplication::setApplicationVersion(QStringLiteral("1.2.6"));
+    QApplication::setApplicationVersion(QStringLiteral(QUILLET_VERSION));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/Main_Boy.svg")));
     SetupAppFonts();
 
