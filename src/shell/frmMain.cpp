@@ -21,6 +21,7 @@
 #include "untPopImgLst.h"
 #include "untPressPictures.h"
 #include "untResImages.h"
+#include "untTextStyle.h"
 #include "untUnderLineLbl.h"
 
 #include <QCheckBox>
@@ -46,20 +47,6 @@ const QString EditStyle = QStringLiteral(
 const QString MemoStyle = QStringLiteral(
     "QPlainTextEdit { border: 1px solid #9cc3dd; border-radius: 6px; padding: 4px; background: white;"
     " color: #0b4368; }");
-
-QFont Font(int pixelSize, bool bold = false) {
-    QFont f;
-    f.setPixelSize(pixelSize);
-    f.setBold(bold);
-    return f;
-}
-
-void SetTextColor(QWidget* w, const QColor& c) {
-    QPalette p = w->palette();
-    p.setColor(QPalette::WindowText, c);
-    p.setColor(QPalette::Text, c);
-    w->setPalette(p);
-}
 
 // Clears every masked box under a popup, so that no password stays behind a hidden popup.
 void ClearPasswordBoxes(QWidget* root) {
@@ -117,7 +104,7 @@ Tfrm_Main::Tfrm_Main(TMainEnv env, QWidget* parent) : QWidget(parent), FEnv(std:
         auto* title = new QLabel(FStartup);
         title->setObjectName(QStringLiteral("lbl_Startup_Title"));
         title->setAlignment(Qt::AlignCenter);
-        title->setFont(Font(22, true));
+        title->setFont(PixelFont(22, true));
         SetTextColor(title, Qt::white);
         title->setGeometry(0, (ClientHeight + 200) / 2 - 20, ClientWidth, 40);
         Text(title, QStringLiteral("Quillet"));
@@ -241,7 +228,7 @@ TImageButton* Tfrm_Main::MakeButton(QWidget* parent, const QString& name, const 
     b->setObjectName(name);
     b->SetTag(tag);
     b->setCursor(Qt::PointingHandCursor);
-    b->Lbl_Text()->setFont(Font(picture == QLatin1String("ListButton") ? 16 : 15, true));
+    b->Lbl_Text()->setFont(PixelFont(picture == QLatin1String("ListButton") ? 16 : 15, true));
     // Dark captions on the light push and list buttons, white on the orange login button.
     SetTextColor(b->Lbl_Text(), picture == QLatin1String("LoginBtn") ? QColor(Qt::white) : ColorTitle);
     if (picture == QLatin1String("ListButton"))
@@ -256,7 +243,7 @@ QLineEdit* Tfrm_Main::MakeEdit(QWidget* parent, const QString& name, const QRect
     e->setObjectName(name);
     e->setGeometry(r);
     e->setStyleSheet(EditStyle);
-    e->setFont(Font(15));
+    e->setFont(PixelFont(15));
     if (masked)
         e->setEchoMode(QLineEdit::Password);
     if (enterTag >= 0)
@@ -270,7 +257,7 @@ QLabel* Tfrm_Main::MakeLabel(QWidget* parent, const QString& name, const QString
     l->setObjectName(name);
     l->setGeometry(r);
     l->setAlignment(align);
-    l->setFont(Font(15));
+    l->setFont(PixelFont(15));
     Text(l, english);
     return l;
 }
@@ -291,7 +278,7 @@ void Tfrm_Main::BuildSideBar() {
     FLoginLabel->setObjectName(QStringLiteral("lbl_MainSetting_Title_Info"));
     FLoginLabel->setGeometry(0, 96, SideBarWidth, 30);
     FLoginLabel->setAlignment(Qt::AlignCenter);
-    FLoginLabel->setFont(Font(17, true));
+    FLoginLabel->setFont(PixelFont(17, true));
     SetTextColor(FLoginLabel, Qt::white);
     FLoginLabel->setText(LangChoose(TLangChoice::Unlogged));
     connect(title, &TImage::clicked, this, [this] { img_MainSettingClick(TAB_USER); });
@@ -324,7 +311,7 @@ void Tfrm_Main::BuildSideBar() {
         label->setObjectName(QLatin1String(r.label));
         label->setProperty("Tag", r.tag);
         label->setGeometry(92, 0, 130, 56);
-        label->setFont(Font(18, true));
+        label->setFont(PixelFont(18, true));
         SetTextColor(label, Qt::white);
         label->setAttribute(Qt::WA_TransparentForMouseEvents);
         Text(label, QLatin1String(r.english));
@@ -346,7 +333,7 @@ void Tfrm_Main::BuildSideBar() {
         l->setObjectName(QLatin1String(name) + QStringLiteral("_Text"));
         l->setGeometry(0, 0, 80, 34);
         l->setAlignment(Qt::AlignCenter);
-        l->setFont(Font(15, true));
+        l->setFont(PixelFont(15, true));
         SetTextColor(l, Qt::white);
         l->setAttribute(Qt::WA_TransparentForMouseEvents);
         Text(l, QLatin1String(text));
@@ -388,7 +375,7 @@ void Tfrm_Main::BuildPages() {
         auto* l = new QLabel(title);
         l->setObjectName(QLatin1String(titleLabel));
         l->setGeometry(24, 0, 400, 56);
-        l->setFont(Font(20, true));
+        l->setFont(PixelFont(20, true));
         SetTextColor(l, Qt::white);
         Text(l, QLatin1String(english));
         return page;
@@ -427,7 +414,7 @@ void Tfrm_Main::BuildMorePage() {
     langRow->SetCornerRadius(8);
     auto* langLabel = MakeLabel(langRow, QStringLiteral("lbl_More_Lang"), QStringLiteral("Language 语言"),
                                 QRect(20, 0, 300, 50));
-    langLabel->setFont(Font(16, true));
+    langLabel->setFont(PixelFont(16, true));
     SetTextColor(langLabel, ColorTitle);
     FLangSwitch = new TImageSwitch(langRow, SwitchPicture(true, false), SwitchPicture(false, true),
                                    SwitchPicture(false, false), 530, 7, 60, 36);
@@ -448,7 +435,7 @@ void Tfrm_Main::BuildMorePage() {
     lockRow->SetCornerRadius(8);
     auto* lockLabel = MakeLabel(lockRow, QStringLiteral("lbl_More_Lock"), QStringLiteral("Lock screen"),
                                 QRect(20, 0, 300, 50));
-    lockLabel->setFont(Font(16, true));
+    lockLabel->setFont(PixelFont(16, true));
     SetTextColor(lockLabel, ColorTitle);
     auto* lock = MakeButton(lockRow, QStringLiteral("img_More_Lock"), QStringLiteral("Lock"), 5,
                             QRect(600 - 130, 5, 120, 40));
@@ -461,13 +448,13 @@ void Tfrm_Main::BuildMorePage() {
 
     auto* feedTitle = MakeLabel(FMorePage, QStringLiteral("lbl_More_Feedback"), QStringLiteral("Feedback"),
                                 QRect(left, 326, 600, 30));
-    feedTitle->setFont(Font(16, true));
+    feedTitle->setFont(PixelFont(16, true));
     SetTextColor(feedTitle, ColorTitle);
     auto* memo = new QPlainTextEdit(FMorePage);
     memo->setObjectName(QStringLiteral("mmo_More_Msg"));
     memo->setGeometry(left, 360, 600, 130);
     memo->setStyleSheet(MemoStyle);
-    memo->setFont(Font(15));
+    memo->setFont(PixelFont(15));
     auto* contact = MakeLabel(FMorePage, QStringLiteral("lbl_More_Contact"), QStringLiteral("Contact"),
                               QRect(left, 500, 110, 40));
     SetTextColor(contact, ColorTitle);
@@ -498,13 +485,13 @@ void Tfrm_Main::BuildOverlays() {
     FSearchTips1->setObjectName(QStringLiteral("lbl_Searching_Tips1"));
     FSearchTips1->setGeometry(10, 100, 440, 36);
     FSearchTips1->setAlignment(Qt::AlignCenter);
-    FSearchTips1->setFont(Font(19, true));
+    FSearchTips1->setFont(PixelFont(19, true));
     SetTextColor(FSearchTips1, Qt::white);
     FSearchTips2 = new QLabel(panel);
     FSearchTips2->setObjectName(QStringLiteral("lbl_Searching_Tips2"));
     FSearchTips2->setGeometry(10, 140, 440, 30);
     FSearchTips2->setAlignment(Qt::AlignCenter);
-    FSearchTips2->setFont(Font(14));
+    FSearchTips2->setFont(PixelFont(14));
     SetTextColor(FSearchTips2, QColor(200, 228, 246));
 
     FMsging = new TRectangle(FContent);
@@ -542,7 +529,7 @@ TRectangle* Tfrm_Main::MakePop(int n, const QString& name, const QString& title,
     bar->SetCornerRadius(10);
     auto* caption =
         MakeLabel(bar, name + QStringLiteral("_Caption"), title, QRect(20, 0, size.width() - 80, 50));
-    caption->setFont(Font(18, true));
+    caption->setFont(PixelFont(18, true));
     SetTextColor(caption, Qt::white);
     if (!closeName.isEmpty()) {
         auto* close = new TImage(bar);
@@ -585,7 +572,7 @@ void Tfrm_Main::BuildPopups() {
     // A board the search cannot find (another subnet, a VPN, a router) is added by its address.
     auto* byAddress = new TUnderLineLbl(add);
     byAddress->setObjectName(QStringLiteral("lbl_PopAdd_ByAddress"));
-    byAddress->setFont(Font(14, true));
+    byAddress->setFont(PixelFont(14, true));
     byAddress->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     byAddress->setGeometry(add->width() - 190, 168, 160, 24);
     Text(byAddress, QStringLiteral("By address"));
@@ -711,7 +698,7 @@ void Tfrm_Main::BuildDevInfo(QWidget* body) {
                               bool heading = false) {
         auto* l = MakeLabel(body, name, QLatin1String(english), r,
                             heading ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignRight | Qt::AlignVCenter);
-        l->setFont(Font(heading ? 16 : 15, heading));
+        l->setFont(PixelFont(heading ? 16 : 15, heading));
         SetTextColor(l, ColorTitle);
         return l;
     };
@@ -748,7 +735,7 @@ void Tfrm_Main::BuildDevInfo(QWidget* body) {
     {
         auto* head = MakeLabel(io, QStringLiteral("lbl_Pop_DevInfo_IOSetting"), QStringLiteral("IO setting:"),
                                QRect(0, 0, 200, 30));
-        head->setFont(Font(16, true));
+        head->setFont(PixelFont(16, true));
         SetTextColor(head, ColorTitle);
         const std::tuple<const char*, const char*, int, int> spins[] = {
             {"spnbx_Pop_DevInfo_Out", "Output:", 0, 36},
@@ -764,12 +751,12 @@ void Tfrm_Main::BuildDevInfo(QWidget* body) {
             spin->setObjectName(QLatin1String(name));
             spin->setRange(0, 255);
             spin->setGeometry(x + 88, y, 70, 34);
-            spin->setFont(Font(15));
+            spin->setFont(PixelFont(15));
         }
         auto* autoSave = new QCheckBox(io);
         autoSave->setObjectName(QStringLiteral("chk_Pop_DevInfo_AutoSave"));
         autoSave->setGeometry(20, 112, 200, 28);
-        autoSave->setFont(Font(15));
+        autoSave->setFont(PixelFont(15));
         Text(autoSave, QStringLiteral("Auto save"));
         auto* change = MakeButton(io, QStringLiteral("img_Pop_DevInfo_IO"), QStringLiteral("Change"), 25,
                                   QRect(328, 104, 100, 40));
@@ -782,7 +769,7 @@ void Tfrm_Main::BuildDevInfo(QWidget* body) {
     {
         auto* head = MakeLabel(router, QStringLiteral("lbl_Pop_DevInfo_Router"),
                                QStringLiteral("Add to router:"), QRect(0, 0, 300, 30));
-        head->setFont(Font(16, true));
+        head->setFont(PixelFont(16, true));
         SetTextColor(head, ColorTitle);
         auto* nameLabel =
             MakeLabel(router, QStringLiteral("lbl_Pop_DevInfo_RouterName"), QStringLiteral("SSID Name:"),
@@ -792,7 +779,7 @@ void Tfrm_Main::BuildDevInfo(QWidget* body) {
         names->setObjectName(QStringLiteral("edt_Pop_DevInfo_RouterSearch"));
         names->setEditable(true);
         names->setGeometry(148, 38, 170, 36);
-        names->setFont(Font(15));
+        names->setFont(PixelFont(15));
         auto* search = MakeButton(router, QStringLiteral("img_Pop_DevInfo_RouterSearch"),
                                   QStringLiteral("Search"), 42, QRect(328, 36, 100, 40));
         connect(search, &TImage::clicked, this, [this] { img_PopClick(42); });
@@ -823,7 +810,7 @@ void Tfrm_Main::BuildLock() {
     icon->setGeometry(174, 28, 72, 72);
     auto* caption = MakeLabel(panel, QStringLiteral("lbl_Lock_Unlock"), QStringLiteral(" Unlock screen "),
                               QRect(0, 112, 420, 36), Qt::AlignCenter);
-    caption->setFont(Font(20, true));
+    caption->setFont(PixelFont(20, true));
     SetTextColor(caption, Qt::white);
     FLockEdit = MakeEdit(panel, QStringLiteral("edt_Lock_Unlock"), QRect(80, 168, 260, 42), true, 30);
     Text(FLockEdit, QStringLiteral("Lock password"));

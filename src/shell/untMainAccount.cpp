@@ -10,6 +10,7 @@
 #include "untLang.h"
 #include "untPublic.h"
 #include "untResImages.h"
+#include "untTextStyle.h"
 #include "untUnderLineLbl.h"
 
 #include <QCheckBox>
@@ -24,20 +25,6 @@
 #include <QScrollArea>
 
 namespace {
-
-QFont Font(int pixelSize, bool bold = false) {
-    QFont f;
-    f.setPixelSize(pixelSize);
-    f.setBold(bold);
-    return f;
-}
-
-void SetTextColor(QWidget* w, const QColor& c) {
-    QPalette p = w->palette();
-    p.setColor(QPalette::WindowText, c);
-    p.setColor(QPalette::Text, c);
-    w->setPalette(p);
-}
 
 const QString ConnectFailed = QStringLiteral("Cannot connect to the cloud server!");
 const QString ReplyUnreadable = QStringLiteral("The cloud server's reply could not be read!");
@@ -104,12 +91,12 @@ TCloudDevsCell::TCloudDevsCell(QWidget* parent) : QWidget(parent) {
     FLblName = new QLabel(this);
     FLblName->setObjectName(QStringLiteral("FLbl_Name"));
     FLblName->setGeometry(66, 8, 200, 24);
-    FLblName->setFont(Font(15, true));
+    FLblName->setFont(PixelFont(15, true));
     SetTextColor(FLblName, ColorTitle);
     FLblMAC = new QLabel(this);
     FLblMAC->setObjectName(QStringLiteral("FLbl_MAC"));
     FLblMAC->setGeometry(66, 34, 200, 24);
-    FLblMAC->setFont(Font(15, true));
+    FLblMAC->setFont(PixelFont(15, true));
     SetTextColor(FLblMAC, ColorBar);
 }
 
@@ -198,13 +185,13 @@ void TMainAccount::BuildLoginPanel() {
     FRemPss = new QCheckBox(back);
     FRemPss->setObjectName(QStringLiteral("chk_User_Login_RemPSS"));
     FRemPss->setGeometry(x, y, w * 3 / 5, 30);
-    FRemPss->setFont(Font(15));
+    FRemPss->setFont(PixelFont(15));
     SetTextColor(FRemPss, ColorTitle);
     FFrm->Text(FRemPss, QStringLiteral("Remember password"));
     FAutoLog = new QCheckBox(back);
     FAutoLog->setObjectName(QStringLiteral("chk_User_Login_AutoLog"));
     FAutoLog->setGeometry(x + w * 3 / 5, y, w - w * 3 / 5, 30);
-    FAutoLog->setFont(Font(15));
+    FAutoLog->setFont(PixelFont(15));
     SetTextColor(FAutoLog, ColorTitle);
     FFrm->Text(FAutoLog, QStringLiteral("Auto Login"));
     // Logging in automatically needs the password remembered.
@@ -222,7 +209,7 @@ void TMainAccount::BuildLoginPanel() {
     reg->setObjectName(QStringLiteral("lbl_User_Login_Register"));
     reg->setGeometry(x, y, w, 28);
     reg->setAlignment(Qt::AlignCenter);
-    reg->setFont(Font(15, true));
+    reg->setFont(PixelFont(15, true));
     reg->setCursor(Qt::PointingHandCursor);
     FFrm->Text(reg, QStringLiteral("Register"));
     connect(reg, &TUnderLineLbl::clicked, this,
@@ -250,7 +237,7 @@ void TMainAccount::BuildUserPage() {
 
     auto heading = [&](const char* name, const char* english) {
         auto* l = FFrm->MakeLabel(body, QLatin1String(name), QLatin1String(english), QRect(left, y, 600, 34));
-        l->setFont(Font(17, true));
+        l->setFont(PixelFont(17, true));
         SetTextColor(l, Qt::white);
         y += 40;
     };
@@ -266,7 +253,7 @@ void TMainAccount::BuildUserPage() {
         auto* l = FFrm->MakeLabel(body, QLatin1String(labelName), QLatin1String(english),
                                   QRect(left, y, 170, 40), Qt::AlignRight | Qt::AlignVCenter);
         SetTextColor(l, ColorTitle);
-        l->setFont(Font(15, true));
+        l->setFont(PixelFont(15, true));
     };
     auto edit = [&](const char* labelName, const char* english, const char* name) {
         row(labelName, english);
@@ -279,7 +266,7 @@ void TMainAccount::BuildUserPage() {
         auto* l = new QLabel(body);
         l->setObjectName(QLatin1String(name));
         l->setGeometry(left + 188, y, 412, 40);
-        l->setFont(Font(15));
+        l->setFont(PixelFont(15));
         SetTextColor(l, Qt::white);
         y += 48;
         return l;
@@ -306,13 +293,13 @@ void TMainAccount::BuildUserPage() {
     FFeedCount->setObjectName(QStringLiteral("lbl_User_Feedlist_Count"));
     FFeedCount->setGeometry(0, 0, 44, 30);
     FFeedCount->setAlignment(Qt::AlignCenter);
-    FFeedCount->setFont(Font(14, true));
+    FFeedCount->setFont(PixelFont(14, true));
     SetTextColor(FFeedCount, Qt::white);
     FFeedBadge->hide();
     y += 6;
     heading("lbl_User_UserInfo", "User information");
     FAccountLabel = value("lbl_User_Account_Label", "Account:", "lbl_User_Account");
-    FAccountLabel->setFont(Font(15, true));
+    FAccountLabel->setFont(PixelFont(15, true));
     FNickName = edit("lbl_User_NickName", "NickName:", "edt_User_NickName");
     FEmail = edit("lbl_User_Email", "Email:", "edt_User_Email");
     FUserName = edit("lbl_User_UserName", "User Name:", "edt_User_UserName");
@@ -406,7 +393,7 @@ void TMainAccount::BuildCloudPopup() {
     FCloudMAC = new QLabel(pop);
     FCloudMAC->setObjectName(QStringLiteral("lbl_Pop_CloudDev_MAC"));
     FCloudMAC->setGeometry(460, 200, 220, 38);
-    FCloudMAC->setFont(Font(15, true));
+    FCloudMAC->setFont(PixelFont(15, true));
     SetTextColor(FCloudMAC, ColorTitle);
     row("edt_Pop_CloudDev_Name", "Device name:", 246);
     FCloudName = FFrm->MakeEdit(pop, QStringLiteral("edt_Pop_CloudDev_Name"), QRect(460, 246, 220, 38));
@@ -416,7 +403,7 @@ void TMainAccount::BuildCloudPopup() {
     FCloudTime = new QLabel(pop);
     FCloudTime->setObjectName(QStringLiteral("lbl_Pop_CloudDev_Time"));
     FCloudTime->setGeometry(460, 338, 220, 38);
-    FCloudTime->setFont(Font(15));
+    FCloudTime->setFont(PixelFont(15));
     SetTextColor(FCloudTime, ColorTitle);
     button("img_Pop_CloudDev_Change", "Change", TagCloudChange, QRect(350, 392, 150, 40));
     button("img_Pop_CloudDev_Remove", "Remove", TagCloudRemove, QRect(520, 392, 150, 40));

@@ -7,6 +7,7 @@
 #include "untIni.h"
 #include "untLang.h"
 #include "untResImages.h"
+#include "untTextStyle.h"
 
 #include <QFileInfo>
 #include <QFontMetrics>
@@ -44,20 +45,6 @@ QFont PointFont(int points, bool bold = false, const QString& family = {}) {
     f.setPointSize(points);
     f.setBold(bold);
     return f;
-}
-
-QFont PixelFont(int pixels, bool bold = false) {
-    QFont f;
-    f.setPixelSize(pixels);
-    f.setBold(bold);
-    return f;
-}
-
-void SetTextColor(QWidget* w, const QColor& c) {
-    QPalette p = w->palette();
-    p.setColor(QPalette::WindowText, c);
-    p.setColor(QPalette::Text, c);
-    w->setPalette(p);
 }
 
 QFont ChatFont() {

@@ -1,10 +1,10 @@
 #include "untTaskCell.h"
 
-#include "untFonts.h"
 #include "untImgBtn.h"
 #include "untImgSwitch.h"
 #include "untLang.h"
 #include "untPictureCache.h"
+#include "untTextStyle.h"
 
 #include <QEvent>
 #include <QLabel>
@@ -13,13 +13,6 @@
 namespace {
 const char* const DayNames[7] = {" SU", " MO", " TU", " WE", " TH", " FR", " SA"};
 
-QFont Font(int pixelSize, bool bold) {
-    QFont font;
-    font.setFamily(AppFontFamily);
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    return font;
-}
 } // namespace
 
 TNEV_IOTTaskCell::TNEV_IOTTaskCell(QWidget* parent, const TTaskRcd& task)
@@ -47,11 +40,11 @@ TNEV_IOTTaskCell::TNEV_IOTTaskCell(QWidget* parent, const TTaskRcd& task)
     });
 
     FLbl_Datetime->setGeometry(76, 10, 220, 28);
-    FLbl_Datetime->setFont(Font(17, true));
+    FLbl_Datetime->setFont(AppFont(17, true));
     FLbl_Datetime->setStyleSheet(QStringLiteral("color: #1f2d3a; background: transparent;"));
     FLbl_Datetime->setText(DatetimeText());
     FLbl_CMD->setGeometry(250, 10, 92, 28);
-    FLbl_CMD->setFont(Font(14, false));
+    FLbl_CMD->setFont(AppFont(14, false));
     FLbl_CMD->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     FLbl_CMD->setStyleSheet(QStringLiteral("color: #7a8793; background: transparent;"));
 

@@ -1,10 +1,10 @@
 #include "untTaskEditor.h"
 
-#include "untFonts.h"
 #include "untImgBtn.h"
 #include "untImgSwitch.h"
 #include "untLang.h"
 #include "untPictureCache.h"
+#include "untTextStyle.h"
 
 #include <QCalendarWidget>
 #include <QComboBox>
@@ -23,20 +23,12 @@ const QColor ColorBar(19, 121, 185);
 constexpr int TitleHeight = 40;
 const char* const EnglishProperty = "quilletEnglish";
 
-QFont Font(int pixelSize, bool bold) {
-    QFont font;
-    font.setFamily(AppFontFamily);
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    return font;
-}
-
 TImageButton* PushButton(QWidget* parent, const QString& name, int x, int y) {
     auto* button = new TImageButton(parent, {}, CachedBitmap(QStringLiteral("Button_N")),
                                     CachedBitmap(QStringLiteral("Button_HL")), x, y, 120, 40);
     button->setObjectName(name);
     button->setCursor(Qt::PointingHandCursor);
-    button->Lbl_Text()->setFont(Font(16, true));
+    button->Lbl_Text()->setFont(AppFont(16, true));
     button->Lbl_Text()->setStyleSheet(QStringLiteral("color: #0b4368;"));
     return button;
 }
@@ -137,7 +129,7 @@ TTaskEditor::TTaskEditor(QWidget* parent)
 
     FTitle->setGeometry(0, 0, EditorWidth, TitleHeight);
     FTitle->setAlignment(Qt::AlignCenter);
-    FTitle->setFont(Font(18, true));
+    FTitle->setFont(AppFont(18, true));
     FTitle->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
     FTitle->setAttribute(Qt::WA_TransparentForMouseEvents);
     FTitle->setProperty(EnglishProperty, QStringLiteral("Task Add"));
@@ -147,7 +139,7 @@ TTaskEditor::TTaskEditor(QWidget* parent)
         auto* rb = new QRadioButton(this);
         rb->setObjectName(QStringLiteral("rb_PopTaskAdd_Ctrl%1").arg(i + 1));
         rb->setProperty(EnglishProperty, QString::fromLatin1(CtrlNames[i]));
-        rb->setFont(Font(15, false));
+        rb->setFont(AppFont(15, false));
         rb->setGeometry(24 + i * 122, 56, 118, 28);
         FCtrl[i] = rb;
     }
@@ -156,14 +148,14 @@ TTaskEditor::TTaskEditor(QWidget* parent)
     FLbl_Start->setProperty(EnglishProperty, QStringLiteral("SartTime"));
     FLbl_Week->setProperty(EnglishProperty, QStringLiteral("Week"));
     for (QLabel* label : {FLbl_Start, FLbl_Week}) {
-        label->setFont(Font(15, true));
+        label->setFont(AppFont(15, true));
         label->setStyleSheet(QStringLiteral("color: #1f2d3a; background: transparent;"));
     }
     FLbl_Start->setGeometry(24, 100, 100, 32);
     FLbl_Week->setGeometry(24, 146, 100, 32);
 
     FDateTime->setObjectName(QStringLiteral("edt_PopTaskAdd_DateTime"));
-    FDateTime->setFont(Font(15, false));
+    FDateTime->setFont(AppFont(15, false));
     FDateTime->setGeometry(130, 100, 210, 32);
     FDateTime->setPlaceholderText(QStringLiteral("YYYY-MM-DD hh:mm"));
     auto* drop = new QToolButton(this);
@@ -181,7 +173,7 @@ TTaskEditor::TTaskEditor(QWidget* parent)
     });
 
     FWeekStyle->setObjectName(QStringLiteral("cbb_PopTaskAdd_WeekStyle"));
-    FWeekStyle->setFont(Font(15, false));
+    FWeekStyle->setFont(AppFont(15, false));
     FWeekStyle->setGeometry(130, 146, 244, 32);
     for (int i = 0; i < 5; ++i)
         FWeekStyle->addItem(QString::fromLatin1(StyleNames[i]));

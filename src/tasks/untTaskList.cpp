@@ -1,10 +1,10 @@
 #include "untTaskList.h"
 
-#include "untFonts.h"
 #include "untImage.h"
 #include "untImgBtn.h"
 #include "untLang.h"
 #include "untPictureCache.h"
+#include "untTextStyle.h"
 
 #include <QEvent>
 #include <QLabel>
@@ -18,20 +18,12 @@ const QColor ColorBar(19, 121, 185);
 constexpr int TitleHeight = 44;
 constexpr int BottomHeight = 60;
 
-QFont Font(int pixelSize, bool bold) {
-    QFont font;
-    font.setFamily(AppFontFamily);
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    return font;
-}
-
 TImageButton* PushButton(QWidget* parent, const QString& name, int x, int y) {
     auto* button = new TImageButton(parent, {}, CachedBitmap(QStringLiteral("Button_N")),
                                     CachedBitmap(QStringLiteral("Button_HL")), x, y, 120, 40);
     button->setObjectName(name);
     button->setCursor(Qt::PointingHandCursor);
-    button->Lbl_Text()->setFont(Font(16, true));
+    button->Lbl_Text()->setFont(AppFont(16, true));
     button->Lbl_Text()->setStyleSheet(QStringLiteral("color: #0b4368;"));
     return button;
 }
@@ -191,7 +183,7 @@ TTaskPopup::TTaskPopup(QWidget* parent)
     FClose->setCursor(Qt::PointingHandCursor);
     FTitle->setGeometry(0, 0, PopupWidth, TitleHeight);
     FTitle->setAlignment(Qt::AlignCenter);
-    FTitle->setFont(Font(18, true));
+    FTitle->setFont(AppFont(18, true));
     FTitle->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
     FTitle->setAttribute(Qt::WA_TransparentForMouseEvents);
     FClose->raise();
