@@ -1,8 +1,7 @@
 // Every call of the cloud client against the simulated cloud server, run as its own process.
-#include "nevIOTJSONAPI.h"
-#ifdef QUILLET_WITH_RELAYSIM
+#include "CloudSimProcess.h"
 #include "RelaySim.h"
-#endif
+#include "nevIOTJSONAPI.h"
 
 #include <QBuffer>
 #include <QProcess>
@@ -16,36 +15,9 @@ namespace {
 const QString Secret = QStringLiteral("secret");
 
 // The simulator with the given options; the port comes from its first line of output.
-class SimProcess {
+class SimProcess : public CloudSimProcess {
 public:
-    explicit SimProcess(const QStringList& args) {
-        FProc.setProgram(QStringLiteral(QUILLET_CLOUDSIM));
-        FProc.setArguments(QStringList(args)
-                           << QStringLiteral("--quiet") << QStringLiteral("--port") << QStringLiteral("0"));
-        FProc.setProcessChannelMode(QProcess::SeparateChannels);
-        FProc.start();
-    }
-    ~SimProcess() {
-        FProc.kill();
-        FProc.waitForFinished(5000);
-    }
-    // Waits for the port line; false when the simulator did not come up.
-    bool WaitReady() {
-        if (!FProc.waitForStarted(10000))
-            return false;
-        while (!FProc.canReadLine())
-            if (!FProc.waitForReadyRead(10000))
-                return false;
-        bool ok = false;
-        FPort = quint16(FProc.readLine().trimmed().toUInt(&ok));
-        return ok && FPort != 0;
-    }
-    QUrl Base() const { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(FPort)); }
-    QString Errors() { return QString::fromLocal8Bit(FProc.readAllStandardError()); }
-
-private:
-    QProcess FProc;
-    quint16 FPort = 0;
+    explicit SimProcess(const QStringList& args) : CloudSimProcess(QStringLiteral(QUILLET_CLOUDSIM), args) {}
 };
 
 const QStringList StandardWorld{
@@ -96,7 +68,7 @@ QString WriteJpeg(const QString& path, int w, int h) {
 #define START_SIM(sim, args)                                                                                 \
     SimProcess sim(args);                                                                                    \
     QVERIFY2(sim.WaitReady(), qPrintable(sim.Errors()));                                                     \
-    CloudClient client(sim.Base())
+    CloudClient client(sim.BaseUrl())
 
 class tst_CloudSim : public QObject {
     Q_OBJECT
@@ -126,9 +98,7 @@ private slots:
     void faultOnlyOneCall();
     void refusedCall();
     void badOptionsAreRefused();
-#ifdef QUILLET_WITH_RELAYSIM
     void relayAgreesWithTheCloud();
-#endif
 
 private:
     QTemporaryDir FDir;
@@ -497,7 +467,6 @@ void tst_CloudSim::aboutPage() {
     QVERIFY(page.Reply.contains(QLatin1String("About Quillet")));
 }
 
-#ifdef QUILLET_WITH_RELAYSIM
 // The relay decides with the accounts the cloud keeps: a board activated in the cloud becomes
 // reachable through the relay for its account only, a registered account can log in to it, and
 // a removed board is no longer anybody's.
@@ -537,7 +506,6 @@ void tst_CloudSim::relayAgreesWithTheCloud() {
         QStringLiteral("1"));
     QCOMPARE(decide(QStringLiteral("alice"), Secret), QChar(u'3'));
 }
-#endif
 
 void tst_CloudSim::faultDelay() {
     START_SIM(sim, QStringList(StandardWorld) << QStringLiteral("--delay") << QStringLiteral("1500"));
@@ -549,8 +517,7 @@ void tst_CloudSim::faultDelay() {
     QCOMPARE(
         Raised(client.Device_UploadImg(QStringLiteral("alice"), Secret, QStringLiteral("5ccf7f01020b"), jpg)),
         QStringLiteral("timeout"));
-    QVERIFY(client.LoadUrlImage(sim.Base().toString() + QStringLiteral("/uploads/device/5ccf7f01020b.jpg"))
-                .isNull());
+    QVERIFY(client.LoadUrlImage(sim.Base() + QStringLiteral("/uploads/device/5ccf7f01020b.jpg")).isNull());
 }
 
 void tst_CloudSim::faultHttp500() {
@@ -566,8 +533,7 @@ void tst_CloudSim::faultHttp500() {
         Raised(client.Device_UploadImg(QStringLiteral("alice"), Secret, QStringLiteral("5ccf7f01020b"), jpg)),
         QStringLiteral("http 500"));
     // Pictures are not API calls and still come.
-    QVERIFY(!client.LoadUrlImage(sim.Base().toString() + QStringLiteral("/uploads/device/5ccf7f01020b.jpg"))
-                 .isNull());
+    QVERIFY(!client.LoadUrlImage(sim.Base() + QStringLiteral("/uploads/device/5ccf7f01020b.jpg")).isNull());
 }
 
 void tst_CloudSim::faultNotJson() {

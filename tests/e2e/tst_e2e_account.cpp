@@ -4,6 +4,7 @@
 // remembered and automatic login connecting the account's boards through the relay, the
 // information and password changes, log-out, activation refusals and success, the cloud device
 // popup, both synchronisations, and a cloud server that is stopped, slow or answering garbage.
+#include "CloudSimProcess.h"
 #include "ShellFixture.h"
 #include "VirtualLan.h"
 
@@ -35,34 +36,11 @@ const QString Kitchen = QStringLiteral("5C-CF-7F-01-04-0B");
 const QString Bench = QStringLiteral("5C-CF-7F-01-04-0C");
 
 // A second cloud simulator on this namespace's loopback, for the misbehaving servers.
-class SimProcess {
+class SimProcess : public CloudSimProcess {
 public:
-    explicit SimProcess(const QStringList& args) {
-        FProc.setProgram(QStringLiteral(CLOUDSIM));
-        FProc.setArguments(QStringList(args)
-                           << QStringLiteral("--quiet") << QStringLiteral("--port") << QStringLiteral("0")
-                           << QStringLiteral("--account") << QStringLiteral("demo:demo"));
-        FProc.start();
-    }
-    ~SimProcess() {
-        FProc.kill();
-        FProc.waitForFinished(5000);
-    }
-    bool WaitReady() {
-        if (!FProc.waitForStarted(10000))
-            return false;
-        while (!FProc.canReadLine())
-            if (!FProc.waitForReadyRead(10000))
-                return false;
-        bool ok = false;
-        FPort = quint16(FProc.readLine().trimmed().toUInt(&ok));
-        return ok && FPort != 0;
-    }
-    QString Base() const { return QStringLiteral("http://127.0.0.1:%1").arg(FPort); }
-
-private:
-    QProcess FProc;
-    quint16 FPort = 0;
+    explicit SimProcess(const QStringList& args)
+        : CloudSimProcess(QStringLiteral(CLOUDSIM),
+                          QStringList(args) << QStringLiteral("--account") << QStringLiteral("demo:demo")) {}
 };
 
 } // namespace

@@ -3,6 +3,7 @@
 // talking to quillet-cloudsim run as its own program. Started by ctest, the program starts the
 // virtual LAN and runs itself again inside its "pc" namespace; without root it exits with
 // VirtualLanSkipStatus (reported as skipped).
+#include "CloudSimProcess.h"
 #include "ShellFixture.h"
 #include "VirtualLan.h"
 
@@ -20,33 +21,9 @@ namespace {
 constexpr const char* InsideVar = "QUILLET_E2E_MESSAGES_INSIDE";
 
 // quillet-cloudsim on the pc namespace's loopback; the port comes from its first line.
-class TCloudSimProcess {
+class TCloudSimProcess : public CloudSimProcess {
 public:
-    explicit TCloudSimProcess(const QStringList& args) {
-        FProc.setProgram(QStringLiteral(CLOUDSIM));
-        FProc.setArguments(QStringList(args)
-                           << QStringLiteral("--quiet") << QStringLiteral("--port") << QStringLiteral("0"));
-        FProc.start();
-    }
-    ~TCloudSimProcess() {
-        FProc.kill();
-        FProc.waitForFinished(5000);
-    }
-    bool WaitReady() {
-        if (!FProc.waitForStarted(10000))
-            return false;
-        while (!FProc.canReadLine())
-            if (!FProc.waitForReadyRead(10000))
-                return false;
-        bool ok = false;
-        FPort = quint16(FProc.readLine().trimmed().toUInt(&ok));
-        return ok && FPort != 0;
-    }
-    QString Base() const { return QStringLiteral("http://127.0.0.1:%1").arg(FPort); }
-
-private:
-    QProcess FProc;
-    quint16 FPort = 0;
+    explicit TCloudSimProcess(const QStringList& args) : CloudSimProcess(QStringLiteral(CLOUDSIM), args) {}
 };
 
 QString Render(const TFeedMsgs& msgs) {

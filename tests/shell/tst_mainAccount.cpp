@@ -3,6 +3,7 @@
 // refusals, the remembered and automatic login across a restart, registration, the information
 // and password changes, log-out and the gate, activation, the cloud device popup and both
 // synchronisations.
+#include "CloudSimProcess.h"
 #include "ShellFixture.h"
 
 #include "untIOTDev.h"
@@ -29,34 +30,9 @@ void KeepLogLine(QtMsgType, const QMessageLogContext&, const QString& text) {
 }
 
 // The cloud simulator as its own process; the port comes from its first line of output.
-class SimProcess {
+class SimProcess : public CloudSimProcess {
 public:
-    explicit SimProcess(const QStringList& args) {
-        FProc.setProgram(QStringLiteral(QUILLET_CLOUDSIM));
-        FProc.setArguments(QStringList(args)
-                           << QStringLiteral("--quiet") << QStringLiteral("--port") << QStringLiteral("0")
-                           << QStringLiteral("--no-default-content"));
-        FProc.start();
-    }
-    ~SimProcess() {
-        FProc.kill();
-        FProc.waitForFinished(5000);
-    }
-    bool WaitReady() {
-        if (!FProc.waitForStarted(10000))
-            return false;
-        while (!FProc.canReadLine())
-            if (!FProc.waitForReadyRead(10000))
-                return false;
-        bool ok = false;
-        FPort = quint16(FProc.readLine().trimmed().toUInt(&ok));
-        return ok && FPort != 0;
-    }
-    QString Base() const { return QStringLiteral("http://127.0.0.1:%1").arg(FPort); }
-
-private:
-    QProcess FProc;
-    quint16 FPort = 0;
+    explicit SimProcess(const QStringList& args) : CloudSimProcess(QStringLiteral(QUILLET_CLOUDSIM), args) {}
 };
 
 const QString LongAccount = QStringLiteral("a-rather-long-account-name"); // 26 bytes
