@@ -4,8 +4,8 @@
 // virtual LAN and runs itself again inside its "pc" namespace; without root it exits with
 // VirtualLanSkipStatus (reported as skipped).
 #include "CloudSimProcess.h"
-#include "ShellFixture.h"
 #include "VirtualLan.h"
+#include "WindowLan.h"
 
 #include "untImgBtn.h"
 #include "untMainMessages.h"
@@ -41,12 +41,7 @@ class tst_e2e_messages : public QObject {
     std::shared_ptr<TRecordingMessages> FMsgs;
 
     TMainEnv LanEnv(const QString& folder, const QString& cloud) const {
-        TMainEnv env = LoopbackEnv(folder, FMsgs);
-        env.SearchBroadcast = QHostAddress(qEnvironmentVariable("QUILLET_VLAN_BROADCAST"));
-        env.SearchPort = quint16(qEnvironmentVariableIntValue("QUILLET_VLAN_SEARCH_PORT"));
-        env.RouterBroadcast = env.SearchBroadcast;
-        env.RouterPort = quint16(qEnvironmentVariableIntValue("QUILLET_VLAN_ROUTER_PORT"));
-        env.SearchWindowMs = 1000;
+        TMainEnv env = VirtualLanEnv(folder, FMsgs, 1000);
         env.CloudServer = cloud;
         return env;
     }

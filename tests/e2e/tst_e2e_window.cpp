@@ -2,8 +2,8 @@
 // (tools/virtual-lan) where its LAN search really broadcasts. Started by ctest, the program starts
 // the virtual LAN with the boards below and runs itself again inside its "pc" namespace. Without
 // root there are no namespaces: it says so and exits with VirtualLanSkipStatus (reported as skipped).
-#include "ShellFixture.h"
 #include "VirtualLan.h"
+#include "WindowLan.h"
 
 #include "untAddRouter.h"
 #include "untDevEvents.h"
@@ -40,15 +40,7 @@ class tst_e2e_window : public QObject {
 
     std::shared_ptr<TRecordingMessages> FMsgs;
 
-    TMainEnv LanEnv(const QString& folder) const {
-        TMainEnv env = LoopbackEnv(folder, FMsgs);
-        env.SearchBroadcast = QHostAddress(qEnvironmentVariable("QUILLET_VLAN_BROADCAST"));
-        env.SearchPort = quint16(qEnvironmentVariableIntValue("QUILLET_VLAN_SEARCH_PORT"));
-        env.RouterBroadcast = env.SearchBroadcast;
-        env.RouterPort = quint16(qEnvironmentVariableIntValue("QUILLET_VLAN_ROUTER_PORT"));
-        env.SearchWindowMs = 1500;
-        return env;
-    }
+    TMainEnv LanEnv(const QString& folder) const { return VirtualLanEnv(folder, FMsgs); }
 
 private slots:
     void initTestCase() {
