@@ -345,11 +345,15 @@ int main(int argc, char** argv) {
     bool saveOk = true;
     int savedDevs = 0;
     if (withSave)
-        list.OnIOTListSave = [&](const TIniDevs& devs) {
-            saveStartNs = clock.nsecsElapsed();
-            saveOk = ini.IniWriteDevs(devs).Ok;
-            savedDevs = int(devs.size());
-            saveEndNs = clock.nsecsElapsed();
+        // As the window does: the save runs in a pass of its own after the search's end.
+        list.OnIOTListSave = [&](const TIniDevs&) {
+            QTimer::singleShot(0, &app, [&] {
+                saveStartNs = clock.nsecsElapsed();
+                const TIniDevs devs = list.GetIniDevs();
+                saveOk = ini.IniWriteDevs(devs).Ok;
+                savedDevs = int(devs.size());
+                saveEndNs = clock.nsecsElapsed();
+            });
         };
 
     TNEV_IOTUDP search(port, broadcast);
@@ -417,8 +421,10 @@ int main(int argc, char** argv) {
     const auto phase = [&](qint64 atNs) {
         if (windowEndNs < 0 || atNs < windowEndNs)
             return "during the search window";
-        if (saveEndNs >= 0 && atNs <= saveEndNs + 2'000'000)
-            return "window end (merge end and save)";
+        if (saveStartNs >= 0 && atNs >= saveStartNs && atNs <= saveEndNs + 2'000'000)
+            return "the save after the window's end";
+        if (saveStartNs < 0 || atNs < saveStartNs)
+            return "window end (merge end)";
         return "after the window";
     };
     const QAbstractEventDispatcher* loop = QAbstractEventDispatcher::instance();

@@ -335,6 +335,7 @@ void TIniSettings::IniLoad() {
         }
     }
     FDoc = TIniDocument::FromBytes(bytes);
+    FOnDisk = info.exists() ? std::optional<QByteArray>(bytes) : std::nullopt;
     FLoaded = true;
 
     const TReader r(FDoc);
@@ -414,10 +415,19 @@ TIniSaveResult TIniSettings::Save() {
     if (!FLoadProblem.isEmpty())
         return Refused(FLoadProblem);
 
-    if (const auto problem = WriteFileAtomically(FilePath(), FDoc.ToBytes())) {
+    QByteArray bytes = FDoc.ToBytes();
+    // Nothing to write when the file already holds these bytes: a save costs a disk flush, and
+    // a search or a click that changed nothing must not wait for one.
+    if (FOnDisk && *FOnDisk == bytes && QFileInfo::exists(FilePath())) {
+        FLastFailure.clear();
+        return {};
+    }
+    if (const auto problem = WriteFileAtomically(FilePath(), bytes)) {
         qCWarning(lcIni).noquote() << "saving" << FilePath() << "failed:" << *problem;
+        FOnDisk.reset();
         return Refused(QStringLiteral("The settings could not be saved to %1: %2").arg(FilePath(), *problem));
     }
+    FOnDisk = std::move(bytes);
     FLastFailure.clear();
     return {};
 }

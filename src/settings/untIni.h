@@ -116,6 +116,8 @@ private:
     bool FClosed = false;
     QString FLoadProblem;
     QString FLastFailure;
+    // What program.ini holds as far as this object knows (read at load, written since).
+    std::optional<QByteArray> FOnDisk;
 
     bool FLanguage = true;
     quint16 FTCPLANPort = DefaultTCPLANPort;

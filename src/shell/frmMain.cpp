@@ -848,6 +848,18 @@ void Tfrm_Main::SaveDevList() {
         ShowSaveResult(saved.Ok, saved.Message);
 }
 
+void Tfrm_Main::SaveDevListSoon() {
+    if (FDevListSavePending)
+        return;
+    FDevListSavePending = true;
+    // The end of a search updates the list and connects its boards; the disk flush of the save
+    // then waits for the next pass instead of lengthening that one.
+    QTimer::singleShot(0, this, [this] {
+        FDevListSavePending = false;
+        SaveDevList();
+    });
+}
+
 void Tfrm_Main::CreateSearch() {
     const quint16 port = FEnv.SearchPort.value_or(FIni->IniUDPSCanPort());
     FIOTUDP = new TNEV_IOTUDP(port, FEnv.SearchBroadcast, FEnv.SearchTargetPort, this);

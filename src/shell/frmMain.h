@@ -216,6 +216,8 @@ private:
     // The add-by-address popup's "Add".
     void AddByAddress();
     void SaveDevList();
+    // Saves the list in a pass of its own, once however often it is asked before then.
+    void SaveDevListSoon();
     void Unlock();
     void Lock();
     void RemoveLock();
@@ -234,6 +236,7 @@ private:
     int FNowMainPage = TAB_DEVICE;
     int FLastMainPage = TAB_DEVICE;
     bool FShutDown = false;
+    bool FDevListSavePending = false;
     QPointer<QPropertyAnimation> FSlide;
 
     struct TLabelText {

@@ -107,7 +107,7 @@ void Tfrm_Main::CreateLists() {
             FCtrlList->SetAppeared(false);
     };
     FDevList->OnIOTListClick = [this](int index, int tag) { ListClick(index, tag); };
-    FDevList->OnIOTListSave = [this](const TIniDevs&) { SaveDevList(); };
+    FDevList->OnIOTListSave = [this](const TIniDevs&) { SaveDevListSoon(); };
 
     // The control list.
     FCtrlList->OnIOTCtrlClick = [this](QObject* sender, int index, int tag, TIOTYPE type) {

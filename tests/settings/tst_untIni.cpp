@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -171,6 +172,7 @@ private slots:
     void writeUser();
     void nextRunReadsBackFieldForField();
     void deviceListShrinks();
+    void unchangedSaveLeavesTheFileAlone();
     void boardAddressesAreKeptWhole_data();
     void boardAddressesAreKeptWhole();
     void boardAddressDoesNotMoveToAnotherBoard();
@@ -525,6 +527,41 @@ void tst_Ini::deviceListShrinks() {
     QVERIFY(s->IniWriteDevs({}));
     QVERIFY(ReadAll(IniPath()).contains("DevListCount=0\n"));
     QVERIFY(Load()->IniDevs().isEmpty());
+}
+
+// Every real write replaces the file by a new one (a new inode); a save that would write the bytes
+// the file holds already does nothing, unless the file has gone meanwhile.
+void tst_Ini::unchangedSaveLeavesTheFileAlone() {
+    const auto inode = [this] {
+        struct stat st {};
+        return ::stat(QFile::encodeName(IniPath()).constData(), &st) == 0 ? qint64(st.st_ino) : qint64(-1);
+    };
+    const TIniDevs devs = {
+        Dev(QStringLiteral("a"), QStringLiteral("AA-AA-AA-AA-AA-01"), QStringLiteral("1"))};
+    {
+        auto s = Load();
+        QVERIFY(s->IniWriteLanguage(false));
+        QVERIFY(s->IniWriteDevs(devs));
+    }
+    const qint64 first = inode();
+    QVERIFY(first >= 0);
+
+    auto s = Load(); // a new run: what it read counts as what the file holds
+    QVERIFY(s->IniWriteDevs(devs));
+    QVERIFY(s->IniWriteLanguage(false));
+    QCOMPARE(inode(), first);
+
+    TIniDevs renamed = devs;
+    renamed[0].Name = QStringLiteral("b");
+    QVERIFY(s->IniWriteDevs(renamed));
+    const qint64 second = inode();
+    QVERIFY(second != first);
+    QVERIFY(s->IniWriteDevs(renamed));
+    QCOMPARE(inode(), second);
+
+    QVERIFY(QFile::remove(IniPath()));
+    QVERIFY(s->IniWriteDevs(renamed));
+    QCOMPARE(Load()->IniDevs(), renamed);
 }
 
 void tst_Ini::boardAddressesAreKeptWhole_data() {
