@@ -2,6 +2,7 @@
 // the device list and its view offscreen, against the same steps with one board in the same run:
 // the time to the first painted frame, the time of a scroll frame, and the memory per board.
 // Nothing connects: stored boards stay unconnected until a login or a search. Prints figures only.
+#include "BenchBoards.h"
 #include "BenchUtil.h"
 
 #include "untFonts.h"
@@ -21,26 +22,6 @@
 #include <vector>
 
 namespace {
-
-TIniDevs StoredBoards(int n) {
-    TIniDevs devs;
-    devs.reserve(n);
-    for (int i = 0; i < n; ++i) {
-        TIniDev d;
-        d.Name = QStringLiteral("Board %1").arg(i + 1);
-        d.MAC = QStringLiteral("3C-71-BF-%1-%2-%3")
-                    .arg((i >> 16) & 0xFF, 2, 16, QChar('0'))
-                    .arg((i >> 8) & 0xFF, 2, 16, QChar('0'))
-                    .arg(i & 0xFF, 2, 16, QChar('0'))
-                    .toUpper();
-        d.IP = QStringLiteral("0.0.0.0");
-        d.DevPassword = QStringLiteral("qorvu");
-        d.DevType = quint8(i % 17);
-        d.DevParam.LockArr = TBooleans(8, false);
-        devs << d;
-    }
-    return devs;
-}
 
 // Counts the paint events a widget gets, to show that every measured frame was painted.
 class TPaintCounter : public QObject {
@@ -66,7 +47,7 @@ struct TRun {
 // painted once. Then scroll frames over the whole list.
 TRun Run(int boards, int scrollFrames) {
     TRun r;
-    const TIniDevs devs = StoredBoards(boards);
+    const TIniDevs devs = bench::StoredBoards(boards);
     const double kbBefore = bench::ResidentKB();
     QElapsedTimer t;
     t.start();

@@ -1,8 +1,7 @@
 // quillet-bench-search: how many boards one LAN search (TNEV_IOTUDP, one request, one search
 // window) reports. It broadcasts, so it runs only inside a private network namespace (see
 // bench/run-search-bench); it refuses to run in the machine's own one. Prints figures only.
-#include "BenchUtil.h"
-#include "untIOTUDP.h"
+#include "BenchSearch.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -19,36 +18,17 @@ int main(int argc, char** argv) {
         "One LAN search with TNEV_IOTUDP; prints how many boards answered within the search window.\n"
         "Runs only inside a private network namespace; use bench/run-search-bench."));
     parser.addHelpOption();
-    const QCommandLineOption bcastOpt(QStringLiteral("broadcast"),
-                                      QStringLiteral("Broadcast address of the namespace (required)."),
-                                      QStringLiteral("ADDR"));
-    const QCommandLineOption portOpt(QStringLiteral("port"), QStringLiteral("Search port (default 1901)."),
-                                     QStringLiteral("PORT"), QString::number(DefaultUDPSCanPort));
-    const QCommandLineOption windowOpt(QStringLiteral("window-ms"),
-                                       QStringLiteral("Search window (default 3000)."), QStringLiteral("MS"),
-                                       QString::number(SearchWindowMs));
-    const QCommandLineOption expectOpt(QStringLiteral("expect"),
-                                       QStringLiteral("Boards on the LAN, for the figures."),
-                                       QStringLiteral("N"), QStringLiteral("0"));
-    parser.addOptions({bcastOpt, portOpt, windowOpt, expectOpt});
+    const bench::SearchOptions searchOpts;
+    parser.addOptions(searchOpts.All());
     parser.process(app);
 
-    const QHostAddress broadcast(parser.value(bcastOpt));
-    if (broadcast.isNull() || broadcast.protocol() != QAbstractSocket::IPv4Protocol) {
-        std::fprintf(stderr, "quillet-bench-search: --broadcast needs an IPv4 address\n");
+    const auto searchTarget = searchOpts.Read(parser, "quillet-bench-search", "bench/run-search-bench");
+    if (!searchTarget)
         return 2;
-    }
-    QString why;
-    if (!bench::InPrivateNamespace(why)) {
-        std::fprintf(
-            stderr,
-            "quillet-bench-search: refusing to broadcast: %s (run it through bench/run-search-bench)\n",
-            qPrintable(why));
-        return 2;
-    }
-    const auto port = quint16(parser.value(portOpt).toUInt());
-    const int windowMs = std::max(1, parser.value(windowOpt).toInt());
-    const int expect = parser.value(expectOpt).toInt();
+    const QHostAddress broadcast = searchTarget->Broadcast;
+    const quint16 port = searchTarget->Port;
+    const int windowMs = searchTarget->WindowMs;
+    const int expect = searchTarget->Expect;
 
     TNEV_IOTUDP search(port, broadcast);
     search.setSearchWindowMs(windowMs);

@@ -6,11 +6,10 @@
 // listed, and the memory per listed board. It broadcasts, so it runs only inside a private
 // network namespace (see bench/run-search-bench --list); it refuses to run in the machine's own
 // one. Prints figures only.
-#include "BenchUtil.h"
+#include "BenchSearch.h"
 
 #include "untFonts.h"
 #include "untIOTDevListView.h"
-#include "untIOTUDP.h"
 #include "untIni.h"
 
 #include <QAbstractEventDispatcher>
@@ -231,17 +230,7 @@ int main(int argc, char** argv) {
         "pause, the time until every board is listed, memory per board.\n"
         "Runs only inside a private network namespace; use bench/run-search-bench --list."));
     parser.addHelpOption();
-    const QCommandLineOption bcastOpt(QStringLiteral("broadcast"),
-                                      QStringLiteral("Broadcast address of the namespace (required)."),
-                                      QStringLiteral("ADDR"));
-    const QCommandLineOption portOpt(QStringLiteral("port"), QStringLiteral("Search port (default 1901)."),
-                                     QStringLiteral("PORT"), QString::number(DefaultUDPSCanPort));
-    const QCommandLineOption windowOpt(QStringLiteral("window-ms"),
-                                       QStringLiteral("Search window (default 3000)."), QStringLiteral("MS"),
-                                       QString::number(SearchWindowMs));
-    const QCommandLineOption expectOpt(QStringLiteral("expect"),
-                                       QStringLiteral("Boards on the LAN, for the figures."),
-                                       QStringLiteral("N"), QStringLiteral("0"));
+    const bench::SearchOptions searchOpts;
     const QCommandLineOption settleOpt(
         QStringLiteral("settle-ms"),
         QStringLiteral("Keep measuring this long after the search window and the save (default 1000)."),
@@ -263,27 +252,18 @@ int main(int argc, char** argv) {
         QStringLiteral("slowest"),
         QStringLiteral("Also print the N slowest event deliveries and what the longest pauses were made of."),
         QStringLiteral("N"), QStringLiteral("0"));
-    parser.addOptions({bcastOpt, portOpt, windowOpt, expectOpt, settleOpt, noViewOpt, noSaveOpt, warmOpt,
-                       slowestOpt, dispatcherOpt});
+    parser.addOptions(searchOpts.All());
+    parser.addOptions({settleOpt, noViewOpt, noSaveOpt, warmOpt, slowestOpt, dispatcherOpt});
     parser.process(app);
 
-    const QHostAddress broadcast(parser.value(bcastOpt));
-    if (broadcast.isNull() || broadcast.protocol() != QAbstractSocket::IPv4Protocol) {
-        std::fprintf(stderr, "quillet-bench-searchlist: --broadcast needs an IPv4 address\n");
+    const auto searchTarget =
+        searchOpts.Read(parser, "quillet-bench-searchlist", "bench/run-search-bench --list");
+    if (!searchTarget)
         return 2;
-    }
-    QString why;
-    if (!bench::InPrivateNamespace(why)) {
-        std::fprintf(
-            stderr,
-            "quillet-bench-searchlist: refusing to broadcast: %s (run it through bench/run-search-bench "
-            "--list)\n",
-            qPrintable(why));
-        return 2;
-    }
-    const auto port = quint16(parser.value(portOpt).toUInt());
-    const int windowMs = std::max(1, parser.value(windowOpt).toInt());
-    const int expect = parser.value(expectOpt).toInt();
+    const QHostAddress broadcast = searchTarget->Broadcast;
+    const quint16 port = searchTarget->Port;
+    const int windowMs = searchTarget->WindowMs;
+    const int expect = searchTarget->Expect;
     const int settleMs = std::max(0, parser.value(settleOpt).toInt());
     const bool withView = !parser.isSet(noViewOpt);
     const bool withSave = !parser.isSet(noSaveOpt);

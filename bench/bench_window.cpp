@@ -6,6 +6,7 @@
 //
 // The window searches the LAN as soon as it is created: here its search, router join and cloud
 // server are all on 127.0.0.1, so nothing leaves this computer. Offscreen. Prints figures only.
+#include "BenchBoards.h"
 #include "BenchUtil.h"
 
 #include "frmMain.h"
@@ -77,27 +78,6 @@ TMainEnv LoopbackEnv(const QString& folder, std::shared_ptr<TMessageService> mes
     env.CloudServer = QStringLiteral("http://127.0.0.1:9");
     env.Messages = std::move(messages);
     return env;
-}
-
-TIniDevs StoredBoards(int n) {
-    TIniDevs devs;
-    devs.reserve(n);
-    for (int i = 0; i < n; ++i) {
-        TIniDev d;
-        d.Name = QStringLiteral("Board %1").arg(i + 1);
-        d.MAC = QStringLiteral("3C-71-BF-%1-%2-%3")
-                    .arg((i >> 16) & 0xFF, 2, 16, QChar('0'))
-                    .arg((i >> 8) & 0xFF, 2, 16, QChar('0'))
-                    .arg(i & 0xFF, 2, 16, QChar('0'))
-                    .toUpper();
-        // Never connected: stored boards wait for a search or a login.
-        d.IP = QStringLiteral("0.0.0.0");
-        d.DevPassword = QStringLiteral("qorvu");
-        d.DevType = quint8(i % 17);
-        d.DevParam.LockArr = TBooleans(8, false);
-        devs << d;
-    }
-    return devs;
 }
 
 // Counts the paint events of the window and its children.
@@ -309,7 +289,7 @@ int main(int argc, char** argv) {
     const auto writeSettings = [](const QString& folder, int n) {
         TIniSettings ini(folder, QString::fromLatin1(MachineKey));
         ini.IniLoad();
-        const TIniSaveResult saved = ini.IniWriteDevs(StoredBoards(n));
+        const TIniSaveResult saved = ini.IniWriteDevs(bench::StoredBoards(n));
         if (!saved.Ok)
             std::fprintf(stderr, "quillet-bench-window: cannot write program.ini: %s\n",
                          qPrintable(saved.Message));

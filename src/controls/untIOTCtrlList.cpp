@@ -134,6 +134,42 @@ QWidget* TNEV_IOTCtrlList::Row(int row) const {
     return row >= 0 && row < FRows.size() ? FRows[row] : nullptr;
 }
 
+TNEV_IOTCtrlCell* TNEV_IOTCtrlList::Items(TIOTYPE AIOType, int Index) const {
+    switch (AIOType) {
+    case TIOTYPE::IO_OUT:
+        return OutItems(Index);
+    case TIOTYPE::IO_IN:
+        return InItems(Index);
+    case TIOTYPE::IO_PWM:
+        return PWMItems(Index);
+    case TIOTYPE::IO_REG:
+        return REGItems(Index);
+    case TIOTYPE::IO_Red:
+        return RedItems(Index);
+    case TIOTYPE::IO_NIL:
+        break;
+    }
+    return nullptr;
+}
+
+int TNEV_IOTCtrlList::Count(TIOTYPE AIOType) const {
+    switch (AIOType) {
+    case TIOTYPE::IO_OUT:
+        return OutCount();
+    case TIOTYPE::IO_IN:
+        return InCount();
+    case TIOTYPE::IO_PWM:
+        return PWMCount();
+    case TIOTYPE::IO_REG:
+        return REGCount();
+    case TIOTYPE::IO_Red:
+        return RedCount();
+    case TIOTYPE::IO_NIL:
+        break;
+    }
+    return 0;
+}
+
 TNEV_IOTOutCtrl* TNEV_IOTCtrlList::OutItems(int Index) const {
     return At(FOut, Index);
 }

@@ -69,6 +69,9 @@ public:
     int PWMCount() const { return int(FPWM.size()); }
     int REGCount() const { return int(FREG.size()); }
     int RedCount() const { return int(FRed.size()); }
+    // The same by kind: nullptr and 0 for IO_NIL.
+    TNEV_IOTCtrlCell* Items(TIOTYPE AIOType, int Index) const;
+    int Count(TIOTYPE AIOType) const;
 
     // Rows in order: headings and cells.
     int RowCount() const { return int(FRows.size()); }

@@ -15,23 +15,7 @@ class TMainDevSink : public TDevEventsSink {
 public:
     explicit TMainDevSink(Tfrm_Main& AWindow) : W(AWindow) {}
 
-    int Count(TIOTYPE AIOType) const override {
-        const TNEV_IOTCtrlList* c = W.FCtrlList;
-        switch (AIOType) {
-        case TIOTYPE::IO_OUT:
-            return c->OutCount();
-        case TIOTYPE::IO_IN:
-            return c->InCount();
-        case TIOTYPE::IO_PWM:
-            return c->PWMCount();
-        case TIOTYPE::IO_REG:
-            return c->REGCount();
-        case TIOTYPE::IO_Red:
-            return c->RedCount();
-        default:
-            return 0;
-        }
-    }
+    int Count(TIOTYPE AIOType) const override { return W.FCtrlList->Count(AIOType); }
     void Add(int AOut, int AIn, int APWM, int AREG, int ARed) override {
         W.FCtrlList->Add(AOut, AIn, APWM, AREG, ARed);
     }

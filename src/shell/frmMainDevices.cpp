@@ -22,20 +22,7 @@
 #include <QSpinBox>
 
 TNEV_IOTCtrlCell* Tfrm_Main::Cell(TIOTYPE AIOType, int Index) const {
-    switch (AIOType) {
-    case TIOTYPE::IO_OUT:
-        return FCtrlList->OutItems(Index);
-    case TIOTYPE::IO_IN:
-        return FCtrlList->InItems(Index);
-    case TIOTYPE::IO_PWM:
-        return FCtrlList->PWMItems(Index);
-    case TIOTYPE::IO_REG:
-        return FCtrlList->REGItems(Index);
-    case TIOTYPE::IO_Red:
-        return FCtrlList->RedItems(Index);
-    default:
-        return nullptr;
-    }
+    return FCtrlList->Items(AIOType, Index);
 }
 
 void Tfrm_Main::CreateLists() {

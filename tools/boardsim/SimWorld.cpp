@@ -1,5 +1,7 @@
 #include "SimWorld.h"
 
+#include "../SimArgs.h"
+
 #include <QCommandLineParser>
 #include <QNetworkInterface>
 
@@ -277,16 +279,8 @@ std::optional<WorldConfig> ParseWorldArgs(const QStringList& args, QString* erro
     for (const QString& arg : args)
         normalised << (arg.startsWith(QLatin1String("--")) && FlagKeys.contains(arg.mid(2)) ? arg + '='
                                                                                             : arg);
-    if (!parser.parse(normalised)) {
-        if (!parser.unknownOptionNames().isEmpty()) {
-            const QString name = parser.unknownOptionNames().first();
-            return fail(QStringLiteral("unknown option \"%1%2\"").arg(name.size() > 1 ? "--" : "-", name));
-        }
-        const QString last = args.value(args.size() - 1);
-        if (last.startsWith(QLatin1String("--")) && (ValueOptions + GlobalBoardKeys).contains(last.mid(2)))
-            return fail(QStringLiteral("%1 needs a value").arg(last));
-        return fail(parser.errorText()); // a value given to a switch
-    }
+    if (!parser.parse(normalised))
+        return fail(SimOptionError(parser, args, ValueOptions + GlobalBoardKeys));
     if (parser.isSet(helpOption)) {
         if (help)
             *help = true;

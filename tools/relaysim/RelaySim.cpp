@@ -1,5 +1,6 @@
 #include "RelaySim.h"
 
+#include "../SimArgs.h"
 #include "PC1_128.h"
 #include "SimFrames.h"
 
@@ -132,15 +133,10 @@ std::optional<RelayConfig> ParseRelayArgs(const QStringList& args, QString* erro
     const QCommandLineOption accountsFile(QStringLiteral("accounts-file"), QString(), QStringLiteral("FILE"));
     parser.addOptions({helpOption, verbose, listen, device, deviceName, account, timeout, accountsFile});
     if (!parser.parse(QStringList{QStringLiteral("quillet-relaysim")} + args)) {
-        if (!parser.unknownOptionNames().isEmpty()) {
-            const QString name = parser.unknownOptionNames().first();
-            return fail(QStringLiteral("unknown option \"%1%2\"").arg(name.size() > 1 ? "--" : "-", name));
-        }
-        const QString last = args.value(args.size() - 1);
+        QStringList valueOptions;
         for (const QCommandLineOption& o : {listen, device, deviceName, account, timeout, accountsFile})
-            if (last == QLatin1String("--") + o.names().first())
-                return fail(QStringLiteral("%1 needs a value").arg(last));
-        return fail(parser.errorText()); // a value given to a switch
+            valueOptions << o.names().first();
+        return fail(SimOptionError(parser, args, valueOptions));
     }
     if (parser.isSet(helpOption)) {
         if (help)
