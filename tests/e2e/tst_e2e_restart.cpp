@@ -16,7 +16,9 @@
 #include "untSingleInstance.h"
 
 #include <QLineEdit>
+#include <QLockFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QUdpSocket>
 #include <QtTest>
 
@@ -411,6 +413,102 @@ private slots:
                                  BoardWaitMs);
         QTRY_VERIFY_WITH_TIMEOUT(Searching(w)->isHidden(), BoardWaitMs);
         QVERIFY2(FMsgs->Messages.isEmpty(), qPrintable(FMsgs->Messages.join('|')));
+    }
+
+    // The real program, copied into temporary folders (its settings live beside it): one copy per
+    // settings folder. A second copy on the same folder tells the first and says so, in the first
+    // copy's language; a copy elsewhere, or after the first ended, runs.
+    void singleInstanceOfTheProgram_data() {
+        QTest::addColumn<QString>("second"); // "same", "other" or "after" (the first was killed)
+        QTest::addColumn<bool>("cn");
+        QTest::newRow("same folder, English") << "same" << false;
+        QTest::newRow("same folder, Chinese") << "same" << true;
+        QTest::newRow("another folder") << "other" << false;
+        QTest::newRow("same folder after the first died") << "after" << true;
+    }
+    void singleInstanceOfTheProgram() {
+        QFETCH(QString, second);
+        QFETCH(bool, cn);
+        QTemporaryDir first;
+        QTemporaryDir other;
+        // A copy of the program with its own program.ini; the cloud server stays on loopback.
+        auto install = [cn](const QString& folder) {
+            const QString exe = folder + QStringLiteral("/quillet");
+            if (!QFile::exists(exe) && !QFile::copy(QStringLiteral(QUILLET_PROGRAM), exe))
+                return QString();
+            QFile ini(folder + QStringLiteral("/program.ini"));
+            if (!ini.open(QIODevice::WriteOnly | QIODevice::Text))
+                return QString();
+            ini.write(QStringLiteral("[System]\nLanguage=%1\nCloudServer=http://127.0.0.1:9\n")
+                          .arg(cn ? 1 : 0)
+                          .toUtf8());
+            return exe;
+        };
+        const QString firstExe = install(first.path());
+        const QString secondExe = second == QLatin1String("other") ? install(other.path()) : firstExe;
+        QVERIFY(!firstExe.isEmpty() && !secondExe.isEmpty());
+        const QString secondFolder = QFileInfo(secondExe).path();
+
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.remove(QLatin1String(InsideVar));
+        std::vector<std::unique_ptr<QProcess>> copies;
+        QString secondErr;
+        auto start = [&](const QString& exe) {
+            auto p = std::make_unique<QProcess>();
+            p->setProcessEnvironment(env);
+            p->setProgram(exe);
+            p->start();
+            copies.push_back(std::move(p));
+            return copies.back().get();
+        };
+        // The copy that holds the folder's lock file, by the process id written in it.
+        auto holder = [](const QString& folder) {
+            qint64 pid = 0;
+            QString host, app;
+            QLockFile lock(TSingleInstance::LockFileName(folder));
+            return lock.getLockInfo(&pid, &host, &app) ? pid : 0;
+        };
+        const auto cleanup = qScopeGuard([&] {
+            for (auto& p : copies) {
+                p->kill();
+                p->waitForFinished(10000);
+            }
+        });
+
+        QProcess* one = start(firstExe);
+        QVERIFY(one->waitForStarted(10000));
+        QTRY_COMPARE_WITH_TIMEOUT(holder(first.path()), one->processId(), BoardWaitMs);
+        if (second == QLatin1String("after")) {
+            // Ended without a word: the lock file stays behind, naming a process that is gone.
+            one->kill();
+            QTRY_COMPARE_WITH_TIMEOUT(one->state(), QProcess::NotRunning, BoardWaitMs);
+            QVERIFY(QFile::exists(TSingleInstance::LockFileName(first.path())));
+        }
+
+        QProcess* two = start(secondExe);
+        QVERIFY(two->waitForStarted(10000));
+        connect(two, &QProcess::readyReadStandardError, this, [&] { secondErr += QString::fromUtf8(two->readAllStandardError()); });
+        if (second == QLatin1String("same")) {
+            const QString saved = LangIsCn() ? LangCn : LangEn;
+            SetLanguage(cn ? LangCn : LangEn);
+            const QString line = QStringLiteral("quillet: ") + LangText(QStringLiteral("The program is already running!")) + u'\n';
+            SetLanguage(saved);
+            QTRY_VERIFY2_WITH_TIMEOUT(secondErr.contains(line), qPrintable(secondErr), BoardWaitMs);
+            // It never took the lock; the first copy runs on and still holds it.
+            QCOMPARE(holder(first.path()), one->processId());
+            two->kill();
+            QTRY_COMPARE_WITH_TIMEOUT(two->state(), QProcess::NotRunning, BoardWaitMs);
+            QCOMPARE(one->state(), QProcess::Running);
+            QCOMPARE(holder(first.path()), one->processId());
+        } else {
+            // It runs as the copy of its folder.
+            QTRY_COMPARE_WITH_TIMEOUT(holder(secondFolder), two->processId(), BoardWaitMs);
+            QVERIFY2(!secondErr.contains(QStringLiteral("quillet: ")), qPrintable(secondErr));
+            QCOMPARE(two->state(), QProcess::Running);
+            if (second == QLatin1String("other"))
+                QCOMPARE(one->state(), QProcess::Running);
+        }
     }
 };
 
