@@ -15,6 +15,7 @@
 #include "untIOTUDP.h"
 #include "untSingleInstance.h"
 
+#include <QComboBox>
 #include <QLineEdit>
 #include <QLockFile>
 #include <QProcess>
@@ -369,29 +370,56 @@ private slots:
         QCOMPARE(stored->DevPassword, QLatin1String(Boards[3].Password));
     }
 
-    // Another program holds the router-join port: the window starts without a word, its router
-    // part off; the device list's "Search" takes the port once it is free, and the boards answer.
+    // Another program holds the router-join port: the window starts without a word, with the
+    // device settings' router part off; the device list's "Search" takes the port once it is free,
+    // and the router part then lists the boards' networks and joins one.
     void routerPortTakenInTheLan_data() {
         QTest::addColumn<QString>("takenOn");
-        QTest::newRow("every address") << QStringLiteral("0.0.0.0");
-        QTest::newRow("the LAN address") << qEnvironmentVariable("QUILLET_VLAN_PC_IP");
-        QTest::newRow("loopback") << QStringLiteral("127.0.0.1");
+        QTest::addColumn<int>("langTab");
+        QTest::addColumn<QString>("network"); // a listed caption, or a typed name
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("result");
+        QTest::newRow("every address; listed network joined")
+            << QStringLiteral("0.0.0.0") << int(TAB_EN) << "lab   [76%]" << "12345678" << "Add SSID success!";
+        QTest::newRow("the LAN address; wrong network password")
+            << qEnvironmentVariable("QUILLET_VLAN_PC_IP") << int(TAB_CN) << "office   [52%]" << "office99"
+            << "SSID password error!";
+        QTest::newRow("loopback; typed name nobody sees")
+            << QStringLiteral("127.0.0.1") << int(TAB_EN) << "nowhere" << "x" << "SSID not exist!";
+        QTest::newRow("every address; typed open network")
+            << QStringLiteral("0.0.0.0") << int(TAB_CN) << "guest" << "" << "Add SSID success!";
     }
     void routerPortTakenInTheLan() {
         QFETCH(QString, takenOn);
+        QFETCH(int, langTab);
+        QFETCH(QString, network);
+        QFETCH(QString, password);
+        QFETCH(QString, result);
+        const QString open = QLatin1String(Boards[4].MAC);
         QTemporaryDir dir;
         QUdpSocket taken;
         QVERIFY(taken.bind(QHostAddress(takenOn), quint16(qEnvironmentVariableIntValue("QUILLET_VLAN_ROUTER_PORT")),
                            QAbstractSocket::DontShareAddress));
         Tfrm_Main w(LanEnv(dir.path()));
         w.show();
+        w.img_MainSettingClick(langTab);
         QVERIFY(!w.AddRouter()->isListening());
-        QVERIFY(!w.AddRouter()->Search());
         // The LAN search goes on as usual.
         QVERIFY(w.IOTUDP()->Active());
         QTRY_VERIFY_WITH_TIMEOUT(w.IOTDevList()->DevCount() == int(std::size(Boards)) && Searching(w)->isHidden(),
                                  BoardWaitMs);
-        // "Search" while it is still taken: still quiet.
+        SelectConnected(w, open);
+        auto* router = w.findChild<QWidget*>(QStringLiteral("rctngl_Pop_DevInfo_Router"));
+        auto openSettings = [&] {
+            QTest::mouseClick(w.IOTCtrlList()->Img_Edit(), Qt::LeftButton);
+            QTRY_VERIFY(w.PopVisible(POP_DEVINFO));
+        };
+        openSettings();
+        QVERIFY(!router->isEnabled());
+        Shoot(w, QStringLiteral("device-settings-router-off"));
+        w.img_PopClick(19);
+
+        // "Search" while it is still taken: still quiet, still off.
         TNEV_IOTDevList* list = w.IOTDevList();
         list->DoListClick(-1, DevListTag::Refresh);
         QVERIFY(!w.AddRouter()->isListening());
@@ -401,18 +429,37 @@ private slots:
         taken.close();
         list->DoListClick(-1, DevListTag::Refresh);
         QVERIFY(w.AddRouter()->isListening());
-        QVERIFY(w.AddRouter()->Search());
-        QStringList names;
-        QTRY_VERIFY_WITH_TIMEOUT((names = [&] {
-                                     QStringList n;
-                                     for (const TRouterNet& net : w.AddRouter()->Nets())
-                                         n << net.NameStr();
-                                     n.sort();
-                                     return n;
-                                 }()) == QStringList({"guest", "lab", "office"}),
-                                 BoardWaitMs);
         QTRY_VERIFY_WITH_TIMEOUT(Searching(w)->isHidden(), BoardWaitMs);
-        QVERIFY2(FMsgs->Messages.isEmpty(), qPrintable(FMsgs->Messages.join('|')));
+        SelectConnected(w, open);
+        openSettings();
+        QVERIFY(router->isEnabled());
+        auto* names = w.findChild<QComboBox*>(QStringLiteral("edt_Pop_DevInfo_RouterSearch"));
+        auto* search = w.findChild<QWidget*>(QStringLiteral("img_Pop_DevInfo_RouterSearch"));
+        QTest::mouseClick(search, Qt::LeftButton);
+        // Every board answers; the list holds each network once, after the manual entry.
+        const QStringList captions{LangChoose(TLangChoice::ManualInput), "lab   [76%]", "office   [52%]",
+                                   "guest   [31%]"};
+        auto listed = [names] {
+            QStringList items;
+            for (int i = 0; i < names->count(); ++i)
+                items << names->itemText(i);
+            return items;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(listed(), captions, BoardWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(search->isEnabled(), BoardWaitMs);
+        QCOMPARE(FMsgs->Messages,
+                 QStringList{LangText(QStringLiteral("Search finished, please select or enter a SSID name."))});
+        FMsgs->Messages.clear();
+
+        if (const int i = captions.indexOf(network); i >= 0)
+            names->setCurrentIndex(i);
+        else
+            names->setEditText(network);
+        QTest::keyClicks(w.findChild<QLineEdit*>(QStringLiteral("edt_Pop_DevInfo_RouterPWD")), password);
+        Shoot(w, QStringLiteral("device-settings-router"));
+        QTest::mouseClick(w.findChild<QWidget*>(QStringLiteral("img_Pop_DevInfo_RouterAdd")), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!FMsgs->Messages.isEmpty(), BoardWaitMs);
+        QCOMPARE(FMsgs->Messages, QStringList{LangText(result)});
     }
 
     // The real program, copied into temporary folders (its settings live beside it): one copy per
