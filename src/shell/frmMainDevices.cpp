@@ -18,6 +18,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QGraphicsOpacityEffect>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPointer>
@@ -360,11 +361,22 @@ void Tfrm_Main::FillDevInfo() {
     for (const auto& [name, count] : counts)
         findChild<QSpinBox*>(QLatin1String(name))->setValue(count);
     const quint8 ctrl = dev ? dev->CtrlByte() : 0;
-    findChild<QWidget*>(QStringLiteral("rctngl_Pop_DevInfo_IO"))->setEnabled(ctrl & 0x02);
+    // A part that is off is faded as a whole: the picture buttons and labels have no disabled look.
+    auto setPart = [this](const char* name, bool on) {
+        auto* part = findChild<QWidget*>(QLatin1String(name));
+        part->setEnabled(on);
+        if (on) {
+            part->setGraphicsEffect(nullptr);
+        } else if (!part->graphicsEffect()) {
+            auto* fade = new QGraphicsOpacityEffect(part);
+            fade->setOpacity(0.4);
+            part->setGraphicsEffect(fade);
+        }
+    };
+    setPart("rctngl_Pop_DevInfo_IO", ctrl & 0x02);
     // Without the router port (another program holds it) the router part stays off until a
     // search of the device list takes the port again.
-    findChild<QWidget*>(QStringLiteral("rctngl_Pop_DevInfo_Router"))
-        ->setEnabled((ctrl & 0x04) && FAddRouter && FAddRouter->isListening());
+    setPart("rctngl_Pop_DevInfo_Router", (ctrl & 0x04) && FAddRouter && FAddRouter->isListening());
     FDevInfoPicture = QImage();
     if (dev) {
         const TBitmap model = ResBitmap(QStringLiteral("Device_Type%1").arg(dev->DevType()));
