@@ -113,8 +113,9 @@ class tst_e2e_restart : public QObject {
 
     // Selects a board whose password the window already has, and waits for its panel.
     static void SelectConnected(Tfrm_Main& w, const QString& mac) {
-        QTRY_VERIFY_WITH_TIMEOUT(StateOf(w, mac) == TIOTNETSTATE::NET_OK, BoardWaitMs);
+        // After the search window: its answers reconnect the boards they name.
         QTRY_VERIFY_WITH_TIMEOUT(Searching(w)->isHidden(), BoardWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(StateOf(w, mac) == TIOTNETSTATE::NET_OK, BoardWaitMs);
         ClickBoard(w, mac);
         QTRY_VERIFY_WITH_TIMEOUT(PanelShows(w, mac), BoardWaitMs);
     }
@@ -122,8 +123,8 @@ class tst_e2e_restart : public QObject {
     // Clicks a board that refuses the window's password and answers the prompt with `answers`
     // (a null text cancels) until the last one, which must be the board's password.
     void SelectWithPassword(Tfrm_Main& w, const QString& mac, const QStringList& answers) {
-        QTRY_VERIFY_WITH_TIMEOUT(StateOf(w, mac) == TIOTNETSTATE::NET_PSDERR, BoardWaitMs);
         QTRY_VERIFY_WITH_TIMEOUT(Searching(w)->isHidden(), BoardWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(StateOf(w, mac) == TIOTNETSTATE::NET_PSDERR, BoardWaitMs);
         for (int i = 0; i < answers.size(); ++i) {
             const QString& answer = answers[i];
             const size_t asked = FMsgs->Inputs.size();
