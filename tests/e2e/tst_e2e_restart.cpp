@@ -176,12 +176,14 @@ private slots:
         QTest::addColumn<QString>("oldTyped");
         QTest::addColumn<QString>("newPassword");
         QTest::addColumn<bool>("changed");
-        QTest::newRow("right at once, changed")
-            << 0 << int(TAB_EN) << QStringList{"alpha1"} << "alpha1" << "n3w-A" << true;
+        QTest::newRow("right at once, changed") << 0 << int(TAB_EN) << QStringList{"alpha1"} << "alpha1"
+                                                << "n3w-A" << true;
         QTest::newRow("wrong then right, changed in Chinese")
-            << 1 << int(TAB_CN) << QStringList{"wrong9", "beta22"} << "beta22" << "b~2" << true;
+            << 1 << int(TAB_CN) << QStringList{"wrong9", "beta22"} << "beta22"
+            << "b~2" << true;
         QTest::newRow("cancel then right, wrong old password refused")
-            << 2 << int(TAB_EN) << QStringList{QString(), "gamma3"} << "gamma4" << "zz9" << false;
+            << 2 << int(TAB_EN) << QStringList{QString(), "gamma3"} << "gamma4"
+            << "zz9" << false;
     }
     void lanPasswordAndChangeAcrossRestart() {
         QFETCH(int, board);
@@ -202,9 +204,9 @@ private slots:
 
             QTest::mouseClick(w.IOTCtrlList()->Img_Edit(), Qt::LeftButton);
             QTRY_VERIFY(w.PopVisible(POP_DEVINFO));
-            for (const auto& [name, text] : {std::pair{"edt_Pop_DevInfo_Old", oldTyped},
-                                             std::pair{"edt_Pop_DevInfo_New", newPassword},
-                                             std::pair{"edt_Pop_DevInfo_Retype", newPassword}}) {
+            for (const auto& [name, text] :
+                 {std::pair{"edt_Pop_DevInfo_Old", oldTyped}, std::pair{"edt_Pop_DevInfo_New", newPassword},
+                  std::pair{"edt_Pop_DevInfo_Retype", newPassword}}) {
                 auto* edit = w.findChild<QLineEdit*>(QLatin1String(name));
                 QCOMPARE(edit->echoMode(), QLineEdit::Password);
                 QTest::keyClicks(edit, text);
@@ -258,7 +260,8 @@ private slots:
             FMsgs->InputAnswers.push_back(lockPassword);
             w.Img_MorClick(5);
             QVERIFY(w.Locked());
-            QCOMPARE(FMsgs->Messages, QStringList{LangChoose(TLangChoice::LockPasswordReminder) + lockPassword});
+            QCOMPARE(FMsgs->Messages,
+                     QStringList{LangChoose(TLangChoice::LockPasswordReminder) + lockPassword});
             // Locking covers the window only: the board stays connected behind it.
             QCOMPARE(StateOf(w, open), TIOTNETSTATE::NET_OK);
             Shoot(w, QStringLiteral("locked"));
@@ -291,7 +294,8 @@ private slots:
             QCOMPARE(box->echoMode(), QLineEdit::Password);
             QTest::keyClicks(box, lockPassword + QStringLiteral("x"));
             QTest::keyClick(box, Qt::Key_Return);
-            QCOMPARE(FMsgs->Messages, QStringList{LangText(QStringLiteral("Input lock screen password error!"))});
+            QCOMPARE(FMsgs->Messages,
+                     QStringList{LangText(QStringLiteral("Input lock screen password error!"))});
             QVERIFY(again.Locked());
             QVERIFY(box->text().isEmpty());
             QTest::keyClicks(box, lockPassword);
@@ -345,7 +349,8 @@ private slots:
         const auto ini = IniSections(file);
         const auto system = ini.value(QStringLiteral("System"));
         QCOMPARE(system.value(QStringLiteral("Lock")), lockPassword);
-        QCOMPARE(system.value(QStringLiteral("Language")), langTab == TAB_CN ? QStringLiteral("1") : QStringLiteral("0"));
+        QCOMPARE(system.value(QStringLiteral("Language")),
+                 langTab == TAB_CN ? QStringLiteral("1") : QStringLiteral("0"));
         QCOMPARE(system.value(QStringLiteral("DevListCount")), QString::number(std::size(Boards)));
         QStringList macs;
         for (auto it = ini.begin(); it != ini.end(); ++it) {
@@ -355,7 +360,8 @@ private slots:
             macs << mac;
             QVERIFY(!it.value().value(QStringLiteral("DevPassword")).isEmpty());
             const bool touch = !(jog && mac == safe);
-            QCOMPARE(it.value().value(QStringLiteral("TouchMode")), touch ? QStringLiteral("1") : QStringLiteral("0"));
+            QCOMPARE(it.value().value(QStringLiteral("TouchMode")),
+                     touch ? QStringLiteral("1") : QStringLiteral("0"));
         }
         macs.sort();
         QStringList want;
@@ -366,7 +372,8 @@ private slots:
         TIniSettings read(dir.path(), LanEnv(dir.path()).MachineKey);
         read.IniLoad();
         const TIniDevs devs = read.IniDevs();
-        const auto stored = std::find_if(devs.begin(), devs.end(), [&](const TIniDev& d) { return d.MAC == safe; });
+        const auto stored =
+            std::find_if(devs.begin(), devs.end(), [&](const TIniDev& d) { return d.MAC == safe; });
         QVERIFY(stored != devs.end());
         QCOMPARE(stored->DevPassword, QLatin1String(Boards[3].Password));
     }
@@ -381,14 +388,21 @@ private slots:
         QTest::addColumn<QString>("password");
         QTest::addColumn<QString>("result");
         QTest::newRow("every address; listed network joined")
-            << QStringLiteral("0.0.0.0") << int(TAB_EN) << "lab   [76%]" << "12345678" << "Add SSID success!";
+            << QStringLiteral("0.0.0.0") << int(TAB_EN) << "lab   [76%]"
+            << "12345678"
+            << "Add SSID success!";
         QTest::newRow("the LAN address; wrong network password")
-            << qEnvironmentVariable("QUILLET_VLAN_PC_IP") << int(TAB_CN) << "office   [52%]" << "office99"
+            << qEnvironmentVariable("QUILLET_VLAN_PC_IP") << int(TAB_CN) << "office   [52%]"
+            << "office99"
             << "SSID password error!";
         QTest::newRow("loopback; typed name nobody sees")
-            << QStringLiteral("127.0.0.1") << int(TAB_EN) << "nowhere" << "x" << "SSID not exist!";
+            << QStringLiteral("127.0.0.1") << int(TAB_EN) << "nowhere"
+            << "x"
+            << "SSID not exist!";
         QTest::newRow("every address; typed open network")
-            << QStringLiteral("0.0.0.0") << int(TAB_CN) << "guest" << "" << "Add SSID success!";
+            << QStringLiteral("0.0.0.0") << int(TAB_CN) << "guest"
+            << ""
+            << "Add SSID success!";
     }
     void routerPortTakenInTheLan() {
         QFETCH(QString, takenOn);
@@ -399,7 +413,8 @@ private slots:
         const QString open = QLatin1String(Boards[4].MAC);
         QTemporaryDir dir;
         QUdpSocket taken;
-        QVERIFY(taken.bind(QHostAddress(takenOn), quint16(qEnvironmentVariableIntValue("QUILLET_VLAN_ROUTER_PORT")),
+        QVERIFY(taken.bind(QHostAddress(takenOn),
+                           quint16(qEnvironmentVariableIntValue("QUILLET_VLAN_ROUTER_PORT")),
                            QAbstractSocket::DontShareAddress));
         Tfrm_Main w(LanEnv(dir.path()));
         w.show();
@@ -407,8 +422,8 @@ private slots:
         QVERIFY(!w.AddRouter()->isListening());
         // The LAN search goes on as usual.
         QVERIFY(w.IOTUDP()->Active());
-        QTRY_VERIFY_WITH_TIMEOUT(w.IOTDevList()->DevCount() == int(std::size(Boards)) && Searching(w)->isHidden(),
-                                 BoardWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            w.IOTDevList()->DevCount() == int(std::size(Boards)) && Searching(w)->isHidden(), BoardWaitMs);
         SelectConnected(w, open);
         auto* router = w.findChild<QWidget*>(QStringLiteral("rctngl_Pop_DevInfo_Router"));
         auto openSettings = [&] {
@@ -448,8 +463,9 @@ private slots:
         };
         QTRY_COMPARE_WITH_TIMEOUT(listed(), captions, BoardWaitMs);
         QTRY_VERIFY_WITH_TIMEOUT(search->isEnabled(), BoardWaitMs);
-        QCOMPARE(FMsgs->Messages,
-                 QStringList{LangText(QStringLiteral("Search finished, please select or enter a SSID name."))});
+        QCOMPARE(
+            FMsgs->Messages,
+            QStringList{LangText(QStringLiteral("Search finished, please select or enter a SSID name."))});
         FMsgs->Messages.clear();
 
         if (const int i = captions.indexOf(network); i >= 0)
@@ -536,11 +552,13 @@ private slots:
 
         QProcess* two = start(secondExe);
         QVERIFY(two->waitForStarted(10000));
-        connect(two, &QProcess::readyReadStandardError, this, [&] { secondErr += QString::fromUtf8(two->readAllStandardError()); });
+        connect(two, &QProcess::readyReadStandardError, this,
+                [&] { secondErr += QString::fromUtf8(two->readAllStandardError()); });
         if (second == QLatin1String("same")) {
             const QString saved = LangIsCn() ? LangCn : LangEn;
             SetLanguage(cn ? LangCn : LangEn);
-            const QString line = QStringLiteral("quillet: ") + LangText(QStringLiteral("The program is already running!")) + u'\n';
+            const QString line = QStringLiteral("quillet: ") +
+                                 LangText(QStringLiteral("The program is already running!")) + u'\n';
             SetLanguage(saved);
             QTRY_VERIFY2_WITH_TIMEOUT(secondErr.contains(line), qPrintable(secondErr), BoardWaitMs);
             // It never took the lock; the first copy runs on and still holds it.
