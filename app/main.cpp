@@ -8,6 +8,7 @@
 
 #include <QApplication>
 
+#include <cstdio>
 #include <memory>
 
 int main(int argc, char** argv) {
@@ -36,7 +37,11 @@ int main(int argc, char** argv) {
         TIniSettings settings(env.SettingsFolder);
         settings.IniLoad();
         SetLanguage(settings.IniLanguage() ? LangCn : LangEn);
-        env.Messages->ShowMessage(nullptr, LangText(QStringLiteral("The program is already running!")));
+        const QString text = LangText(QStringLiteral("The program is already running!"));
+        // Also on stderr, for scripts and for a desktop without a place to show the box.
+        std::fprintf(stderr, "quillet: %s\n", qUtf8Printable(text));
+        std::fflush(stderr);
+        env.Messages->ShowMessage(nullptr, text);
         return 0;
     }
 

@@ -176,6 +176,7 @@ Tfrm_Main::Tfrm_Main(TMainEnv env, QWidget* parent) : QWidget(parent), FEnv(std:
 
     // 9. The router join endpoint. A taken port leaves it unbound; "Search" tries again.
     FAddRouter = new TAddRouter(FEnv.RouterPort, FEnv.RouterBroadcast, FEnv.RouterTargetPort, this);
+    WireRouterJoin();
 
     LayoutFrame();
     if (const QScreen* screen = QGuiApplication::primaryScreen())

@@ -215,6 +215,10 @@ private:
     void ApplyDevPicture();
     // The add-by-address popup's "Add".
     void AddByAddress();
+    // The device settings' router part: "Search" lists the networks the boards see, "Add" joins.
+    void WireRouterJoin();
+    void RouterSearch();
+    void RouterAdd();
     void SaveDevList();
     // Saves the list in a pass of its own, once however often it is asked before then.
     void SaveDevListSoon();
@@ -287,5 +291,8 @@ private:
     TAnchorMenu* FMenuLight = nullptr;
     TAnchorMenu* FMenuRed = nullptr;
     bool FTouchShown = true;
+    // Every board on the LAN answers a router broadcast; one message per search and per join.
+    bool FRouterListTold = false;
+    bool FRouterJoinTold = false;
     TMainMessages* FMessages = nullptr;
 };

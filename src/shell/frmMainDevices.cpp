@@ -3,6 +3,7 @@
 #include "frmMain.h"
 #include "frmMainDevSink.h"
 
+#include "untAddRouter.h"
 #include "untAnchorMenu.h"
 #include "untDevEvents.h"
 #include "untIOTCtrlList.h"
@@ -15,7 +16,9 @@
 #include "untTaskList.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFileDialog>
+#include <QGraphicsOpacityEffect>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPointer>
@@ -345,8 +348,22 @@ void Tfrm_Main::FillDevInfo() {
     for (const auto& [name, count] : counts)
         findChild<QSpinBox*>(QLatin1String(name))->setValue(count);
     const quint8 ctrl = dev ? dev->CtrlByte() : 0;
-    findChild<QWidget*>(QStringLiteral("rctngl_Pop_DevInfo_IO"))->setEnabled(ctrl & 0x02);
-    findChild<QWidget*>(QStringLiteral("rctngl_Pop_DevInfo_Router"))->setEnabled(ctrl & 0x04);
+    // A part that is off is faded as a whole: the picture buttons and labels have no disabled look.
+    auto setPart = [this](const char* name, bool on) {
+        auto* part = findChild<QWidget*>(QLatin1String(name));
+        part->setEnabled(on);
+        if (on) {
+            part->setGraphicsEffect(nullptr);
+        } else if (!part->graphicsEffect()) {
+            auto* fade = new QGraphicsOpacityEffect(part);
+            fade->setOpacity(0.4);
+            part->setGraphicsEffect(fade);
+        }
+    };
+    setPart("rctngl_Pop_DevInfo_IO", ctrl & 0x02);
+    // Without the router port (another program holds it) the router part stays off until a
+    // search of the device list takes the port again.
+    setPart("rctngl_Pop_DevInfo_Router", (ctrl & 0x04) && FAddRouter && FAddRouter->isListening());
     FDevInfoPicture = QImage();
     if (dev) {
         const TBitmap model = ResBitmap(QStringLiteral("Device_Type%1").arg(dev->DevType()));
@@ -438,4 +455,66 @@ void Tfrm_Main::AddByAddress() {
     FDevList->ConnectByAddress();
     SaveDevList();
     HidePop(POP_ADDMINI);
+}
+
+void Tfrm_Main::WireRouterJoin() {
+    auto* names = findChild<QComboBox*>(QStringLiteral("edt_Pop_DevInfo_RouterSearch"));
+    auto* search = findChild<QWidget*>(QStringLiteral("img_Pop_DevInfo_RouterSearch"));
+    FAddRouter->OnRouterList = [this, names, search](const TRouterNets& nets) {
+        // The whole list so far, after the manual entry; the text being typed stays.
+        const QString typed = names->currentText();
+        names->clear();
+        names->addItem(LangChoose(TLangChoice::ManualInput));
+        for (const TRouterNet& net : nets)
+            names->addItem(net.Caption());
+        names->setEditText(typed);
+        search->setEnabled(true);
+        if (!std::exchange(FRouterListTold, true))
+            Msg(QStringLiteral("Search finished, please select or enter a SSID name."));
+    };
+    FAddRouter->OnRouterSearchEnd = [search] { search->setEnabled(true); };
+    FAddRouter->OnJoinResult = [this](TRouterJoinResult result) {
+        if (std::exchange(FRouterJoinTold, true))
+            return;
+        switch (result) {
+        case TRouterJoinResult::JOIN_NOSSID:
+            Msg(QStringLiteral("SSID not exist!"));
+            break;
+        case TRouterJoinResult::JOIN_PSDERR:
+            Msg(QStringLiteral("SSID password error!"));
+            break;
+        case TRouterJoinResult::JOIN_OK:
+            Msg(QStringLiteral("Add SSID success!"));
+            break;
+        }
+    };
+    SetPopHandler(42, [this] { RouterSearch(); });
+    SetPopHandler(43, [this] { RouterAdd(); });
+}
+
+void Tfrm_Main::RouterSearch() {
+    auto* names = findChild<QComboBox*>(QStringLiteral("edt_Pop_DevInfo_RouterSearch"));
+    names->clear();
+    names->addItem(LangChoose(TLangChoice::ManualInput));
+    names->setEditText({});
+    FRouterListTold = false;
+    if (!FAddRouter->Search())
+        return;
+    // Back with the first list, or when the search window ends without one.
+    findChild<QWidget*>(QStringLiteral("img_Pop_DevInfo_RouterSearch"))->setEnabled(false);
+}
+
+void Tfrm_Main::RouterAdd() {
+    const auto* names = findChild<QComboBox*>(QStringLiteral("edt_Pop_DevInfo_RouterSearch"));
+    const QString text = names->currentText();
+    // The manual entry itself is no network name.
+    if (text.trimmed().isEmpty() || (names->count() > 0 && text == names->itemText(0))) {
+        Msg(QStringLiteral("Input SSID name first!"));
+        return;
+    }
+    // A listed network is joined by its name as the board sent it; anything typed, as typed.
+    const int index = names->currentIndex();
+    const int listed = index >= 1 && names->itemText(index) == text ? index : 0;
+    FRouterJoinTold = false;
+    FAddRouter->Add(listed, text, findChild<QLineEdit*>(QStringLiteral("edt_Pop_DevInfo_RouterPWD"))->text());
 }
