@@ -11,6 +11,7 @@
 #include "untIOTUDP.h"
 #include "untImgSwitch.h"
 #include "untMainAccount.h"
+#include "untPictureFetch.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -651,7 +652,8 @@ private slots:
         auto* first = qobject_cast<TCloudDevsCell*>(list->itemWidget(list->item(0)));
         QCOMPARE(first->CellName(), QStringLiteral("Hall"));
         QCOMPARE(first->CellMAC(), QStringLiteral("5C-CF-7F-01-02-0B"));
-        QVERIFY(!first->Picture().isNull()); // the cloud's picture
+        QTRY_VERIFY(!first->Picture().isNull()); // the cloud's picture, when it has arrived
+        QCOMPARE(w->Account()->CloudPicture(), first->Picture()); // and in the details
         QCOMPARE(Label(w.get(), QStringLiteral("lbl_Pop_CloudDev_MAC")), QStringLiteral("5C-CF-7F-01-02-0B"));
         QCOMPARE(Edit(w.get(), QStringLiteral("edt_Pop_CloudDev_PSD"))->text(), QStringLiteral("4321"));
         QCOMPARE(Edit(w.get(), QStringLiteral("edt_Pop_CloudDev_PSD"))->echoMode(), QLineEdit::Password);
@@ -845,6 +847,7 @@ private slots:
         w->img_PopClick(13);
         w->Account()->img_User_LoginClick(QStringLiteral("img_User_CloudDev"));
         QVERIFY(w->PopVisible(POP_CLOUDDEV));
+        QTRY_COMPARE(w->Account()->Pictures()->Pending(), 0);
         Shoot(*w, QStringLiteral("clouddev"));
         w->img_PopClick(22);
         w->ShowPop(POP_ADD);
