@@ -1103,8 +1103,11 @@ void TMainAccount::UploadCloudImage() {
         FFrm->Msg(r.Reply.info.isEmpty() ? QStringLiteral("Failed to upload picture!") : r.Reply.info);
     } else if (r.Reply.status == QLatin1String("1")) {
         FFrm->Msg(QStringLiteral("Uploaded successfully!"));
-        if (auto* cell = qobject_cast<TCloudDevsCell*>(FCloudList->itemWidget(FCloudList->item(row))))
+        if (auto* cell = qobject_cast<TCloudDevsCell*>(FCloudList->itemWidget(FCloudList->item(row)))) {
+            // The cloud's older picture, still on its way, must not cover the new one.
+            FPictures->Abandon(cell);
             cell->SetPicture(FCloudPicture);
+        }
     }
 }
 

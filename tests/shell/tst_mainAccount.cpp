@@ -933,6 +933,36 @@ private slots:
         QVERIFY(Row(list, 1)->Picture().width() <= 200 && Row(list, 1)->Picture().height() <= 200);
     }
 
+    // A picture chosen while the cloud's is on its way stays in the details, and once uploaded
+    // the cloud's older one, arriving late, does not cover it in the row.
+    void chosenPictureBeatsTheLateOne() {
+        PictureCloud cloud;
+        QVERIFY(cloud.Start(PictureCloud::Held(Qt::green)));
+        cloud.Server.Set(QStringLiteral("/api.php/Device/update"),
+                         {200, "application/json", R"({"status":1,"info":"Updated","data":null})"});
+        auto w = Open(cloud.Server.Base());
+        LogInAs(*w, QStringLiteral("alice"));
+        w->Account()->img_User_LoginClick(QStringLiteral("img_User_CloudDev"));
+        auto* list = Find<QListWidget>(w.get(), QStringLiteral("lst_Pop_CloudDev"));
+        QTRY_COMPARE(cloud.Server.Requests(QStringLiteral("/p1.jpg")), 1);
+        list->setCurrentRow(1);
+        const QString file = FDir->filePath(QStringLiteral("yellow.png"));
+        QImage yellow(40, 40, QImage::Format_RGB32);
+        yellow.fill(Qt::yellow);
+        QVERIFY(yellow.save(file));
+        w->Account()->ChooseImageFile = [file] { return file; };
+        w->img_PopClick(TMainAccount::TagCloudImage);
+        QVERIFY(Near(w->Account()->CloudPicture(), Qt::yellow));
+        w->img_PopClick(TMainAccount::TagCloudUpload);
+        QCOMPARE(LastMessage(), QStringLiteral("Uploaded successfully!"));
+        QVERIFY(Near(Row(list, 1)->Picture(), Qt::yellow));
+        cloud.Server.Release(QStringLiteral("/p1.jpg"));
+        QTRY_COMPARE(w->Account()->Pictures()->Pending(), 0);
+        QTRY_VERIFY(Near(Row(list, 2)->Picture(), Qt::blue));
+        QVERIFY(Near(Row(list, 1)->Picture(), Qt::yellow));
+        QVERIFY(Near(w->Account()->CloudPicture(), Qt::yellow));
+    }
+
     // A row removed, or a list filled again, before a picture arrives: the old fetch is dropped
     // and the new rows get their own pictures.
     void cloudRowGoneBeforeItsPicture() {
