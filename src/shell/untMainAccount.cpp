@@ -920,9 +920,13 @@ void TMainAccount::FillCloudList() {
     FCloudTime->clear();
     FPictures->setServer(FFrm->Cloud()->Server());
     const QSignalBlocker quiet(FCloudList);
-    // The rows show at once; each picture fills in as it arrives.
-    for (const TDevInfoData& d : std::as_const(FCloudDevs.data)) {
-        auto* item = new QListWidgetItem(FCloudList);
+    // The rows show at once; each picture fills in as it arrives. Inserted in one go: a row
+    // inserted on its own lays out every row widget already there.
+    FCloudList->setUpdatesEnabled(false);
+    FCloudList->addItems(QStringList(FCloudDevs.data.size(), QString()));
+    for (int i = 0; i < FCloudDevs.data.size(); ++i) {
+        const TDevInfoData& d = FCloudDevs.data.at(i);
+        QListWidgetItem* item = FCloudList->item(i);
         auto* cell = new TCloudDevsCell;
         cell->SetCellName(d.name);
         const std::optional<QString> shown = NormalizeMACText(d.mac);
@@ -934,6 +938,7 @@ void TMainAccount::FillCloudList() {
                              CloudRowPicture(row, picture);
                          });
     }
+    FCloudList->setUpdatesEnabled(true);
     if (FCloudList->count() > 0) {
         FCloudList->setCurrentRow(0);
         ShowCloudDetails(0);
