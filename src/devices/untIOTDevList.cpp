@@ -257,18 +257,33 @@ TIniDev TNEV_IOTDevList::CloudIniDev(const TDevInfoData& AData, const QString& A
     return d;
 }
 
-QImage TNEV_IOTDevList::FetchPicture(const QString& AUrl, const QString& AMAC) {
+void TNEV_IOTDevList::FetchPicture(const QString& AUrl, const QString& AMAC) {
     if (AUrl.isEmpty() || !FImageFetch)
-        return {};
-    const QImage picture = FImageFetch(AUrl);
-    if (picture.isNull())
-        return {};
-    const TIniSaveResult saved = SaveDevImage(AMAC, picture);
-    if (!saved)
+        return;
+    const quint64 ticket = ++FLastTicket;
+    FPictureTickets.insert(AMAC, ticket);
+    FImageFetch(AUrl, this, [this, mac = AMAC, ticket](const QImage& picture) {
+        PictureArrived(mac, ticket, picture);
+    });
+}
+
+void TNEV_IOTDevList::PictureArrived(const QString& AMAC, quint64 ATicket, const QImage& APicture) {
+    if (FPictureTickets.value(AMAC) != ATicket)
+        return; // a newer fetch for this board is under way
+    FPictureTickets.remove(AMAC);
+    // A picture that could not be had keeps what the board shows; a board removed meanwhile
+    // gets nothing.
+    TIOTDevItem* item = FindByMACText(AMAC);
+    if (APicture.isNull() || !item)
+        return;
+    const TIniSaveResult saved = SaveDevImage(AMAC, APicture);
+    if (!saved) {
         qCWarning(lcDevList) << "device picture not saved:" << saved.Message;
-    else
-        emit customImageChanged(AMAC);
-    return picture;
+        return;
+    }
+    item->FisCustomImg = true;
+    emit customImageChanged(AMAC);
+    emit itemChanged(item);
 }
 
 bool TNEV_IOTDevList::Add(const TDevInfoData& AData) {
@@ -279,7 +294,6 @@ bool TNEV_IOTDevList::Add(const TDevInfoData& AData) {
     }
     TIOTDevItem* item = FindByMACText(*mac);
     const std::optional<quint8> type = ParseDevType(AData._type);
-    const bool gotPicture = !FetchPicture(AData.img, *mac).isNull();
     if (!item) {
         item = NewDevItem();
         Append({item});
@@ -287,8 +301,10 @@ bool TNEV_IOTDevList::Add(const TDevInfoData& AData) {
         item->FConn->Init(CloudIniDev(AData, *mac, type.value_or(0)), false);
         if (guard)
             UpdateCustomImg(item);
+        FetchPicture(AData.img, *mac);
         return true;
     }
+    FetchPicture(AData.img, *mac);
     // Already listed: the account's data only; locks, touch mode and the capability byte stay.
     QPointer<TIOTDevItem> guard(item);
     TNEV_IOTDevConn* conn = item->FConn;
@@ -304,10 +320,6 @@ bool TNEV_IOTDevList::Add(const TDevInfoData& AData) {
     conn->setNetIPStr(FCloudHost);
     conn->setNetPort(FCloudPort);
     conn->setActivation(true);
-    if (gotPicture && !item->FisCustomImg) {
-        item->FisCustomImg = true;
-        emit itemChanged(item);
-    }
     const bool onLan = conn->NetStyle() == TIOTNETSTYLE::NET_LAN && conn->NetState() == TIOTNETSTATE::NET_OK;
     if (!onLan)
         conn->setNetStyle(TIOTNETSTYLE::NET_REMOTE);
@@ -338,10 +350,7 @@ void TNEV_IOTDevList::Down2local(const TCloudDevs& ACloudDevs) {
             conn->setDevType(*type);
         if (!guard)
             continue;
-        if (!FetchPicture(rec.img, *mac).isNull()) {
-            item->FisCustomImg = true;
-            emit itemChanged(item);
-        }
+        FetchPicture(rec.img, *mac);
     }
 }
 

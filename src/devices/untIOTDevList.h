@@ -8,6 +8,7 @@
 #include "nevIOTJSONAPI.h"
 #include "untIOTDev.h"
 
+#include <QHash>
 #include <QImage>
 #include <QObject>
 #include <QPointer>
@@ -90,7 +91,10 @@ public:
     using TIOTListBeforeClickEvent = std::function<void(bool& aisDoClick)>;
     using TIOTListDisConnectEvent = std::function<void(QObject* Sender)>;
     using TIOTListSaveEvent = std::function<void(const TIniDevs& ADevs)>;
-    using TImageFetch = std::function<QImage(const QString& AUrl)>;
+    // Starts fetching a cloud picture for AContext; ADone gets it later (null when it could not
+    // be had), or never once AContext is gone.
+    using TImageFetch = std::function<void(const QString& AUrl, QObject* AContext,
+                                           std::function<void(const QImage& APicture)> ADone)>;
     using TItemFadeOut = std::function<void(TIOTDevItem* AItem)>;
 
     explicit TNEV_IOTDevList(QObject* parent = nullptr);
@@ -105,7 +109,7 @@ public:
         FCloudPort = APort;
     }
     QString CloudHost() const { return FCloudHost; }
-    // Fetches a cloud picture (synchronous); null when it cannot be fetched. Unset: no pictures.
+    // Fetches cloud pictures in the background. Unset: no pictures.
     void setImageFetch(TImageFetch AFetch) { FImageFetch = std::move(AFetch); }
     // LAN login port of the devices (0: the standard port); for tests on loopback.
     void setLanPort(quint16 APort);
@@ -210,7 +214,10 @@ private:
     void AskPassword(TIOTDevItem* AItem);
     void BeginRemove(TIOTDevItem* AItem);
     void Message(const QString& AText);
-    QImage FetchPicture(const QString& AUrl, const QString& AMAC);
+    // The picture of a cloud record, fetched in the background; when it arrives it goes to the
+    // device of that MAC, if the list still holds it.
+    void FetchPicture(const QString& AUrl, const QString& AMAC);
+    void PictureArrived(const QString& AMAC, quint64 ATicket, const QImage& APicture);
     TIniDev CloudIniDev(const TDevInfoData& AData, const QString& AMAC, quint8 AType) const;
     static TIniDev IniDevOf(const TNEV_IOTDevConn* AConn);
 
@@ -224,4 +231,7 @@ private:
     quint16 FCloudPort = DefaultTCPRemotePort;
     TDevListUi FUi;
     TImageFetch FImageFetch;
+    // The latest fetch per MAC: an older one that arrives later is dropped.
+    QHash<QString, quint64> FPictureTickets;
+    quint64 FLastTicket = 0;
 };

@@ -8,6 +8,7 @@
 #include "untImgBtn.h"
 #include "untIni.h"
 #include "untLang.h"
+#include "untPictureFetch.h"
 #include "untPublic.h"
 #include "untResImages.h"
 #include "untTextStyle.h"
@@ -16,6 +17,7 @@
 #include <QCheckBox>
 #include <QDateTime>
 #include <QDir>
+#include <QEvent>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -33,6 +35,9 @@ const QString RemoteTooLong =
 const QString BadAccountText =
     QStringLiteral("Account and password cannot contain / ? # % or begin or end with a space!");
 const QString SyncFailed = QStringLiteral("Synchronization failed!Try again.");
+
+// Cloud pictures are kept at the size the popup picture has and "Upload" sends.
+const QSize CloudPictureSize(200, 200);
 
 // The picture a board gets in the cloud when none was chosen: white.
 QImage WhitePicture() {
@@ -114,10 +119,15 @@ void TCloudDevsCell::SetCellMAC(const QString& text) {
 }
 void TCloudDevsCell::SetPicture(const QImage& picture) {
     FPicture = picture;
-    if (picture.isNull())
+    if (picture.isNull()) {
         FRctnglDev->SetFillColor(QColor(220, 232, 242));
-    else
-        FRctnglDev->SetFillBitmap(TBitmap::FromImage(picture));
+        return;
+    }
+    // The row shows it small: scaled once here rather than at every paint.
+    const qreal dpr = devicePixelRatioF();
+    QImage shown = picture.scaled(FRctnglDev->size() * dpr, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    shown.setDevicePixelRatio(dpr);
+    FRctnglDev->SetFillBitmap(TBitmap::FromImage(shown));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -130,6 +140,9 @@ TMainAccount::TMainAccount(Tfrm_Main* frm) : QObject(frm), FFrm(frm) {
         return QFileDialog::getOpenFileName(FFrm, {}, {},
                                             QStringLiteral("Image Files (*.jpg *.jpeg *.bmp *.png *.gif)"));
     };
+    FPictures = new TPictureFetch(this);
+    FPictures->setObjectName(QStringLiteral("CloudPictures"));
+    FPictures->setServer(FFrm->Cloud()->Server());
     BuildUserPage();
     BuildLoginPanel();
     BuildRegister();
@@ -159,10 +172,22 @@ TMainAccount::TMainAccount(Tfrm_Main* frm) : QObject(frm), FFrm(frm) {
             list->DevItems(i)->setNetIPStr(relayHost);
             list->DevItems(i)->setNetPort(relayPort);
         }
-        QPointer<CloudClient> cloud(FFrm->Cloud());
-        list->setImageFetch(
-            [cloud](const QString& url) { return cloud ? cloud->LoadUrlImage(url) : QImage(); });
+        list->setImageFetch([pictures = QPointer<TPictureFetch>(FPictures), cloud = QPointer<CloudClient>(
+                                                                               FFrm->Cloud())](
+                                const QString& url, QObject* context,
+                                std::function<void(const QImage&)> done) {
+            if (!pictures)
+                return;
+            if (cloud)
+                pictures->setServer(cloud->Server());
+            pictures->Fetch(url, context, CloudPictureSize, std::move(done));
+        });
     }
+    // Closing the cloud popup or the device settings popup, however it is closed, discards the
+    // downloaded list with its device passwords.
+    for (const int pop : {int(POP_CLOUDDEV), int(POP_DEVINFO)})
+        if (QWidget* w = FFrm->Pop(pop))
+            w->installEventFilter(this);
 }
 
 void TMainAccount::BuildLoginPanel() {
@@ -852,9 +877,20 @@ bool TMainAccount::DownloadCloudDevs() {
     return false;
 }
 
+bool TMainAccount::eventFilter(QObject* watched, QEvent* event) {
+    // Sent for an explicit hide only, not when the window itself is minimised or hidden.
+    if (event->type() == QEvent::HideToParent &&
+        (watched == FFrm->Pop(POP_CLOUDDEV) || watched == FFrm->Pop(POP_DEVINFO)))
+        DiscardCloudDevs();
+    return QObject::eventFilter(watched, event);
+}
+
 void TMainAccount::DiscardCloudDevs() {
+    if (FDiscarding)
+        return;
+    FDiscarding = true;
     FCloudDevs = TCloudDevs{};
-    FCloudList->clear();
+    ClearCloudList();
     FCloudMAC->clear();
     FCloudName->clear();
     FCloudPSD->clear();
@@ -862,32 +898,62 @@ void TMainAccount::DiscardCloudDevs() {
     ShowCloudPicture({});
     if (FFrm->PopVisible(POP_CLOUDDEV))
         FFrm->HidePop(POP_CLOUDDEV);
+    FDiscarding = false;
+}
+
+void TMainAccount::ClearCloudList() {
+    const QSignalBlocker quiet(FCloudList);
+    for (int i = 0; i < FCloudList->count(); ++i)
+        if (QWidget* cell = FCloudList->itemWidget(FCloudList->item(i)))
+            FPictures->Abandon(cell);
+    FCloudList->clear();
 }
 
 void TMainAccount::FillCloudList() {
     if (FCloudDevs.status == QLatin1String("0"))
         return;
-    FCloudList->clear();
+    ClearCloudList();
     ShowCloudPicture({});
     FCloudMAC->clear();
     FCloudName->clear();
     FCloudPSD->clear();
     FCloudTime->clear();
+    FPictures->setServer(FFrm->Cloud()->Server());
     const QSignalBlocker quiet(FCloudList);
-    for (const TDevInfoData& d : std::as_const(FCloudDevs.data)) {
-        auto* item = new QListWidgetItem(FCloudList);
+    // The rows show at once; each picture fills in as it arrives. Inserted in one go: a row
+    // inserted on its own lays out every row widget already there.
+    FCloudList->setUpdatesEnabled(false);
+    FCloudList->addItems(QStringList(FCloudDevs.data.size(), QString()));
+    for (int i = 0; i < FCloudDevs.data.size(); ++i) {
+        const TDevInfoData& d = FCloudDevs.data.at(i);
+        QListWidgetItem* item = FCloudList->item(i);
         auto* cell = new TCloudDevsCell;
         cell->SetCellName(d.name);
         const std::optional<QString> shown = NormalizeMACText(d.mac);
         cell->SetCellMAC(shown.value_or(d.mac));
-        cell->SetPicture(FFrm->Cloud()->LoadUrlImage(d.img));
         item->setSizeHint(QSize(0, TCloudDevsCell::CellHeight));
         FCloudList->setItemWidget(item, cell);
+        FPictures->Fetch(d.img, cell, CloudPictureSize,
+                         [this, row = QPointer<TCloudDevsCell>(cell)](const QImage& picture) {
+                             CloudRowPicture(row, picture);
+                         });
     }
+    FCloudList->setUpdatesEnabled(true);
     if (FCloudList->count() > 0) {
         FCloudList->setCurrentRow(0);
         ShowCloudDetails(0);
     }
+}
+
+void TMainAccount::CloudRowPicture(const QPointer<TCloudDevsCell>& cell, const QImage& picture) {
+    // A picture that could not be had keeps what the row shows.
+    if (!cell || picture.isNull())
+        return;
+    cell->SetPicture(picture);
+    // The details show this row: its picture too, unless the user has chosen a new one.
+    const int row = FCloudList->currentRow();
+    if (!FCloudPictureChosen && row >= 0 && FCloudList->itemWidget(FCloudList->item(row)) == cell.data())
+        ShowCloudPicture(picture);
 }
 
 void TMainAccount::ShowCloudDetails(int index) {
@@ -899,6 +965,7 @@ void TMainAccount::ShowCloudDetails(int index) {
     FCloudPSD->setText(d.pass);
     FCloudTime->setText(CloudTimeText(d.create_time));
     const auto* cell = qobject_cast<TCloudDevsCell*>(FCloudList->itemWidget(FCloudList->item(index)));
+    FCloudPictureChosen = false;
     ShowCloudPicture(cell ? cell->Picture() : QImage());
 }
 
@@ -977,6 +1044,8 @@ void TMainAccount::RemoveCloudDev() {
         if (row < FCloudDevs.data.size() && row < FCloudList->count()) {
             FCloudDevs.data.removeAt(row);
             const QSignalBlocker quiet(FCloudList);
+            if (QWidget* cell = FCloudList->itemWidget(FCloudList->item(row)))
+                FPictures->Abandon(cell);
             delete FCloudList->takeItem(row);
             FCloudList->setCurrentRow(-1);
             FCloudList->clearSelection();
@@ -1007,6 +1076,7 @@ void TMainAccount::ChooseCloudImage() {
                 chosen.scaled(200, 200, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
     p.end();
     ShowCloudPicture(picture);
+    FCloudPictureChosen = true;
 }
 
 QString TMainAccount::UploadFile() const {
@@ -1038,8 +1108,11 @@ void TMainAccount::UploadCloudImage() {
         FFrm->Msg(r.Reply.info.isEmpty() ? QStringLiteral("Failed to upload picture!") : r.Reply.info);
     } else if (r.Reply.status == QLatin1String("1")) {
         FFrm->Msg(QStringLiteral("Uploaded successfully!"));
-        if (auto* cell = qobject_cast<TCloudDevsCell*>(FCloudList->itemWidget(FCloudList->item(row))))
+        if (auto* cell = qobject_cast<TCloudDevsCell*>(FCloudList->itemWidget(FCloudList->item(row)))) {
+            // The cloud's older picture, still on its way, must not cover the new one.
+            FPictures->Abandon(cell);
             cell->SetPicture(FCloudPicture);
+        }
     }
 }
 

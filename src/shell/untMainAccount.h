@@ -20,6 +20,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class TImage;
+class TPictureFetch;
 class TRectangle;
 class Tfrm_Main;
 
@@ -35,6 +36,7 @@ public:
     void SetCellName(const QString& text);
     QString CellMAC() const;
     void SetCellMAC(const QString& text);
+    // The row's picture as fetched or uploaded (at most 200 x 200); null while it has none.
     QImage Picture() const { return FPicture; }
     void SetPicture(const QImage& picture);
 
@@ -93,7 +95,10 @@ public:
     void SyncToCloud();
 
     const TCloudDevs& CloudDevs() const { return FCloudDevs; }
-    // Forgets the downloaded list and empties the popup's list.
+    // The cloud's pictures, fetched in the background for the popup's rows and the device list.
+    TPictureFetch* Pictures() const { return FPictures; }
+    // Forgets the downloaded list, empties the popup's list and drops its picture fetches; also
+    // when the cloud popup or the device settings popup closes.
     void DiscardCloudDevs();
     QImage CloudPicture() const { return FCloudPicture; }
     // Shows the unread support replies on the Feedback entry; 0 or less hides the badge.
@@ -105,6 +110,9 @@ public:
     std::function<void()> OnFeedList;
     // After a log-out, when the selected board was reached through the relay.
     std::function<void()> OnRemoteSelectedLoggedOut;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildLoginPanel();
@@ -119,6 +127,9 @@ private:
     // A failed call's message: the connection or the reply; nothing when `silent`.
     void ReportFailure(const TCloudError& error);
     void ShowCloudPicture(const QImage& picture);
+    // Empties the popup's list; the rows' pending picture fetches are dropped with them.
+    void ClearCloudList();
+    void CloudRowPicture(const QPointer<TCloudDevsCell>& cell, const QImage& picture);
     int SelectedRow() const;
     bool CheckSelection();
     void AfterAddPopup();
@@ -127,6 +138,10 @@ private:
     Tfrm_Main* FFrm;
     TCloudDevs FCloudDevs;
     QImage FCloudPicture;
+    // The popup picture is one the user chose ("New Image"), not the row's.
+    bool FCloudPictureChosen = false;
+    bool FDiscarding = false;
+    TPictureFetch* FPictures = nullptr;
 
     QLineEdit* FLoginAccount = nullptr;
     QLineEdit* FLoginPassword = nullptr;

@@ -266,11 +266,11 @@ void tst_untIOTDevList::cloudPicture() {
     auto list = NewList();
     list->Add(TIniDevs{Stored(Mac1, QStringLiteral("Kitchen"))});
     QStringList fetched;
-    list->setImageFetch([&](const QString& url) {
+    list->setImageFetch([&](const QString& url, QObject*, std::function<void(const QImage&)> done) {
         fetched << url;
         QImage picture(16, 16, QImage::Format_RGB32);
         picture.fill(Qt::red);
-        return fetchable ? picture : QImage();
+        done(fetchable ? picture : QImage());
     });
     QSignalSpy dropped(list.get(), &TNEV_IOTDevList::customImageChanged);
     TCloudDevs devs;

@@ -13,6 +13,8 @@
 #include "untIOTUDP.h"
 #include "untImgSwitch.h"
 #include "untMainAccount.h"
+#include "untPictureFetch.h"
+#include "untIni.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -250,6 +252,86 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(Dev(*w, Bench)->NetState(), TIOTNETSTATE::NET_NOPER, 10000);
     }
 
+    // Pictures come from the cloud on the LAN, each late (the simulator holds them): the popup's
+    // rows and "Synchronized to local" show at once, every picture then lands in its own row
+    // and its own board, and a popup closed before they arrive drops them.
+    void cloudPicturesArriveLater() {
+        auto w = Open();
+        QTRY_VERIFY(!w->IOTUDP()->Searching());
+        Login(*w, QStringLiteral("demo"), QStringLiteral("demo"));
+        QVERIFY(CloudSession.Logged);
+        const QHash<QString, QColor> colours{{Lab, QColor(220, 30, 30)}, {Kitchen, QColor(30, 30, 220)}};
+        auto near = [](const QImage& picture, const QColor& c) {
+            if (picture.isNull())
+                return false;
+            const QColor got = picture.pixelColor(picture.width() / 2, picture.height() / 2);
+            return qAbs(got.red() - c.red()) < 40 && qAbs(got.green() - c.green()) < 40 &&
+                   qAbs(got.blue() - c.blue()) < 40;
+        };
+        auto row = [](QListWidget* list, const QString& mac) -> TCloudDevsCell* {
+            for (int i = 0; i < list->count(); ++i)
+                if (auto* cell = qobject_cast<TCloudDevsCell*>(list->itemWidget(list->item(i)));
+                    cell && cell->CellMAC() == mac)
+                    return cell;
+            return nullptr;
+        };
+
+        // Each board gets a picture of its own colour in the cloud.
+        w->Account()->img_User_LoginClick(QStringLiteral("img_User_CloudDev"));
+        auto* list = Find<QListWidget>(w.get(), QStringLiteral("lst_Pop_CloudDev"));
+        QCOMPARE(list->count(), 2);
+        for (int i = 0; i < list->count(); ++i) {
+            list->setCurrentRow(i);
+            const QString mac = qobject_cast<TCloudDevsCell*>(list->itemWidget(list->item(i)))->CellMAC();
+            QImage img(64, 64, QImage::Format_RGB32);
+            img.fill(colours.value(mac));
+            const QString file = FDir->filePath(QStringLiteral("%1.png").arg(i));
+            QVERIFY(img.save(file));
+            w->Account()->ChooseImageFile = [file] { return file; };
+            w->img_PopClick(TMainAccount::TagCloudImage);
+            w->img_PopClick(TMainAccount::TagCloudUpload);
+            QCOMPARE(Last(), QStringLiteral("Uploaded successfully!"));
+        }
+        w->img_PopClick(22);
+
+        // Opened again: the rows are there before any picture.
+        w->Account()->img_User_LoginClick(QStringLiteral("img_User_CloudDev"));
+        QCOMPARE(list->count(), 2);
+        for (const QString& mac : {Lab, Kitchen}) {
+            QVERIFY(row(list, mac));
+            QVERIFY(row(list, mac)->Picture().isNull());
+        }
+        QVERIFY(w->Account()->Pictures()->Pending() > 0);
+        for (const QString& mac : {Lab, Kitchen})
+            QTRY_VERIFY_WITH_TIMEOUT(near(row(list, mac)->Picture(), colours.value(mac)), 15000);
+        for (const bool chinese : {true, false}) {
+            Find<TImageSwitch>(w.get(), QStringLiteral("swh_Msg_Lang_State"))->SetisON(chinese);
+            w->swh_Msg_Lang_StateSwitch();
+            Shoot(*w, QStringLiteral("clouddev-pictures"));
+        }
+        w->img_PopClick(22);
+        QVERIFY(w->Account()->CloudDevs().data.isEmpty());
+
+        // Closed before its pictures arrive: they are dropped with the list.
+        w->Account()->img_User_LoginClick(QStringLiteral("img_User_CloudDev"));
+        QVERIFY(w->Account()->Pictures()->Pending() > 0);
+        QTest::keyClick(w.get(), Qt::Key_Escape);
+        QVERIFY(!w->PopVisible(POP_CLOUDDEV));
+        QCOMPARE(w->Account()->Pictures()->Pending(), 0);
+        QCOMPARE(list->count(), 0);
+
+        // "Synchronized to local" ends at once; each board then shows its own picture.
+        w->Account()->img_User_LoginClick(QStringLiteral("img_User_Down"));
+        QCOMPARE(Last(), QStringLiteral("Synchronization is complete!"));
+        QVERIFY(w->Account()->Pictures()->Pending() > 0);
+        QTRY_COMPARE_WITH_TIMEOUT(w->Account()->Pictures()->Pending(), 0, 15000);
+        for (const QString& mac : {Lab, Kitchen}) {
+            QVERIFY2(near(LoadDevImage(mac), colours.value(mac)), qPrintable(mac));
+            QVERIFY(w->IOTDevList()->Item(w->IOTDevList()->IndexOfMAC(mac))->isCustomImg());
+        }
+        Shoot(*w, QStringLiteral("devices-pictures"));
+    }
+
     // Stopped, slow and garbage-answering servers: every action returns with a true message and
     // nothing stored is lost.
     void misbehavingServer_data() {
@@ -302,7 +384,10 @@ int main(int argc, char** argv) {
                         "--account",
                         "gail:gailpw:",
                         "--cloud-arg=--device",
-                        "--cloud-arg=mac=5ccf7f01040f,remote=0"};
+                        "--cloud-arg=mac=5ccf7f01040f,remote=0",
+                        // Pictures arrive late, as from a slow picture host.
+                        "--cloud-arg=--picture-delay",
+                        "--cloud-arg=1500"};
         for (const char* b : Boards)
             lan << "--board" << QLatin1String(b);
         return RunInVirtualLan("tst_e2e_account", InsideVar, lan, argc, argv);

@@ -3,6 +3,7 @@
 // refusals, the remembered and automatic login across a restart, registration, the information
 // and password changes, log-out and the gate, activation, the cloud device popup and both
 // synchronisations.
+#include "../devices/TestHttpServer.h"
 #include "CloudSimProcess.h"
 #include "ShellFixture.h"
 
@@ -10,8 +11,11 @@
 #include "untIOTDevList.h"
 #include "untIOTUDP.h"
 #include "untImgSwitch.h"
+#include "untIni.h"
 #include "untMainAccount.h"
+#include "untPictureFetch.h"
 
+#include <QBuffer>
 #include <QCheckBox>
 #include <QDir>
 #include <QLabel>
@@ -36,6 +40,61 @@ public:
 };
 
 const QString LongAccount = QStringLiteral("a-rather-long-account-name"); // 26 bytes
+
+QByteArray Jpeg(const QColor& colour, const QSize& size = QSize(120, 120)) {
+    QImage img(size, QImage::Format_RGB32);
+    img.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    img.save(&buffer, "JPG");
+    return bytes;
+}
+
+bool Near(const QImage& picture, const QColor& colour) {
+    if (picture.isNull())
+        return false;
+    const QColor c = picture.pixelColor(picture.width() / 2, picture.height() / 2);
+    return qAbs(c.red() - colour.red()) < 30 && qAbs(c.green() - colour.green()) < 30 &&
+           qAbs(c.blue() - colour.blue()) < 30;
+}
+
+// A cloud on loopback whose pictures the test controls: boards A, B and C of alice, whose
+// pictures are red, the answer under test, and blue.
+struct PictureCloud {
+    TestHttpServer Server;
+    static QString Mac(int i) { return QStringLiteral("5ccf7f0102a%1").arg(i); }
+    static QString Shown(int i) { return QStringLiteral("5C-CF-7F-01-02-A%1").arg(i); }
+
+    bool Start(const TestHttpServer::Answer& middle, int boards = 3) {
+        if (!Server.Listen())
+            return false;
+        QByteArray data;
+        for (int i = 0; i < boards; ++i) {
+            if (i)
+                data += ',';
+            data += QStringLiteral(R"({"id":"%1","mac":"%2","name":"Board %3","pass":"pw%1","func":"1",)"
+                                   R"("_type":"1","hardver":"1.0","softver":"1.0","img":"%4","status":"1",)"
+                                   R"("uid":"1","create_time":"1796903080"})")
+                        .arg(i + 1)
+                        .arg(Mac(i), QChar(u'A' + i), Server.Url(QStringLiteral("/p%1.jpg").arg(i)))
+                        .toUtf8();
+        }
+        Server.Set(QStringLiteral("/api.php/Device/download"),
+                   {200, "application/json", R"({"status":1,"info":"","data":[)" + data + "]}"});
+        Server.Set(QStringLiteral("/api.php/Device/delete/*"),
+                   {200, "application/json", R"({"status":1,"info":"Removed","data":null})"});
+        Server.Set(QStringLiteral("/p0.jpg"), {200, "image/jpeg", Jpeg(Qt::red)});
+        Server.Set(QStringLiteral("/p1.jpg"), middle);
+        Server.Set(QStringLiteral("/p2.jpg"), {200, "image/jpeg", Jpeg(Qt::blue)});
+        return true;
+    }
+    static TestHttpServer::Answer Held(const QColor& colour) {
+        TestHttpServer::Answer a{200, "image/jpeg", Jpeg(colour)};
+        a.Held = true;
+        return a;
+    }
+};
 
 QStringList World() {
     return {QStringLiteral("--account"),
@@ -90,6 +149,16 @@ private:
         Type(&w, QStringLiteral("edt_User_Login_Account"), account);
         Type(&w, QStringLiteral("edt_User_Login_Password"), password);
         w.Account()->img_User_LoginClick(QStringLiteral("img_User_Login_Login"));
+    }
+    // Logged in without a login call (the cloud under test answers only what it is asked).
+    static void LogInAs(Tfrm_Main& w, const QString& account) {
+        CloudSession.Logged = true;
+        CloudSession.SetAccount(account);
+        CloudSession.SetPassword(QStringLiteral("secret"));
+        w.IOTDevList()->setRelaySession(CloudSession);
+    }
+    static TCloudDevsCell* Row(QListWidget* list, int i) {
+        return qobject_cast<TCloudDevsCell*>(list->itemWidget(list->item(i)));
     }
     QString LastMessage() const { return FMsgs->Messages.isEmpty() ? QString() : FMsgs->Messages.last(); }
     static TNEV_IOTDevConn* DevByMAC(Tfrm_Main& w, const QString& mac) {
@@ -651,7 +720,8 @@ private slots:
         auto* first = qobject_cast<TCloudDevsCell*>(list->itemWidget(list->item(0)));
         QCOMPARE(first->CellName(), QStringLiteral("Hall"));
         QCOMPARE(first->CellMAC(), QStringLiteral("5C-CF-7F-01-02-0B"));
-        QVERIFY(!first->Picture().isNull()); // the cloud's picture
+        QTRY_VERIFY(!first->Picture().isNull()); // the cloud's picture, when it has arrived
+        QCOMPARE(w->Account()->CloudPicture(), first->Picture()); // and in the details
         QCOMPARE(Label(w.get(), QStringLiteral("lbl_Pop_CloudDev_MAC")), QStringLiteral("5C-CF-7F-01-02-0B"));
         QCOMPARE(Edit(w.get(), QStringLiteral("edt_Pop_CloudDev_PSD"))->text(), QStringLiteral("4321"));
         QCOMPARE(Edit(w.get(), QStringLiteral("edt_Pop_CloudDev_PSD"))->echoMode(), QLineEdit::Password);
@@ -814,6 +884,223 @@ private slots:
         QCOMPARE(cloud.data.at(1).name, QStringLiteral("Porch")); // not in the local list: untouched
     }
 
+    // The popup shows its rows at once; each picture fills in as it arrives, in its own row, and
+    // one that cannot be had leaves the row as it was.
+    void cloudPicturesArriveLater_data() {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("held");
+        QTest::addColumn<bool>("never");
+        QTest::newRow("slow picture") << 200 << Jpeg(Qt::green) << true << false;
+        QTest::newRow("bytes that are no picture") << 200 << QByteArray("<html>busy</html>") << false << false;
+        QTest::newRow("missing picture") << 404 << QByteArray("No such picture") << false << false;
+        QTest::newRow("picture never answered") << 200 << QByteArray() << false << true;
+    }
+    void cloudPicturesArriveLater() {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(bool, held);
+        QFETCH(bool, never);
+        PictureCloud cloud;
+        TestHttpServer::Answer middle{status, "image/jpeg", body};
+        middle.Held = held;
+        middle.Never = never;
+        QVERIFY(cloud.Start(middle));
+        auto w = Open(cloud.Server.Base());
+        w->Account()->Pictures()->setTimeoutMs(300);
+        LogInAs(*w, QStringLiteral("alice"));
+        w->Account()->img_User_LoginClick(QStringLiteral("img_User_CloudDev"));
+        QVERIFY(w->PopVisible(POP_CLOUDDEV));
+        auto* list = Find<QListWidget>(w.get(), QStringLiteral("lst_Pop_CloudDev"));
+        QCOMPARE(list->count(), 3);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(Row(list, i)->CellMAC(), PictureCloud::Shown(i));
+        QTRY_VERIFY(Near(Row(list, 0)->Picture(), Qt::red));
+        QTRY_VERIFY(Near(Row(list, 2)->Picture(), Qt::blue));
+        QCOMPARE(w->Account()->CloudPicture(), Row(list, 0)->Picture()); // row 0's details
+        list->setCurrentRow(1);
+        if (held) {
+            QVERIFY(Row(list, 1)->Picture().isNull());
+            cloud.Server.Release(QStringLiteral("/p1.jpg"));
+            QTRY_VERIFY(Near(Row(list, 1)->Picture(), Qt::green));
+            // The row shown in the details gets it there too.
+            QCOMPARE(w->Account()->CloudPicture(), Row(list, 1)->Picture());
+        } else {
+            QTRY_COMPARE(w->Account()->Pictures()->Pending(), 0);
+            QVERIFY(Row(list, 1)->Picture().isNull());
+            QVERIFY(w->Account()->CloudPicture().isNull());
+        }
+        QVERIFY(Row(list, 1)->Picture().width() <= 200 && Row(list, 1)->Picture().height() <= 200);
+    }
+
+    // A picture chosen while the cloud's is on its way stays in the details, and once uploaded
+    // the cloud's older one, arriving late, does not cover it in the row.
+    void chosenPictureBeatsTheLateOne() {
+        PictureCloud cloud;
+        QVERIFY(cloud.Start(PictureCloud::Held(Qt::green)));
+        cloud.Server.Set(QStringLiteral("/api.php/Device/update"),
+                         {200, "application/json", R"({"status":1,"info":"Updated","data":null})"});
+        auto w = Open(cloud.Server.Base());
+        LogInAs(*w, QStringLiteral("alice"));
+        w->Account()->img_User_LoginClick(QStringLiteral("img_User_CloudDev"));
+        auto* list = Find<QListWidget>(w.get(), QStringLiteral("lst_Pop_CloudDev"));
+        QTRY_COMPARE(cloud.Server.Requests(QStringLiteral("/p1.jpg")), 1);
+        list->setCurrentRow(1);
+        const QString file = FDir->filePath(QStringLiteral("yellow.png"));
+        QImage yellow(40, 40, QImage::Format_RGB32);
+        yellow.fill(Qt::yellow);
+        QVERIFY(yellow.save(file));
+        w->Account()->ChooseImageFile = [file] { return file; };
+        w->img_PopClick(TMainAccount::TagCloudImage);
+        QVERIFY(Near(w->Account()->CloudPicture(), Qt::yellow));
+        w->img_PopClick(TMainAccount::TagCloudUpload);
+        QCOMPARE(LastMessage(), QStringLiteral("Uploaded successfully!"));
+        QVERIFY(Near(Row(list, 1)->Picture(), Qt::yellow));
+        cloud.Server.Release(QStringLiteral("/p1.jpg"));
+        QTRY_COMPARE(w->Account()->Pictures()->Pending(), 0);
+        QTRY_VERIFY(Near(Row(list, 2)->Picture(), Qt::blue));
+        QVERIFY(Near(Row(list, 1)->Picture(), Qt::yellow));
+        QVERIFY(Near(w->Account()->CloudPicture(), Qt::yellow));
+    }
+
+    // A row removed, or a list filled again, before a picture arrives: the old fetch is dropped
+    // and the new rows get their own pictures.
+    void cloudRowGoneBeforeItsPicture() {
+        PictureCloud cloud;
+        QVERIFY(cloud.Start({200, "image/jpeg", Jpeg(Qt::green)}));
+        cloud.Server.Set(QStringLiteral("/p0.jpg"), PictureCloud::Held(Qt::red));
+        auto w = Open(cloud.Server.Base());
+        LogInAs(*w, QStringLiteral("alice"));
+        w->Account()->img_User_LoginClick(QStringLiteral("img_User_CloudDev"));
+        auto* list = Find<QListWidget>(w.get(), QStringLiteral("lst_Pop_CloudDev"));
+        QTRY_COMPARE(cloud.Server.Requests(QStringLiteral("/p0.jpg")), 1);
+        FMsgs->ConfirmAnswers = {true};
+        list->setCurrentRow(0);
+        w->img_PopClick(TMainAccount::TagCloudRemove);
+        QCOMPARE(LastMessage(), QStringLiteral("Device has been removed!"));
+        QCOMPARE(list->count(), 2);
+        QTRY_COMPARE(w->Account()->Pictures()->Pending(), 0);
+        QCOMPARE(Row(list, 0)->CellMAC(), PictureCloud::Shown(1));
+        QVERIFY(Near(Row(list, 0)->Picture(), Qt::green));
+        QVERIFY(Near(Row(list, 1)->Picture(), Qt::blue));
+
+        // Opened again while board A's picture is still held: it lands in A's new row.
+        w->img_PopClick(22);
+        w->Account()->img_User_LoginClick(QStringLiteral("img_User_CloudDev"));
+        QCOMPARE(list->count(), 3);
+        QTRY_COMPARE(cloud.Server.Requests(QStringLiteral("/p0.jpg")), 2);
+        QTRY_VERIFY(Near(Row(list, 2)->Picture(), Qt::blue));
+        w->img_PopClick(22);
+        w->Account()->img_User_LoginClick(QStringLiteral("img_User_CloudDev"));
+        QTRY_COMPARE(cloud.Server.Requests(QStringLiteral("/p0.jpg")), 3);
+        cloud.Server.Release(QStringLiteral("/p0.jpg"));
+        QTRY_VERIFY(Near(Row(list, 0)->Picture(), Qt::red));
+        QTRY_COMPARE(w->Account()->Pictures()->Pending(), 0);
+        QVERIFY(Near(Row(list, 1)->Picture(), Qt::green));
+    }
+
+    // However the cloud popup or the device settings popup closes, the downloaded list with its
+    // passwords goes, and its picture fetches with it.
+    void closingDiscardsTheCloudList_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("close button") << "close";
+        QTest::newRow("Finish") << "finish";
+        QTest::newRow("Escape") << "escape";
+        QTest::newRow("click beside the popup") << "backdrop";
+        QTest::newRow("device settings popup closed") << "settings";
+    }
+    void closingDiscardsTheCloudList() {
+        QFETCH(QString, how);
+        PictureCloud cloud;
+        QVERIFY(cloud.Start(PictureCloud::Held(Qt::green)));
+        auto w = Open(cloud.Server.Base());
+        LogInAs(*w, QStringLiteral("alice"));
+        w->Account()->img_User_LoginClick(QStringLiteral("img_User_CloudDev"));
+        auto* list = Find<QListWidget>(w.get(), QStringLiteral("lst_Pop_CloudDev"));
+        QCOMPARE(list->count(), 3);
+        QTRY_COMPARE(cloud.Server.Requests(QStringLiteral("/p1.jpg")), 1);
+        QCOMPARE(Edit(w.get(), QStringLiteral("edt_Pop_CloudDev_PSD"))->text(), QStringLiteral("pw1"));
+        if (how == u"close")
+            QTest::mouseClick(Find<QWidget>(w.get(), QStringLiteral("img_Pop_CloudDev_Close")), Qt::LeftButton);
+        else if (how == u"finish")
+            QTest::mouseClick(Find<QWidget>(w.get(), QStringLiteral("img_Pop_CloudDev_Finish")), Qt::LeftButton);
+        else if (how == u"escape")
+            QTest::keyClick(w.get(), Qt::Key_Escape);
+        else if (how == u"backdrop")
+            w->img_PopClick(0);
+        else {
+            w->ShowPop(POP_DEVINFO);
+            w->img_PopClick(19);
+        }
+        QVERIFY(!w->PopVisible(POP_CLOUDDEV));
+        QCOMPARE(w->Account()->CloudDevs().status, QStringLiteral("0"));
+        QVERIFY(w->Account()->CloudDevs().data.isEmpty());
+        QCOMPARE(list->count(), 0);
+        QVERIFY(Edit(w.get(), QStringLiteral("edt_Pop_CloudDev_PSD"))->text().isEmpty());
+        QVERIFY(Label(w.get(), QStringLiteral("lbl_Pop_CloudDev_MAC")).isEmpty());
+        QCOMPARE(w->Account()->Pictures()->Pending(), 0);
+        cloud.Server.Release(QStringLiteral("/p1.jpg")); // answered to nobody
+        QVERIFY(w->Account()->CloudPicture().isNull());
+    }
+
+    // "Synchronized to local" ends at once; each board's picture lands in that board when it
+    // arrives, one that cannot be had keeps the board's own, and a board removed meanwhile gets
+    // none.
+    void syncToLocalPicturesArriveLater_data() {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("removeFirst");
+        QTest::addColumn<bool>("lands");
+        QTest::newRow("picture arrives later") << 200 << Jpeg(Qt::green) << false << true;
+        QTest::newRow("bytes that are no picture") << 200 << QByteArray("garbage") << false << false;
+        QTest::newRow("missing picture") << 404 << QByteArray("No such picture") << false << false;
+        QTest::newRow("board removed before it arrives") << 200 << Jpeg(Qt::green) << true << false;
+    }
+    void syncToLocalPicturesArriveLater() {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(bool, removeFirst);
+        QFETCH(bool, lands);
+        PictureCloud cloud;
+        TestHttpServer::Answer middle{status, "image/jpeg", body};
+        middle.Held = true;
+        QVERIFY(cloud.Start(middle));
+        auto w = Open(cloud.Server.Base());
+        QTRY_VERIFY(!w->IOTUDP()->Searching());
+        // Board B is listed already, with a picture of its own (white).
+        QImage own(60, 60, QImage::Format_RGB32);
+        own.fill(Qt::white);
+        const QString b = PictureCloud::Shown(1);
+        QVERIFY(SaveDevImage(b, own).Ok);
+        TIniDev local;
+        local.Name = QStringLiteral("Shelf");
+        local.MAC = b;
+        w->IOTDevList()->Add(TIniDevs{local});
+        LogInAs(*w, QStringLiteral("alice"));
+        w->Account()->img_User_LoginClick(QStringLiteral("img_User_Down"));
+        QCOMPARE(LastMessage(), QStringLiteral("Synchronization is complete!"));
+        QCOMPARE(w->IOTDevList()->DevCount(), 3);
+        QTRY_COMPARE(cloud.Server.Requests(QStringLiteral("/p1.jpg")), 1);
+        QVERIFY(Near(LoadDevImage(b), Qt::white)); // nothing yet
+        if (removeFirst) {
+            QVERIFY(QFile::remove(DevImgFile(b)));
+            w->IOTDevList()->setRemoveState(true);
+            w->IOTDevList()->ItemClick(w->IOTDevList()->Item(w->IOTDevList()->IndexOfMAC(b)), DevListTag::Remove);
+            QTRY_COMPARE(w->IOTDevList()->IndexOfMAC(b), -1);
+        }
+        cloud.Server.Release(QStringLiteral("/p1.jpg"));
+        QTRY_COMPARE(w->Account()->Pictures()->Pending(), 0);
+        // The others went to their own boards.
+        QVERIFY(Near(LoadDevImage(PictureCloud::Shown(0)), Qt::red));
+        QVERIFY(Near(LoadDevImage(PictureCloud::Shown(2)), Qt::blue));
+        if (removeFirst) {
+            QVERIFY(ExistingDevImgFile(b).isEmpty());
+            return;
+        }
+        QVERIFY(Near(LoadDevImage(b), lands ? QColor(Qt::green) : QColor(Qt::white)));
+        QVERIFY(w->IOTDevList()->Item(w->IOTDevList()->IndexOfMAC(b))->isCustomImg());
+    }
+
     void shots_data() {
         QTest::addColumn<bool>("chinese");
         QTest::newRow("en") << false;
@@ -845,6 +1132,7 @@ private slots:
         w->img_PopClick(13);
         w->Account()->img_User_LoginClick(QStringLiteral("img_User_CloudDev"));
         QVERIFY(w->PopVisible(POP_CLOUDDEV));
+        QTRY_COMPARE(w->Account()->Pictures()->Pending(), 0);
         Shoot(*w, QStringLiteral("clouddev"));
         w->img_PopClick(22);
         w->ShowPop(POP_ADD);

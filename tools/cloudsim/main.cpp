@@ -71,6 +71,7 @@ Agreement with quillet-relaysim:
 
 Faults (the slow mode and the garbage modes):
   --delay MS                       answer every request MS milliseconds late
+  --picture-delay MS               answer only the pictures MS milliseconds late
   --http-500                       answer the API calls with HTTP 500
   --not-json                       answer the API calls with an HTML body
   --raw-non-ascii                  write non-ASCII characters as raw UTF-8, not "\u" escapes
@@ -150,6 +151,8 @@ int main(int argc, char* argv[]) {
                                        QStringLiteral("No built-in news and products."));
     const QCommandLineOption delay({QStringLiteral("delay")}, QStringLiteral("Delay every answer."),
                                    QStringLiteral("MS"));
+    const QCommandLineOption pictureDelay({QStringLiteral("picture-delay")},
+                                          QStringLiteral("Delay the pictures only."), QStringLiteral("MS"));
     const QCommandLineOption http500({QStringLiteral("http-500")},
                                      QStringLiteral("Answer API calls with HTTP 500."));
     const QCommandLineOption notJson({QStringLiteral("not-json")},
@@ -169,7 +172,7 @@ int main(int argc, char* argv[]) {
                                   QStringLiteral("Limit --http-500/--not-json to a call."),
                                   QStringLiteral("PATH"));
     parser.addOptions({host, port, quiet, account, device, support, autoReply, news, product, noDefault,
-                       delay, http500, notJson, raw, reorder, only, relayAccounts, ready, refuse});
+                       delay, pictureDelay, http500, notJson, raw, reorder, only, relayAccounts, ready, refuse});
     const QCommandLineOption newsLink({QStringLiteral("news-link")},
                                       QStringLiteral("Seed a news item with its own link."),
                                       QStringLiteral("TITLE=URL"));
@@ -235,6 +238,13 @@ int main(int argc, char* argv[]) {
         faults.delayMs = parser.value(delay).toInt(&ok);
         if (!ok || faults.delayMs < 0)
             return usage(QStringLiteral("--delay needs a number of milliseconds"));
+    }
+    if (parser.isSet(pictureDelay)) {
+        bool ok = false;
+        const int ms = parser.value(pictureDelay).toInt(&ok);
+        if (!ok || ms < 0)
+            return usage(QStringLiteral("--picture-delay needs a number of milliseconds"));
+        sim.SetPictureDelay(ms);
     }
     faults.http500 = parser.isSet(http500);
     faults.notJson = parser.isSet(notJson);
