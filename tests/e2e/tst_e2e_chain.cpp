@@ -1,0 +1,293 @@
+// The selected board's query chain and its channels end to end: the window offscreen, on a virtual
+// LAN (tools/virtual-lan) where its LAN search really broadcasts, against quillet-boardsim boards
+// whose request logs show what the window sent. Started by ctest, the program starts the virtual
+// LAN with the boards below and runs itself again inside its "pc" namespace. Without root there are
+// no namespaces: it says so and exits with VirtualLanSkipStatus (reported as skipped).
+#include "VirtualLan.h"
+#include "WindowLan.h"
+
+#include "untDevEvents.h"
+#include "untIOTCtrlList.h"
+#include "untIOTDevList.h"
+#include "untIOTInCtrl.h"
+#include "untIOTOutCtrl.h"
+#include "untIOTPWMCtrl.h"
+#include "untIOTREGCtrl.h"
+#include "untIOTRedCtrl.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLoggingCategory>
+#include <QPointer>
+#include <QRegularExpression>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+constexpr const char* InsideVar = "QUILLET_E2E_CHAIN_INSIDE";
+
+// One simulated board: its MAC and the rest of its quillet-boardsim spec.
+struct TSimBoard {
+    const char* Mac;
+    const char* Keys;
+};
+
+// Each scenario has boards of its own, so that one board's log belongs to one scenario.
+namespace B {
+constexpr TSimBoard Jogger{"5C-CF-7F-0C-00-01", "name=Jogger,out=4,in=1,pwm=1,reg=0,ir=0"};
+constexpr TSimBoard Bystander{"5C-CF-7F-0C-00-02", "name=Bystander,out=2,in=0,pwm=0,reg=0,ir=0"};
+constexpr TSimBoard Split{"5C-CF-7F-0C-00-03", "name=Split,out=8,in=4,pwm=2,reg=2,ir=1,inputs=0110,"
+                                               "regs=12.5/-3.5,split=3,split-gap-ms=2,garbage"};
+constexpr TSimBoard Slow{"5C-CF-7F-0C-00-04", "name=Slow,out=4,in=2,pwm=0,reg=1,ir=0,delay=400"};
+constexpr TSimBoard DeafIn{"5C-CF-7F-0C-00-05", "name=DeafIn,out=4,in=2,pwm=0,reg=0,ir=0,ignore=0x14"};
+constexpr TSimBoard DeafNames{"5C-CF-7F-0C-00-06", "name=DeafNames,out=2,in=0,pwm=0,reg=0,ir=0,ignore=0x63"};
+constexpr TSimBoard DeafIO{"5C-CF-7F-0C-00-07", "name=DeafIO,out=2,in=0,pwm=0,reg=0,ir=0,ignore=0x7E"};
+constexpr TSimBoard Alpha{"5C-CF-7F-0C-00-08", "name=Alpha,out=2,in=0,pwm=0,reg=0,ir=0"};
+constexpr TSimBoard Beta{"5C-CF-7F-0C-00-09", "name=Beta,out=6,in=3,pwm=0,reg=0,ir=0"};
+constexpr TSimBoard Sloth{"5C-CF-7F-0C-00-0A", "name=Sloth,out=3,in=0,pwm=0,reg=0,ir=0,delay=400"};
+constexpr TSimBoard Doomed{"5C-CF-7F-0C-00-0B", "name=Doomed,out=5,in=0,pwm=0,reg=0,ir=0"};
+constexpr TSimBoard Full{"5C-CF-7F-0C-00-0C", "name=Full,out=8,in=4,pwm=2,reg=2,ir=1"};
+constexpr TSimBoard OutOnly{"5C-CF-7F-0C-00-0D", "name=OutOnly,out=8,in=0,pwm=0,reg=0,ir=0"};
+constexpr TSimBoard InOnly{"5C-CF-7F-0C-00-0E", "name=InOnly,out=0,in=4,pwm=0,reg=0,ir=0"};
+constexpr TSimBoard PwmReg{"5C-CF-7F-0C-00-0F", "name=PwmReg,out=0,in=0,pwm=2,reg=2,ir=0"};
+constexpr TSimBoard IrOnly{"5C-CF-7F-0C-00-10", "name=IrOnly,out=0,in=0,pwm=0,reg=0,ir=1"};
+} // namespace B
+
+const TSimBoard* const Boards[] = {&B::Jogger, &B::Bystander, &B::Split,  &B::Slow,    &B::DeafIn,
+                                   &B::DeafNames, &B::DeafIO, &B::Alpha,  &B::Beta,    &B::Sloth,
+                                   &B::Doomed,    &B::Full,   &B::OutOnly, &B::InOnly, &B::PwmReg,
+                                   &B::IrOnly};
+
+QString Join(const QStringList& l) {
+    return l.join(' ');
+}
+
+// The simulators' request log (quillet-boardsim --verbose, written by tools/virtual-lan).
+class TBoardLog {
+public:
+    QStringList Lines() const {
+        QFile f(qEnvironmentVariable("QUILLET_VLAN_LOG_DIR") + QStringLiteral("/boardsim.err"));
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+    }
+    // Request codes a board took, in order ("7e", "0a"), ignored ones included.
+    QStringList Codes(const char* mac) const {
+        static const QRegularExpression re("(?:< ([0-9a-f]{2})[0-9a-f ]* >|ignores ([0-9a-f]{2}))");
+        QStringList r;
+        for (const QString& l : Lines()) {
+            if (!l.contains(QLatin1String(mac), Qt::CaseInsensitive))
+                continue;
+            if (const auto m = re.match(l); m.hasMatch())
+                r << (m.captured(1).isEmpty() ? m.captured(2) : m.captured(1));
+        }
+        return r;
+    }
+    // The board's output changes in order ("3 on", "3 off").
+    QStringList OutputChanges(const char* mac) const {
+        static const QRegularExpression re("output ([0-9]+) (on|off)");
+        QStringList r;
+        for (const QString& l : Lines())
+            if (const auto m = re.match(l); m.hasMatch() && l.contains(QLatin1String(mac), Qt::CaseInsensitive))
+                r << m.captured(1) + ' ' + m.captured(2);
+        return r;
+    }
+};
+
+// Records like TRecordingMessages and lets a test look at the window as each box opens.
+class TProbeMessages : public TRecordingMessages {
+public:
+    std::function<void()> BeforeBox;
+
+    void ShowMessage(QWidget* parent, const QString& text) override {
+        Probe();
+        TRecordingMessages::ShowMessage(parent, text);
+    }
+    bool Confirm(QWidget* parent, const QString& text) override {
+        Probe();
+        return TRecordingMessages::Confirm(parent, text);
+    }
+    std::optional<QString> InputQuery(QWidget* parent, const QString& caption, const QString& prompt,
+                                      const QString& initial, bool masked) override {
+        Probe();
+        return TRecordingMessages::InputQuery(parent, caption, prompt, initial, masked);
+    }
+
+private:
+    void Probe() {
+        if (BeforeBox)
+            BeforeBox();
+    }
+};
+
+[[maybe_unused]] QList<int> Counts(const TNEV_IOTCtrlList* panel) {
+    return {panel->OutCount(), panel->InCount(), panel->PWMCount(), panel->REGCount(), panel->RedCount()};
+}
+
+} // namespace
+
+class tst_e2e_chain : public QObject {
+    Q_OBJECT
+
+    std::shared_ptr<TProbeMessages> FMsgs;
+    std::unique_ptr<QTemporaryDir> FDir;
+    TBoardLog FLog;
+
+    std::unique_ptr<Tfrm_Main> Open(int slideMs = 20) {
+        TMainEnv env = VirtualLanEnv(FDir->path(), FMsgs);
+        env.SlideMs = slideMs;
+        auto w = std::make_unique<Tfrm_Main>(env);
+        w->show();
+        return w;
+    }
+
+    static TIOTDevItem* Item(const Tfrm_Main& w, const TSimBoard& b) {
+        const int i = w.IOTDevList()->IndexOfMAC(QLatin1String(b.Mac));
+        return i < 0 ? nullptr : w.IOTDevList()->Item(i);
+    }
+    static bool Online(const Tfrm_Main& w, const TSimBoard& b) {
+        const TIOTDevItem* item = Item(w, b);
+        return item && item->Conn()->NetState() == TIOTNETSTATE::NET_OK;
+    }
+    static bool WaitOnline(const Tfrm_Main& w, const TSimBoard& b) {
+        return QTest::qWaitFor([&] { return Online(w, b); }, 15000);
+    }
+    // The chain has read the selected board `b` and its panel is in place.
+    static bool Read(const Tfrm_Main& w, const TSimBoard& b) {
+        const TIOTDevItem* item = Item(w, b);
+        return item && w.DevEvents()->Selected() == item->Conn() && w.DevEvents()->ChainWaiting() == 0 &&
+               w.IOTCtrlList()->Appeared() && !w.IOTCtrlList()->isSliding();
+    }
+    // Clicks the board in the list once it is online and waits until the chain has read it.
+    static bool Select(Tfrm_Main& w, const TSimBoard& b) {
+        if (!WaitOnline(w, b))
+            return false;
+        w.IOTDevList()->ItemClick(Item(w, b), DevListTag::Device);
+        return QTest::qWaitFor([&] { return Read(w, b); }, 15000);
+    }
+    // Closes the panel as a click on the list's empty area does.
+    static bool ClosePanel(Tfrm_Main& w) {
+        w.IOTDevList()->DoListClick(-1, DevListTag::Panel);
+        return QTest::qWaitFor([&] { return !w.IOTCtrlList()->Appeared() && !w.IOTCtrlList()->isSliding(); },
+                               10000);
+    }
+    static void Shoot(Tfrm_Main& w, const QString& name) {
+        const QString dir = QStringLiteral(SHOT_DIR);
+        QDir().mkpath(dir);
+        const QString lang = LangIsCn() ? QStringLiteral("cn") : QStringLiteral("en");
+        QVERIFY(w.grab().save(QStringLiteral("%1/e2e-chain-%2-%3.png").arg(dir, name, lang)));
+    }
+
+private slots:
+    void initTestCase() {
+        QString why;
+        if (!qEnvironmentVariableIsSet(InsideVar) || !OnlyVirtualLanInterfaces(&why))
+            QFAIL(qPrintable(QStringLiteral("refusing to run outside the virtual LAN: ") + why));
+        QVERIFY2(QFile::exists(qEnvironmentVariable("QUILLET_VLAN_LOG_DIR") + QStringLiteral("/boardsim.err")),
+                 "no request log of the boards");
+    }
+
+    void init() {
+        FMsgs = std::make_shared<TProbeMessages>();
+        FDir = std::make_unique<QTemporaryDir>();
+        CloudSession.Clear();
+    }
+
+    void cleanup() { SetLanguage(LangEn); }
+
+    // Jog mode: an output is on while it is held, and goes off on release and on everything that
+    // takes the pointer or the page away from it, before any box opens.
+    void jogOutputGoesOffWhenLetGo_data() {
+        QTest::addColumn<QString>("interruption");
+        QTest::newRow("released") << "released";
+        QTest::newRow("message box") << "message box";
+        QTest::newRow("input box") << "input box";
+        QTest::newRow("lock screen") << "lock screen";
+        QTest::newRow("page change") << "page change";
+        QTest::newRow("device change") << "device change";
+    }
+    void jogOutputGoesOffWhenLetGo() {
+        QFETCH(QString, interruption);
+        auto w = Open();
+        QVERIFY(Select(*w, B::Jogger));
+        TNEV_IOTCtrlList* panel = w->IOTCtrlList();
+        const int codes = int(FLog.Codes(B::Jogger.Mac).size());
+        w->img_PopClick(11); // the control menu's mode button
+        QVERIFY(!panel->TouchMode());
+        // Entering jog mode switches every output off.
+        QTRY_COMPARE_WITH_TIMEOUT(Join(FLog.Codes(B::Jogger.Mac).mid(codes)), QStringLiteral("04"), 10000);
+
+        const int changes = int(FLog.OutputChanges(B::Jogger.Mac).size());
+        const int bystander = int(FLog.OutputChanges(B::Bystander.Mac).size());
+        QPointer<QWidget> power = panel->OutItems(2)->Img_Power();
+        QTest::mousePress(power, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(FLog.OutputChanges(B::Jogger.Mac).mid(changes), QStringList{"3 on"}, 10000);
+        QVERIFY(w->DevEvents()->JogHeld());
+
+        // Whatever box opens, the output went off before it.
+        QStringList heldAtBox;
+        FMsgs->BeforeBox = [&] { heldAtBox << (w->DevEvents()->JogHeld() ? "held" : "off"); };
+        if (interruption == "released") {
+            QTest::mouseRelease(power, Qt::LeftButton);
+        } else if (interruption == "message box") {
+            w->Msg(QStringLiteral("The device is disconnected!"));
+            QCOMPARE(heldAtBox, QStringList{"off"});
+        } else if (interruption == "input box") {
+            // The PWM frequency asks for a number; the answer is Cancel.
+            QTest::mouseClick(panel->PWMItems(0)->Img_HZ(), Qt::LeftButton);
+            QCOMPARE(FMsgs->Inputs.size(), std::size_t(1));
+            QCOMPARE(heldAtBox, QStringList{"off"});
+        } else if (interruption == "lock screen") {
+            w->LockScreen(true);
+            QVERIFY(w->Locked());
+            Shoot(*w, QStringLiteral("lock"));
+        } else if (interruption == "page change") {
+            w->img_MainSettingClick(TAB_MORE);
+            QCOMPARE(w->NowMainPage(), int(TAB_MORE));
+        } else if (interruption == "device change") {
+            // The first click on another board closes the panel, the second selects it.
+            w->IOTDevList()->ItemClick(Item(*w, B::Bystander), DevListTag::Device);
+            QTRY_VERIFY(!panel->Appeared() && !panel->isSliding());
+            QVERIFY(Select(*w, B::Bystander));
+        }
+        QVERIFY(!w->DevEvents()->JogHeld());
+        QTRY_COMPARE_WITH_TIMEOUT(FLog.OutputChanges(B::Jogger.Mac).mid(changes), (QStringList{"3 on", "3 off"}),
+                                  10000);
+        if (interruption == "device change") {
+            QTRY_COMPARE_WITH_TIMEOUT(w->DevEvents()->Selected(), Item(*w, B::Bystander)->Conn(), 10000);
+            QCOMPARE(panel->OutCount(), 2);
+        } else if (panel->OutItems(2)) {
+            QVERIFY(!panel->OutItems(2)->isOn());
+        }
+        // Lifting the finger afterwards switches nothing on anywhere (the cell is gone when the
+        // panel shows another board).
+        QCOMPARE(power.isNull(), interruption == "device change");
+        if (power)
+            QTest::mouseRelease(power, Qt::LeftButton);
+        QCOMPARE(FLog.OutputChanges(B::Jogger.Mac).mid(changes), (QStringList{"3 on", "3 off"}));
+        QCOMPARE(int(FLog.OutputChanges(B::Bystander.Mac).size()), bystander);
+        FMsgs->BeforeBox = nullptr;
+    }
+};
+
+int main(int argc, char** argv) {
+    if (!qEnvironmentVariableIsSet(InsideVar)) {
+        // The request log is the boards' debug output: no outside rule may silence it.
+        qunsetenv("QT_LOGGING_RULES");
+        QStringList lan{"--boardsim", BOARDSIM, "--sim-arg=--verbose"};
+        for (const TSimBoard* b : Boards)
+            lan << "--board" << QStringLiteral("mac=%1,%2").arg(QLatin1String(b->Mac), QLatin1String(b->Keys));
+        return RunInVirtualLan("tst_e2e_chain", InsideVar, lan, argc, argv);
+    }
+    // The window's own debug output would bury the test's.
+    QLoggingCategory::setFilterRules(QStringLiteral("quillet.*.debug=false"));
+    QApplication app(argc, argv);
+    tst_e2e_chain test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_e2e_chain.moc"
