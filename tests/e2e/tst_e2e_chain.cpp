@@ -41,6 +41,8 @@ constexpr TSimBoard Jogger{"5C-CF-7F-0C-00-01", "name=Jogger,out=4,in=1,pwm=1,re
 constexpr TSimBoard Bystander{"5C-CF-7F-0C-00-02", "name=Bystander,out=2,in=0,pwm=0,reg=0,ir=0"};
 constexpr TSimBoard Split{"5C-CF-7F-0C-00-03", "name=Split,out=8,in=4,pwm=2,reg=2,ir=1,inputs=0110,"
                                                "regs=12.5/-3.5,split=3,split-gap-ms=2,garbage"};
+constexpr TSimBoard Crumbs{"5C-CF-7F-0C-00-11", "name=Crumbs,out=2,in=2,pwm=0,reg=1,ir=0,inputs=01,regs=-0.5,"
+                                                "split=1,split-gap-ms=1,garbage"};
 constexpr TSimBoard Slow{"5C-CF-7F-0C-00-04", "name=Slow,out=4,in=2,pwm=0,reg=1,ir=0,delay=400"};
 constexpr TSimBoard DeafIn{"5C-CF-7F-0C-00-05", "name=DeafIn,out=4,in=2,pwm=0,reg=0,ir=0,ignore=0x14"};
 constexpr TSimBoard DeafNames{"5C-CF-7F-0C-00-06", "name=DeafNames,out=2,in=0,pwm=0,reg=0,ir=0,ignore=0x63"};
@@ -59,7 +61,7 @@ constexpr TSimBoard IrOnly{"5C-CF-7F-0C-00-10", "name=IrOnly,out=0,in=0,pwm=0,re
 const TSimBoard* const Boards[] = {&B::Jogger, &B::Bystander, &B::Split,  &B::Slow,    &B::DeafIn,
                                    &B::DeafNames, &B::DeafIO, &B::Alpha,  &B::Beta,    &B::Sloth,
                                    &B::Doomed,    &B::Full,   &B::OutOnly, &B::InOnly, &B::PwmReg,
-                                   &B::IrOnly};
+                                   &B::IrOnly,    &B::Crumbs};
 
 QString Join(const QStringList& l) {
     return l.join(' ');
@@ -123,8 +125,34 @@ private:
     }
 };
 
-[[maybe_unused]] QList<int> Counts(const TNEV_IOTCtrlList* panel) {
+QList<int> Counts(const TNEV_IOTCtrlList* panel) {
     return {panel->OutCount(), panel->InCount(), panel->PWMCount(), panel->REGCount(), panel->RedCount()};
+}
+
+// The names the panel shows, class by class in panel order.
+QStringList ShownNames(const TNEV_IOTCtrlList* panel) {
+    QStringList r;
+    for (int i = 0; i < panel->OutCount(); ++i)
+        r << panel->OutItems(i)->CtrlName();
+    for (int i = 0; i < panel->InCount(); ++i)
+        r << panel->InItems(i)->CtrlName();
+    for (int i = 0; i < panel->PWMCount(); ++i)
+        r << panel->PWMItems(i)->CtrlName();
+    for (int i = 0; i < panel->REGCount(); ++i)
+        r << panel->REGItems(i)->CtrlName();
+    for (int i = 0; i < panel->RedCount(); ++i)
+        r << panel->RedItems(i)->CtrlName();
+    return r;
+}
+
+// The simulator's own channel names for these counts ("Out 1", ..., "IR 1").
+QStringList BoardNames(const QList<int>& counts) {
+    static const char* const prefixes[] = {"Out", "In", "PWM", "REG", "IR"};
+    QStringList r;
+    for (int c = 0; c < counts.size(); ++c)
+        for (int i = 1; i <= counts[c]; ++i)
+            r << QStringLiteral("%1 %2").arg(QLatin1String(prefixes[c])).arg(i);
+    return r;
 }
 
 } // namespace
@@ -270,6 +298,86 @@ private slots:
         QCOMPARE(FLog.OutputChanges(B::Jogger.Mac).mid(changes), (QStringList{"3 on", "3 off"}));
         QCOMPARE(int(FLog.OutputChanges(B::Bystander.Mac).size()), bystander);
         FMsgs->BeforeBox = nullptr;
+    }
+
+    // Replies cut by TCP into pieces with pauses, junk and a decoy frame with a wrong sum before
+    // each one: the panel is filled all the same, with what the board holds.
+    void splitRepliesWithGarbageFillThePanel_data() {
+        QTest::addColumn<QString>("board");
+        QTest::addColumn<QString>("chain");
+        QTest::addColumn<QList<int>>("counts");
+        QTest::addColumn<QList<bool>>("inputs");
+        QTest::addColumn<QList<double>>("registers");
+        QTest::newRow("3-byte pieces") << "Split" << "7e 0a 14 24 40 63" << QList<int>{8, 4, 2, 2, 1}
+                                       << QList<bool>{false, true, true, false} << QList<double>{12.5, -3.5};
+        QTest::newRow("byte by byte") << "Crumbs" << "7e 0a 14 40 63" << QList<int>{2, 2, 0, 1, 0}
+                                      << QList<bool>{false, true} << QList<double>{-0.5};
+    }
+    void splitRepliesWithGarbageFillThePanel() {
+        QFETCH(QString, board);
+        QFETCH(QString, chain);
+        QFETCH(QList<int>, counts);
+        QFETCH(QList<bool>, inputs);
+        QFETCH(QList<double>, registers);
+        const TSimBoard& b = board == "Split" ? B::Split : B::Crumbs;
+        auto w = Open();
+        const int codes = int(FLog.Codes(b.Mac).size());
+        QVERIFY(Select(*w, b));
+        TNEV_IOTCtrlList* panel = w->IOTCtrlList();
+        QCOMPARE(Join(FLog.Codes(b.Mac).mid(codes)), chain);
+        QCOMPARE(Counts(panel), counts);
+        QCOMPARE(ShownNames(panel), BoardNames(counts));
+        QList<bool> shownInputs;
+        for (int i = 0; i < panel->InCount(); ++i)
+            shownInputs << panel->InItems(i)->isON();
+        QCOMPARE(shownInputs, inputs);
+        QList<double> shownRegisters;
+        for (int i = 0; i < panel->REGCount(); ++i)
+            shownRegisters << panel->REGItems(i)->REG();
+        QCOMPARE(shownRegisters, registers);
+        // A switch's reply, cut up the same way, shows the output on.
+        QTest::mouseClick(panel->OutItems(1)->Img_Power(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(panel->OutItems(1)->isOn(), 10000);
+        QCOMPARE(FLog.OutputChanges(b.Mac).last(), QStringLiteral("2 on"));
+        QVERIFY2(FMsgs->Messages.isEmpty(), qPrintable(FMsgs->Messages.join('|')));
+        Shoot(*w, QStringLiteral("panel-") + board.toLower());
+        QTest::mouseClick(panel->OutItems(1)->Img_Power(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!panel->OutItems(1)->isOn(), 10000);
+    }
+
+    // A board that answers slowly: a switch clicked while the chain reads is sent at once, its
+    // reply shown, and the chain goes on to the names after it.
+    void clickDuringASlowChain_data() {
+        QTest::addColumn<int>("step");
+        QTest::newRow("while the outputs are read") << 0x0A;
+        QTest::newRow("while the inputs are read") << 0x14;
+        QTest::newRow("while the names are read") << 0x63;
+    }
+    void clickDuringASlowChain() {
+        QFETCH(int, step);
+        auto w = Open();
+        QVERIFY(WaitOnline(*w, B::Slow));
+        const int codes = int(FLog.Codes(B::Slow.Mac).size());
+        const QStringList before = FLog.OutputChanges(B::Slow.Mac);
+        // The board keeps its outputs from one window to the next.
+        const bool wasOn = before.lastIndexOf(QStringLiteral("1 on")) > before.lastIndexOf(QStringLiteral("1 off"));
+        w->IOTDevList()->ItemClick(Item(*w, B::Slow), DevListTag::Device);
+        TNEV_IOTCtrlList* panel = w->IOTCtrlList();
+        QTRY_VERIFY_WITH_TIMEOUT(panel->Appeared() && w->DevEvents()->ChainWaiting() == step, 15000);
+        QTest::mouseClick(panel->OutItems(0)->Img_Power(), Qt::LeftButton);
+        const QString change = wasOn ? QStringLiteral("1 off") : QStringLiteral("1 on");
+        QTRY_COMPARE_WITH_TIMEOUT(FLog.OutputChanges(B::Slow.Mac).mid(before.size()), QStringList{change}, 15000);
+        // The chain ends with the names (between two steps it waits for nothing).
+        QTRY_COMPARE_WITH_TIMEOUT(ShownNames(panel), BoardNames({4, 2, 0, 1, 0}), 15000);
+        QVERIFY(Read(*w, B::Slow));
+        QTRY_COMPARE_WITH_TIMEOUT(panel->OutItems(0)->isOn(), !wasOn, 15000);
+        // Every step was asked once, the click's command among them.
+        QStringList sent = FLog.Codes(B::Slow.Mac).mid(codes);
+        const QString command = wasOn ? QStringLiteral("01") : QStringLiteral("02");
+        QCOMPARE(sent.count(command), 1);
+        sent.removeOne(command);
+        QCOMPARE(Join(sent), QStringLiteral("7e 0a 14 40 63"));
+        QVERIFY2(FMsgs->Messages.isEmpty(), qPrintable(FMsgs->Messages.join('|')));
     }
 };
 
