@@ -164,9 +164,10 @@ class tst_e2e_chain : public QObject {
     std::unique_ptr<QTemporaryDir> FDir;
     TBoardLog FLog;
 
-    std::unique_ptr<Tfrm_Main> Open(int slideMs = 20) {
+    std::unique_ptr<Tfrm_Main> Open(int slideMs = 20, int chainStepMs = TDevEvents::DefaultChainStepMs) {
         TMainEnv env = VirtualLanEnv(FDir->path(), FMsgs);
         env.SlideMs = slideMs;
+        env.ChainStepMs = chainStepMs;
         auto w = std::make_unique<Tfrm_Main>(env);
         w->show();
         return w;
@@ -180,8 +181,13 @@ class tst_e2e_chain : public QObject {
         const TIOTDevItem* item = Item(w, b);
         return item && item->Conn()->NetState() == TIOTNETSTATE::NET_OK;
     }
+    // The board is online and the search overlay gone, so that a user could click it.
     static bool WaitOnline(const Tfrm_Main& w, const TSimBoard& b) {
-        return QTest::qWaitFor([&] { return Online(w, b); }, 15000);
+        return QTest::qWaitFor(
+            [&] {
+                return Online(w, b) && w.findChild<QWidget*>(QStringLiteral("img_Searching_back"))->isHidden();
+            },
+            15000);
     }
     // The chain has read the selected board `b` and its panel is in place.
     static bool Read(const Tfrm_Main& w, const TSimBoard& b) {
@@ -378,6 +384,59 @@ private slots:
         sent.removeOne(command);
         QCOMPARE(Join(sent), QStringLiteral("7e 0a 14 40 63"));
         QVERIFY2(FMsgs->Messages.isEmpty(), qPrintable(FMsgs->Messages.join('|')));
+    }
+
+    // A board that never answers one request: the reading goes on without that answer (an IO
+    // read without an answer is reported, as there is nothing to show), and the window works on.
+    void ignoredRequestDoesNotStallTheWindow_data() {
+        QTest::addColumn<QString>("board");
+        QTest::addColumn<QString>("chain");
+        QTest::addColumn<QList<int>>("counts");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("inputs read") << "DeafIn"
+                                     << "7e 0a 14 63" << QList<int>{4, 2, 0, 0, 0} << BoardNames({4, 2, 0, 0, 0})
+                                     << QString();
+        QTest::newRow("names read") << "DeafNames"
+                                    << "7e 0a 63" << QList<int>{2, 0, 0, 0, 0}
+                                    << QStringList(2, QStringLiteral("No name")) << QString();
+        QTest::newRow("IO read") << "DeafIO"
+                                 << "7e" << QList<int>{} << QStringList{} << "The device connect overtime!";
+    }
+    void ignoredRequestDoesNotStallTheWindow() {
+        QFETCH(QString, board);
+        QFETCH(QString, chain);
+        QFETCH(QList<int>, counts);
+        QFETCH(QStringList, names);
+        QFETCH(QString, message);
+        const TSimBoard& b = board == "DeafIn" ? B::DeafIn : board == "DeafNames" ? B::DeafNames : B::DeafIO;
+        auto w = Open(20, 1500);
+        QVERIFY(WaitOnline(*w, b));
+        const int codes = int(FLog.Codes(b.Mac).size());
+        w->IOTDevList()->ItemClick(Item(*w, b), DevListTag::Device);
+        TNEV_IOTCtrlList* panel = w->IOTCtrlList();
+        QTRY_VERIFY_WITH_TIMEOUT(!w->DevEvents()->ChainTimer().isActive(), 15000);
+        QCOMPARE(Join(FLog.Codes(b.Mac).mid(codes)), chain);
+        QCOMPARE(FMsgs->Messages, message.isEmpty() ? QStringList{} : QStringList{LangText(message)});
+        if (counts.isEmpty()) {
+            QVERIFY(!panel->Appeared());
+            // Another board is read as usual.
+            QVERIFY(Select(*w, B::Alpha));
+            QCOMPARE(ShownNames(panel), BoardNames({2, 0, 0, 0, 0}));
+            return;
+        }
+        QVERIFY(Read(*w, b));
+        QCOMPARE(Counts(panel), counts);
+        for (QString& n : names)
+            n = LangText(n); // the simulator's names are no entries of the string table
+        QCOMPARE(ShownNames(panel), names);
+        // The outputs still switch.
+        const QStringList before = FLog.OutputChanges(b.Mac);
+        const bool wasOn = before.lastIndexOf(QStringLiteral("2 on")) > before.lastIndexOf(QStringLiteral("2 off"));
+        QTest::mouseClick(panel->OutItems(1)->Img_Power(), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(panel->OutItems(1)->isOn(), !wasOn, 10000);
+        QCOMPARE(FLog.OutputChanges(b.Mac).mid(before.size()),
+                 QStringList{wasOn ? QStringLiteral("2 off") : QStringLiteral("2 on")});
     }
 };
 
