@@ -14,6 +14,7 @@
 #include "untIOTPWMCtrl.h"
 #include "untIOTREGCtrl.h"
 #include "untIOTRedCtrl.h"
+#include "untTCPClient.h"
 
 #include <QDir>
 #include <QFile>
@@ -437,6 +438,111 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(panel->OutItems(1)->isOn(), !wasOn, 10000);
         QCOMPARE(FLog.OutputChanges(b.Mac).mid(before.size()),
                  QStringList{wasOn ? QStringLiteral("2 off") : QStringLiteral("2 on")});
+    }
+
+    // Two boards clicked one right after the other: the panel shows the second one's channels,
+    // however late the first one's answer comes, and only the second one takes commands.
+    void secondSelectionWins_data() {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<QString>("chain");
+        QTest::addColumn<QList<int>>("counts");
+        QTest::newRow("A then B") << "Alpha" << "Beta" << "7e 0a 14 63" << QList<int>{6, 3, 0, 0, 0};
+        QTest::newRow("slow A then B") << "Sloth" << "Beta" << "7e 0a 14 63" << QList<int>{6, 3, 0, 0, 0};
+        QTest::newRow("A then slow B") << "Alpha" << "Sloth" << "7e 0a 63" << QList<int>{3, 0, 0, 0, 0};
+    }
+    void secondSelectionWins() {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        QFETCH(QString, chain);
+        QFETCH(QList<int>, counts);
+        const auto board = [](const QString& n) -> const TSimBoard& {
+            return n == "Alpha" ? B::Alpha : n == "Beta" ? B::Beta : B::Sloth;
+        };
+        const TSimBoard& a = board(first);
+        const TSimBoard& b = board(second);
+        auto w = Open();
+        QVERIFY(WaitOnline(*w, a));
+        QVERIFY(WaitOnline(*w, b));
+        // What reaches the window from A after the click, to know when A's answer is in.
+        QByteArray fromA;
+        TwwTCPClient* clientA = Item(*w, a)->Conn()->TCPClient();
+        QVERIFY(clientA);
+        clientA->OnTrace = [&fromA](bool sent, const QByteArray& bytes) {
+            if (!sent)
+                fromA += bytes;
+        };
+        const int codesA = int(FLog.Codes(a.Mac).size());
+        const int codesB = int(FLog.Codes(b.Mac).size());
+        const int changesA = int(FLog.OutputChanges(a.Mac).size());
+        w->IOTDevList()->ItemClick(Item(*w, a), DevListTag::Device);
+        w->IOTDevList()->ItemClick(Item(*w, b), DevListTag::Device);
+        QVERIFY(QTest::qWaitFor([&] { return Read(*w, b); }, 15000));
+        TNEV_IOTCtrlList* panel = w->IOTCtrlList();
+        QTRY_COMPARE_WITH_TIMEOUT(ShownNames(panel), BoardNames(counts), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(!fromA.isEmpty(), 15000); // A's answer has come (and gone)
+        clientA->OnTrace = nullptr;
+        QCOMPARE(Counts(panel), counts);
+        QCOMPARE(ShownNames(panel), BoardNames(counts));
+        QCOMPARE(w->IOTDevList()->NowDev(), Item(*w, b)->Conn());
+        QCOMPARE(Join(FLog.Codes(a.Mac).mid(codesA)), QStringLiteral("7e"));
+        QCOMPARE(Join(FLog.Codes(b.Mac).mid(codesB)), chain);
+        // A switch goes to B only.
+        const QStringList before = FLog.OutputChanges(b.Mac);
+        const bool wasOn = before.lastIndexOf(QStringLiteral("1 on")) > before.lastIndexOf(QStringLiteral("1 off"));
+        QTest::mouseClick(panel->OutItems(0)->Img_Power(), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(panel->OutItems(0)->isOn(), !wasOn, 10000);
+        QCOMPARE(FLog.OutputChanges(b.Mac).mid(before.size()),
+                 QStringList{wasOn ? QStringLiteral("1 off") : QStringLiteral("1 on")});
+        QCOMPARE(int(FLog.OutputChanges(a.Mac).size()), changesA);
+        QCOMPARE(Join(FLog.Codes(a.Mac).mid(codesA)), QStringLiteral("7e"));
+        QVERIFY2(FMsgs->Messages.isEmpty(), qPrintable(FMsgs->Messages.join('|')));
+    }
+
+    // The remove button clicked while the panel slides in: that click closes the panel (as every
+    // list click does while it is out), the next one removes the board, and what is left is
+    // selectable as before.
+    void removeWhileThePanelSlidesIn_data() {
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("the board being shown") << "Doomed";
+        QTest::newRow("another board") << "Alpha";
+    }
+    void removeWhileThePanelSlidesIn() {
+        QFETCH(QString, shown);
+        const TSimBoard& x = shown == "Doomed" ? B::Doomed : B::Alpha;
+        auto w = Open(3000); // a slow slide, to click during it
+        TNEV_IOTDevList* list = w->IOTDevList();
+        QVERIFY(WaitOnline(*w, x));
+        QVERIFY(WaitOnline(*w, B::Doomed));
+        const int count = list->DevCount();
+        list->DoListClick(-1, DevListTag::Del); // remove mode
+        QVERIFY(list->RemoveState());
+        list->ItemClick(Item(*w, x), DevListTag::Device);
+        TNEV_IOTCtrlList* panel = w->IOTCtrlList();
+        QTRY_VERIFY_WITH_TIMEOUT(panel->Appeared() && panel->isSliding(), 15000);
+
+        list->ItemClick(Item(*w, B::Doomed), DevListTag::Remove);
+        QVERIFY(!panel->Appeared());
+        QCOMPARE(w->DevEvents()->Selected(), nullptr);
+        QCOMPARE(list->NowDev(), nullptr);
+        QCOMPARE(list->DevCount(), count);
+
+        list->ItemClick(Item(*w, B::Doomed), DevListTag::Remove);
+        QTRY_COMPARE_WITH_TIMEOUT(list->DevCount(), count - 1, 15000);
+        QCOMPARE(list->IndexOfMAC(QLatin1String(B::Doomed.Mac)), -1);
+        QCOMPARE(w->DevEvents()->Selected(), nullptr);
+        const TIniDevs stored = list->GetIniDevs();
+        QVERIFY(std::none_of(stored.begin(), stored.end(), [](const TIniDev& d) {
+            return d.MAC.compare(QLatin1String(B::Doomed.Mac), Qt::CaseInsensitive) == 0;
+        }));
+        QTRY_VERIFY_WITH_TIMEOUT(!panel->isSliding(), 15000);
+
+        list->DoListClick(-1, DevListTag::Del);
+        QVERIFY(!list->RemoveState());
+        QVERIFY(Select(*w, B::Alpha));
+        QCOMPARE(Counts(panel), (QList<int>{2, 0, 0, 0, 0}));
+        QCOMPARE(ShownNames(panel), BoardNames({2, 0, 0, 0, 0}));
+        QVERIFY2(FMsgs->Messages.isEmpty(), qPrintable(FMsgs->Messages.join('|')));
     }
 };
 
