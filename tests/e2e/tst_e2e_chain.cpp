@@ -64,6 +64,13 @@ const TSimBoard* const Boards[] = {&B::Jogger, &B::Bystander, &B::Split,  &B::Sl
                                    &B::Doomed,    &B::Full,   &B::OutOnly, &B::InOnly, &B::PwmReg,
                                    &B::IrOnly,    &B::Crumbs};
 
+const TSimBoard& BoardNamed(const QString& name) {
+    for (const TSimBoard* b : Boards)
+        if (QString::fromLatin1(b->Keys).startsWith(QStringLiteral("name=") + name + ','))
+            return *b;
+    qFatal("no simulated board %s", qPrintable(name));
+}
+
 QString Join(const QStringList& l) {
     return l.join(' ');
 }
@@ -326,7 +333,7 @@ private slots:
         QFETCH(QList<int>, counts);
         QFETCH(QList<bool>, inputs);
         QFETCH(QList<double>, registers);
-        const TSimBoard& b = board == "Split" ? B::Split : B::Crumbs;
+        const TSimBoard& b = BoardNamed(board);
         auto w = Open();
         const int codes = int(FLog.Codes(b.Mac).size());
         QVERIFY(Select(*w, b));
@@ -410,7 +417,7 @@ private slots:
         QFETCH(QList<int>, counts);
         QFETCH(QStringList, names);
         QFETCH(QString, message);
-        const TSimBoard& b = board == "DeafIn" ? B::DeafIn : board == "DeafNames" ? B::DeafNames : B::DeafIO;
+        const TSimBoard& b = BoardNamed(board);
         auto w = Open(20, 1500);
         QVERIFY(WaitOnline(*w, b));
         const int codes = int(FLog.Codes(b.Mac).size());
@@ -456,11 +463,8 @@ private slots:
         QFETCH(QString, second);
         QFETCH(QString, chain);
         QFETCH(QList<int>, counts);
-        const auto board = [](const QString& n) -> const TSimBoard& {
-            return n == "Alpha" ? B::Alpha : n == "Beta" ? B::Beta : B::Sloth;
-        };
-        const TSimBoard& a = board(first);
-        const TSimBoard& b = board(second);
+        const TSimBoard& a = BoardNamed(first);
+        const TSimBoard& b = BoardNamed(second);
         auto w = Open();
         QVERIFY(WaitOnline(*w, a));
         QVERIFY(WaitOnline(*w, b));
@@ -509,7 +513,7 @@ private slots:
     }
     void removeWhileThePanelSlidesIn() {
         QFETCH(QString, shown);
-        const TSimBoard& x = shown == "Doomed" ? B::Doomed : B::Alpha;
+        const TSimBoard& x = BoardNamed(shown);
         auto w = Open(3000); // a slow slide, to click during it
         TNEV_IOTDevList* list = w->IOTDevList();
         QVERIFY(WaitOnline(*w, x));
@@ -542,6 +546,55 @@ private slots:
         QVERIFY(Select(*w, B::Alpha));
         QCOMPARE(Counts(panel), (QList<int>{2, 0, 0, 0, 0}));
         QCOMPARE(ShownNames(panel), BoardNames({2, 0, 0, 0, 0}));
+        QVERIFY2(FMsgs->Messages.isEmpty(), qPrintable(FMsgs->Messages.join('|')));
+    }
+
+    // The requests that read a board follow its channels, in touch mode and in jog mode (which
+    // ends by switching every output off, and is kept with the board across a restart).
+    void chainFollowsTheChannels_data() {
+        QTest::addColumn<QString>("board");
+        QTest::addColumn<QString>("touch");
+        QTest::addColumn<QString>("jog");
+        QTest::addColumn<QList<int>>("counts");
+        QTest::newRow("8 out, 4 in, 2 PWM, 2 REG, 1 IR")
+            << "Full" << "7e 0a 14 24 40 63" << "7e 0a 14 24 40 63 04" << QList<int>{8, 4, 2, 2, 1};
+        QTest::newRow("outputs only") << "OutOnly" << "7e 0a 63" << "7e 0a 63 04" << QList<int>{8, 0, 0, 0, 0};
+        QTest::newRow("inputs only") << "InOnly" << "7e 14 63" << QString() << QList<int>{0, 4, 0, 0, 0};
+        QTest::newRow("PWM and REG only") << "PwmReg" << "7e 24 40 63" << QString() << QList<int>{0, 0, 2, 2, 0};
+        QTest::newRow("infrared only") << "IrOnly" << "7e 63" << QString() << QList<int>{0, 0, 0, 0, 1};
+    }
+    void chainFollowsTheChannels() {
+        QFETCH(QString, board);
+        QFETCH(QString, touch);
+        QFETCH(QString, jog);
+        QFETCH(QList<int>, counts);
+        const TSimBoard& b = BoardNamed(board);
+        auto w = Open();
+        int codes = int(FLog.Codes(b.Mac).size());
+        QVERIFY(Select(*w, b));
+        TNEV_IOTCtrlList* panel = w->IOTCtrlList();
+        QCOMPARE(Join(FLog.Codes(b.Mac).mid(codes)), touch);
+        QCOMPARE(Counts(panel), counts);
+        QCOMPARE(ShownNames(panel), BoardNames(counts));
+        QVERIFY2(FMsgs->Messages.isEmpty(), qPrintable(FMsgs->Messages.join('|')));
+        if (jog.isEmpty())
+            return;
+        codes = int(FLog.Codes(b.Mac).size());
+        w->img_PopClick(11);
+        QVERIFY(!panel->TouchMode());
+        QTRY_COMPARE_WITH_TIMEOUT(Join(FLog.Codes(b.Mac).mid(codes)), QStringLiteral("04"), 10000);
+        QVERIFY(ClosePanel(*w));
+        codes = int(FLog.Codes(b.Mac).size());
+        QVERIFY(Select(*w, b));
+        QTRY_COMPARE_WITH_TIMEOUT(Join(FLog.Codes(b.Mac).mid(codes)), jog, 10000);
+        QVERIFY(!panel->TouchMode());
+        // A restart reads the board in jog mode again.
+        w.reset();
+        w = Open();
+        codes = int(FLog.Codes(b.Mac).size());
+        QVERIFY(Select(*w, b));
+        QTRY_COMPARE_WITH_TIMEOUT(Join(FLog.Codes(b.Mac).mid(codes)), jog, 10000);
+        QVERIFY(!w->IOTCtrlList()->TouchMode());
         QVERIFY2(FMsgs->Messages.isEmpty(), qPrintable(FMsgs->Messages.join('|')));
     }
 };
