@@ -222,6 +222,26 @@ class tst_e2e_chain : public QObject {
         const QString lang = LangIsCn() ? QStringLiteral("cn") : QStringLiteral("en");
         QVERIFY(w.grab().save(QStringLiteral("%1/e2e-chain-%2-%3.png").arg(dir, name, lang)));
     }
+    static void SwitchLanguage(Tfrm_Main& w, bool cn) {
+        const bool locked = w.Locked();
+        if (locked)
+            w.LockScreen(false); // the language buttons are behind the lock
+        w.img_MainSettingClick(cn ? TAB_CN : TAB_EN);
+        // The lists re-label themselves on the language change event the translator posts.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
+        if (locked)
+            w.LockScreen(true);
+    }
+    // A screenshot in each language; the window goes back to the language it had.
+    static void ShootBothLanguages(Tfrm_Main& w, const QString& name) {
+        const bool cn = LangIsCn();
+        Shoot(w, name);
+        SwitchLanguage(w, !cn);
+        QCOMPARE(LangIsCn(), !cn);
+        Shoot(w, name);
+        SwitchLanguage(w, cn);
+        QCOMPARE(LangIsCn(), cn);
+    }
 
 private slots:
     void initTestCase() {
@@ -285,7 +305,7 @@ private slots:
         } else if (interruption == "lock screen") {
             w->LockScreen(true);
             QVERIFY(w->Locked());
-            Shoot(*w, QStringLiteral("lock"));
+            ShootBothLanguages(*w, QStringLiteral("lock"));
         } else if (interruption == "page change") {
             w->img_MainSettingClick(TAB_MORE);
             QCOMPARE(w->NowMainPage(), int(TAB_MORE));
@@ -354,7 +374,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(panel->OutItems(1)->isOn(), 10000);
         QCOMPARE(FLog.OutputChanges(b.Mac).last(), QStringLiteral("2 on"));
         QVERIFY2(FMsgs->Messages.isEmpty(), qPrintable(FMsgs->Messages.join('|')));
-        Shoot(*w, QStringLiteral("panel-") + board.toLower());
+        ShootBothLanguages(*w, QStringLiteral("panel-") + board.toLower());
         QTest::mouseClick(panel->OutItems(1)->Img_Power(), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!panel->OutItems(1)->isOn(), 10000);
     }
