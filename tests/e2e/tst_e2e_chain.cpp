@@ -45,6 +45,8 @@ constexpr TSimBoard Split{"5C-CF-7F-0C-00-03", "name=Split,out=8,in=4,pwm=2,reg=
 constexpr TSimBoard Crumbs{"5C-CF-7F-0C-00-11", "name=Crumbs,out=2,in=2,pwm=0,reg=1,ir=0,inputs=01,regs=-0.5,"
                                                 "split=1,split-gap-ms=1,garbage"};
 constexpr TSimBoard Slow{"5C-CF-7F-0C-00-04", "name=Slow,out=4,in=2,pwm=0,reg=1,ir=0,delay=400"};
+constexpr TSimBoard Mute{"5C-CF-7F-0C-00-12",
+                         "name=Mute,out=4,in=2,pwm=0,reg=1,ir=0,delay=400,ignore=0x01/0x02"};
 constexpr TSimBoard DeafIn{"5C-CF-7F-0C-00-05", "name=DeafIn,out=4,in=2,pwm=0,reg=0,ir=0,ignore=0x14"};
 constexpr TSimBoard DeafNames{"5C-CF-7F-0C-00-06", "name=DeafNames,out=2,in=0,pwm=0,reg=0,ir=0,ignore=0x63"};
 constexpr TSimBoard DeafIO{"5C-CF-7F-0C-00-07", "name=DeafIO,out=2,in=0,pwm=0,reg=0,ir=0,ignore=0x7E"};
@@ -59,10 +61,10 @@ constexpr TSimBoard PwmReg{"5C-CF-7F-0C-00-0F", "name=PwmReg,out=0,in=0,pwm=2,re
 constexpr TSimBoard IrOnly{"5C-CF-7F-0C-00-10", "name=IrOnly,out=0,in=0,pwm=0,reg=0,ir=1"};
 } // namespace B
 
-const TSimBoard* const Boards[] = {&B::Jogger, &B::Bystander, &B::Split,  &B::Slow,    &B::DeafIn,
-                                   &B::DeafNames, &B::DeafIO, &B::Alpha,  &B::Beta,    &B::Sloth,
-                                   &B::Doomed,    &B::Full,   &B::OutOnly, &B::InOnly, &B::PwmReg,
-                                   &B::IrOnly,    &B::Crumbs};
+const TSimBoard* const Boards[] = {&B::Jogger,    &B::Bystander, &B::Split,   &B::Slow,   &B::DeafIn,
+                                   &B::DeafNames, &B::DeafIO,    &B::Alpha,   &B::Beta,   &B::Sloth,
+                                   &B::Doomed,    &B::Full,      &B::OutOnly, &B::InOnly, &B::PwmReg,
+                                   &B::IrOnly,    &B::Crumbs,    &B::Mute};
 
 const TSimBoard& BoardNamed(const QString& name) {
     for (const TSimBoard* b : Boards)
@@ -101,7 +103,8 @@ public:
         static const QRegularExpression re("output ([0-9]+) (on|off)");
         QStringList r;
         for (const QString& l : Lines())
-            if (const auto m = re.match(l); m.hasMatch() && l.contains(QLatin1String(mac), Qt::CaseInsensitive))
+            if (const auto m = re.match(l);
+                m.hasMatch() && l.contains(QLatin1String(mac), Qt::CaseInsensitive))
                 r << m.captured(1) + ' ' + m.captured(2);
         return r;
     }
@@ -193,7 +196,8 @@ class tst_e2e_chain : public QObject {
     static bool WaitOnline(const Tfrm_Main& w, const TSimBoard& b) {
         return QTest::qWaitFor(
             [&] {
-                return Online(w, b) && w.findChild<QWidget*>(QStringLiteral("img_Searching_back"))->isHidden();
+                return Online(w, b) &&
+                       w.findChild<QWidget*>(QStringLiteral("img_Searching_back"))->isHidden();
             },
             15000);
     }
@@ -248,8 +252,9 @@ private slots:
         QString why;
         if (!qEnvironmentVariableIsSet(InsideVar) || !OnlyVirtualLanInterfaces(&why))
             QFAIL(qPrintable(QStringLiteral("refusing to run outside the virtual LAN: ") + why));
-        QVERIFY2(QFile::exists(qEnvironmentVariable("QUILLET_VLAN_LOG_DIR") + QStringLiteral("/boardsim.err")),
-                 "no request log of the boards");
+        QVERIFY2(
+            QFile::exists(qEnvironmentVariable("QUILLET_VLAN_LOG_DIR") + QStringLiteral("/boardsim.err")),
+            "no request log of the boards");
     }
 
     void init() {
@@ -316,8 +321,8 @@ private slots:
             QVERIFY(Select(*w, B::Bystander));
         }
         QVERIFY(!w->DevEvents()->JogHeld());
-        QTRY_COMPARE_WITH_TIMEOUT(FLog.OutputChanges(B::Jogger.Mac).mid(changes), (QStringList{"3 on", "3 off"}),
-                                  10000);
+        QTRY_COMPARE_WITH_TIMEOUT(FLog.OutputChanges(B::Jogger.Mac).mid(changes),
+                                  (QStringList{"3 on", "3 off"}), 10000);
         if (interruption == "device change") {
             QTRY_COMPARE_WITH_TIMEOUT(w->DevEvents()->Selected(), Item(*w, B::Bystander)->Conn(), 10000);
             QCOMPARE(panel->OutCount(), 2);
@@ -342,9 +347,11 @@ private slots:
         QTest::addColumn<QList<int>>("counts");
         QTest::addColumn<QList<bool>>("inputs");
         QTest::addColumn<QList<double>>("registers");
-        QTest::newRow("3-byte pieces") << "Split" << "7e 0a 14 24 40 63" << QList<int>{8, 4, 2, 2, 1}
+        QTest::newRow("3-byte pieces") << "Split"
+                                       << "7e 0a 14 24 40 63" << QList<int>{8, 4, 2, 2, 1}
                                        << QList<bool>{false, true, true, false} << QList<double>{12.5, -3.5};
-        QTest::newRow("byte by byte") << "Crumbs" << "7e 0a 14 40 63" << QList<int>{2, 2, 0, 1, 0}
+        QTest::newRow("byte by byte") << "Crumbs"
+                                      << "7e 0a 14 40 63" << QList<int>{2, 2, 0, 1, 0}
                                       << QList<bool>{false, true} << QList<double>{-0.5};
     }
     void splitRepliesWithGarbageFillThePanel() {
@@ -380,34 +387,43 @@ private slots:
     }
 
     // A board that answers slowly: a switch clicked while the chain reads is sent at once, its
-    // reply shown, and the chain goes on to the names after it.
+    // reply shown, and the chain goes on to the names after it, also when the switch's answer
+    // never comes.
     void clickDuringASlowChain_data() {
+        QTest::addColumn<QString>("board");
         QTest::addColumn<int>("step");
-        QTest::newRow("while the outputs are read") << 0x0A;
-        QTest::newRow("while the inputs are read") << 0x14;
-        QTest::newRow("while the names are read") << 0x63;
+        QTest::newRow("while the outputs are read") << "Slow" << 0x0A;
+        QTest::newRow("while the inputs are read") << "Slow" << 0x14;
+        QTest::newRow("while the names are read") << "Slow" << 0x63;
+        QTest::newRow("switch left unanswered") << "Mute" << 0x0A;
     }
     void clickDuringASlowChain() {
+        QFETCH(QString, board);
         QFETCH(int, step);
-        auto w = Open();
-        QVERIFY(WaitOnline(*w, B::Slow));
-        const int codes = int(FLog.Codes(B::Slow.Mac).size());
-        const QStringList before = FLog.OutputChanges(B::Slow.Mac);
+        const TSimBoard& b = BoardNamed(board);
+        const bool answers = &b != &B::Mute;
+        auto w = Open(20, 2500);
+        QVERIFY(WaitOnline(*w, b));
+        const int codes = int(FLog.Codes(b.Mac).size());
+        const QStringList before = FLog.OutputChanges(b.Mac);
         // The board keeps its outputs from one window to the next.
-        const bool wasOn = before.lastIndexOf(QStringLiteral("1 on")) > before.lastIndexOf(QStringLiteral("1 off"));
-        w->IOTDevList()->ItemClick(Item(*w, B::Slow), DevListTag::Device);
+        const bool wasOn =
+            before.lastIndexOf(QStringLiteral("1 on")) > before.lastIndexOf(QStringLiteral("1 off"));
+        w->IOTDevList()->ItemClick(Item(*w, b), DevListTag::Device);
         TNEV_IOTCtrlList* panel = w->IOTCtrlList();
         QTRY_VERIFY_WITH_TIMEOUT(panel->Appeared() && w->DevEvents()->ChainWaiting() == step, 15000);
         QTest::mouseClick(panel->OutItems(0)->Img_Power(), Qt::LeftButton);
-        const QString change = wasOn ? QStringLiteral("1 off") : QStringLiteral("1 on");
-        QTRY_COMPARE_WITH_TIMEOUT(FLog.OutputChanges(B::Slow.Mac).mid(before.size()), QStringList{change}, 15000);
+        const QString command = wasOn ? QStringLiteral("01") : QStringLiteral("02");
+        QTRY_VERIFY_WITH_TIMEOUT(FLog.Codes(b.Mac).mid(codes).contains(command), 15000);
         // The chain ends with the names (between two steps it waits for nothing).
         QTRY_COMPARE_WITH_TIMEOUT(ShownNames(panel), BoardNames({4, 2, 0, 1, 0}), 15000);
-        QVERIFY(Read(*w, B::Slow));
-        QTRY_COMPARE_WITH_TIMEOUT(panel->OutItems(0)->isOn(), !wasOn, 15000);
+        QVERIFY(Read(*w, b));
+        const QStringList changes =
+            answers ? QStringList{wasOn ? QStringLiteral("1 off") : QStringLiteral("1 on")} : QStringList{};
+        QTRY_COMPARE_WITH_TIMEOUT(FLog.OutputChanges(b.Mac).mid(before.size()), changes, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(panel->OutItems(0)->isOn(), answers ? !wasOn : wasOn, 15000);
         // Every step was asked once, the click's command among them.
-        QStringList sent = FLog.Codes(B::Slow.Mac).mid(codes);
-        const QString command = wasOn ? QStringLiteral("01") : QStringLiteral("02");
+        QStringList sent = FLog.Codes(b.Mac).mid(codes);
         QCOMPARE(sent.count(command), 1);
         sent.removeOne(command);
         QCOMPARE(Join(sent), QStringLiteral("7e 0a 14 40 63"));
@@ -423,8 +439,8 @@ private slots:
         QTest::addColumn<QStringList>("names");
         QTest::addColumn<QString>("message");
         QTest::newRow("inputs read") << "DeafIn"
-                                     << "7e 0a 14 63" << QList<int>{4, 2, 0, 0, 0} << BoardNames({4, 2, 0, 0, 0})
-                                     << QString();
+                                     << "7e 0a 14 63" << QList<int>{4, 2, 0, 0, 0}
+                                     << BoardNames({4, 2, 0, 0, 0}) << QString();
         QTest::newRow("names read") << "DeafNames"
                                     << "7e 0a 63" << QList<int>{2, 0, 0, 0, 0}
                                     << QStringList(2, QStringLiteral("No name")) << QString();
@@ -460,7 +476,8 @@ private slots:
         QCOMPARE(ShownNames(panel), names);
         // The outputs still switch.
         const QStringList before = FLog.OutputChanges(b.Mac);
-        const bool wasOn = before.lastIndexOf(QStringLiteral("2 on")) > before.lastIndexOf(QStringLiteral("2 off"));
+        const bool wasOn =
+            before.lastIndexOf(QStringLiteral("2 on")) > before.lastIndexOf(QStringLiteral("2 off"));
         QTest::mouseClick(panel->OutItems(1)->Img_Power(), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(panel->OutItems(1)->isOn(), !wasOn, 10000);
         QCOMPARE(FLog.OutputChanges(b.Mac).mid(before.size()),
@@ -474,9 +491,15 @@ private slots:
         QTest::addColumn<QString>("second");
         QTest::addColumn<QString>("chain");
         QTest::addColumn<QList<int>>("counts");
-        QTest::newRow("A then B") << "Alpha" << "Beta" << "7e 0a 14 63" << QList<int>{6, 3, 0, 0, 0};
-        QTest::newRow("slow A then B") << "Sloth" << "Beta" << "7e 0a 14 63" << QList<int>{6, 3, 0, 0, 0};
-        QTest::newRow("A then slow B") << "Alpha" << "Sloth" << "7e 0a 63" << QList<int>{3, 0, 0, 0, 0};
+        QTest::newRow("A then B") << "Alpha"
+                                  << "Beta"
+                                  << "7e 0a 14 63" << QList<int>{6, 3, 0, 0, 0};
+        QTest::newRow("slow A then B") << "Sloth"
+                                       << "Beta"
+                                       << "7e 0a 14 63" << QList<int>{6, 3, 0, 0, 0};
+        QTest::newRow("A then slow B") << "Alpha"
+                                       << "Sloth"
+                                       << "7e 0a 63" << QList<int>{3, 0, 0, 0, 0};
     }
     void secondSelectionWins() {
         QFETCH(QString, first);
@@ -513,7 +536,8 @@ private slots:
         QCOMPARE(Join(FLog.Codes(b.Mac).mid(codesB)), chain);
         // A switch goes to B only.
         const QStringList before = FLog.OutputChanges(b.Mac);
-        const bool wasOn = before.lastIndexOf(QStringLiteral("1 on")) > before.lastIndexOf(QStringLiteral("1 off"));
+        const bool wasOn =
+            before.lastIndexOf(QStringLiteral("1 on")) > before.lastIndexOf(QStringLiteral("1 off"));
         QTest::mouseClick(panel->OutItems(0)->Img_Power(), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(panel->OutItems(0)->isOn(), !wasOn, 10000);
         QCOMPARE(FLog.OutputChanges(b.Mac).mid(before.size()),
@@ -577,11 +601,18 @@ private slots:
         QTest::addColumn<QString>("jog");
         QTest::addColumn<QList<int>>("counts");
         QTest::newRow("8 out, 4 in, 2 PWM, 2 REG, 1 IR")
-            << "Full" << "7e 0a 14 24 40 63" << "7e 0a 14 24 40 63 04" << QList<int>{8, 4, 2, 2, 1};
-        QTest::newRow("outputs only") << "OutOnly" << "7e 0a 63" << "7e 0a 63 04" << QList<int>{8, 0, 0, 0, 0};
-        QTest::newRow("inputs only") << "InOnly" << "7e 14 63" << QString() << QList<int>{0, 4, 0, 0, 0};
-        QTest::newRow("PWM and REG only") << "PwmReg" << "7e 24 40 63" << QString() << QList<int>{0, 0, 2, 2, 0};
-        QTest::newRow("infrared only") << "IrOnly" << "7e 63" << QString() << QList<int>{0, 0, 0, 0, 1};
+            << "Full"
+            << "7e 0a 14 24 40 63"
+            << "7e 0a 14 24 40 63 04" << QList<int>{8, 4, 2, 2, 1};
+        QTest::newRow("outputs only") << "OutOnly"
+                                      << "7e 0a 63"
+                                      << "7e 0a 63 04" << QList<int>{8, 0, 0, 0, 0};
+        QTest::newRow("inputs only") << "InOnly"
+                                     << "7e 14 63" << QString() << QList<int>{0, 4, 0, 0, 0};
+        QTest::newRow("PWM and REG only") << "PwmReg"
+                                          << "7e 24 40 63" << QString() << QList<int>{0, 0, 2, 2, 0};
+        QTest::newRow("infrared only") << "IrOnly"
+                                       << "7e 63" << QString() << QList<int>{0, 0, 0, 0, 1};
     }
     void chainFollowsTheChannels() {
         QFETCH(QString, board);
@@ -625,7 +656,8 @@ int main(int argc, char** argv) {
         qunsetenv("QT_LOGGING_RULES");
         QStringList lan{"--boardsim", BOARDSIM, "--sim-arg=--verbose"};
         for (const TSimBoard* b : Boards)
-            lan << "--board" << QStringLiteral("mac=%1,%2").arg(QLatin1String(b->Mac), QLatin1String(b->Keys));
+            lan << "--board"
+                << QStringLiteral("mac=%1,%2").arg(QLatin1String(b->Mac), QLatin1String(b->Keys));
         return RunInVirtualLan("tst_e2e_chain", InsideVar, lan, argc, argv);
     }
     // The window's own debug output would bury the test's.
