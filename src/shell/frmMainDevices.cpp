@@ -32,6 +32,7 @@ void Tfrm_Main::CreateLists() {
     FDevSink = std::make_unique<TMainDevSink>(*this);
     FDevEvents = std::make_unique<TDevEvents>(*FDevSink);
     FDevEvents->setRedIntervals(FEnv.RedMs, FEnv.RedCloseMs);
+    FDevEvents->setChainStepMs(FEnv.ChainStepMs);
 
     FDevList = new TNEV_IOTDevList(this);
     FDevList->setObjectName(QStringLiteral("IOTDevListCore"));

@@ -61,12 +61,17 @@ TDevEvents::TDevEvents(TDevEventsSink& ASink, QObject* parent) : QObject(parent)
     FTmrRedClose.setInterval(DefaultRedCloseMs);
     connect(&FTmrRed, &QTimer::timeout, this, &TDevEvents::RedOvertime);
     connect(&FTmrRedClose, &QTimer::timeout, this, &TDevEvents::RedClose);
+    FTmrChain.setObjectName(QStringLiteral("tmr_Chain"));
+    FTmrChain.setSingleShot(true);
+    FTmrChain.setInterval(DefaultChainStepMs);
+    connect(&FTmrChain, &QTimer::timeout, this, &TDevEvents::ChainOvertime);
     WireDecoder();
 }
 
 TDevEvents::~TDevEvents() {
     FTmrRed.stop();
     FTmrRedClose.stop();
+    FTmrChain.stop();
     Detach();
 }
 
@@ -97,6 +102,7 @@ void TDevEvents::Select(TNEV_IOTDevConn* ADev) {
     FChainWait = 0;
     FChainDeferred.clear();
     FChainDeferredEnd = false;
+    FTmrChain.stop();
     if (!ADev)
         return;
     Attach(ADev);
@@ -135,6 +141,7 @@ void TDevEvents::DevStateChanged(TNEV_IOTDevConn* Sender, TIOTNETSTYLE AStyle, T
         FChainWait = 0;
         FChainDeferred.clear();
         FChainDeferredEnd = false;
+        FTmrChain.stop();
         FJogHeld.clear(); // a board that lost its connection does not keep a jogged output on
         return;
     }
@@ -187,8 +194,11 @@ void TDevEvents::StartChain() {
 
 void TDevEvents::ChainSend(const QByteArray& APayload) {
     FChainWait = 0;
-    if (TCPSend(APayload))
+    FTmrChain.stop();
+    if (TCPSend(APayload)) {
         FChainWait = quint8(APayload.at(0));
+        FTmrChain.start();
+    }
 }
 
 bool TDevEvents::IsChainReply(quint8 AReplyCode) const {
@@ -214,14 +224,17 @@ std::optional<QByteArray> TDevEvents::StepAfter(quint8 AAnswered) const {
 
 void TDevEvents::ChainNext(quint8 AAnswered) {
     FChainWait = 0;
+    FTmrChain.stop();
     // A user's command sent while this step was under way is answered first; the chain goes on
     // after that answer, so that the board keeps answering one request at a time.
     const bool userInFlight = LastCmdOfSelected() != AAnswered;
     if (const auto next = StepAfter(AAnswered)) {
-        if (userInFlight)
+        if (userInFlight) {
             FChainDeferred = *next;
-        else
+            FTmrChain.start(); // the user's answer is waited for as a step's
+        } else {
             ChainSend(*next);
+        }
         return;
     }
     if (AAnswered != Cmd::NameGetAll)
@@ -229,6 +242,8 @@ void TDevEvents::ChainNext(quint8 AAnswered) {
     const bool jogOff = !TouchMode() && CountOf(TIOTYPE::IO_OUT) > 0;
     if (userInFlight) {
         FChainDeferredEnd = jogOff;
+        if (jogOff)
+            FTmrChain.start();
         return;
     }
     if (jogOff)
@@ -245,6 +260,7 @@ void TDevEvents::AfterReply(const QByteArray& APayload) {
                                                       quint8(APayload.at(1)) == LastCmdOfSelected());
     if (!answersUser)
         return;
+    FTmrChain.stop();
     if (!FChainDeferred.isEmpty()) {
         ChainSend(std::exchange(FChainDeferred, {}));
         return;
@@ -252,6 +268,38 @@ void TDevEvents::AfterReply(const QByteArray& APayload) {
     FChainDeferredEnd = false;
     TCPSend(TNEV_GPIOAPI::Out_Set_OFF_All());
     ForgetLastCmd();
+}
+
+void TDevEvents::setChainStepMs(int AMs) {
+    FTmrChain.setInterval(std::max(1, AMs));
+}
+
+void TDevEvents::ChainOvertime() {
+    if (!FDev)
+        return;
+    // The user's answer never came: the chain goes on without it.
+    if (!FChainDeferred.isEmpty()) {
+        ChainSend(std::exchange(FChainDeferred, {}));
+        return;
+    }
+    if (FChainDeferredEnd) {
+        FChainDeferredEnd = false;
+        TCPSend(TNEV_GPIOAPI::Out_Set_OFF_All());
+        ForgetLastCmd();
+        return;
+    }
+    const quint8 step = FChainWait;
+    if (step == 0)
+        return;
+    qCDebug(lcDevEvents).noquote() << "no answer to" << QByteArray(1, char(step)).toHex();
+    if (step == Cmd::SysGetIO) {
+        // Without the channel counts there is no panel to show: the user learns why, and an
+        // answer that comes late still fills it.
+        FSink.ShowMessage(QStringLiteral("The device connect overtime!"));
+        return;
+    }
+    // A reading without an answer is skipped as a refused one is, so the rest is still read.
+    ChainNext(step);
 }
 
 void TDevEvents::WireDecoder() {
@@ -381,6 +429,7 @@ void TDevEvents::WireDecoder() {
         FChainWait = 0;
         FChainDeferred.clear();
         FChainDeferredEnd = false;
+        FTmrChain.stop();
         if (FSink.AutoSaveIO()) {
             TCPSend(TNEV_GPIOAPI::Sys_Set_Save());
             return;

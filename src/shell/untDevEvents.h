@@ -79,6 +79,8 @@ class TDevEvents : public QObject {
 public:
     static constexpr int DefaultRedMs = 20000;
     static constexpr int DefaultRedCloseMs = 2000;
+    // A board that leaves a reading unanswered this long is not waited for any more.
+    static constexpr int DefaultChainStepMs = 5000;
     static constexpr int MaxOutIn = 24;
     static constexpr int MaxPWM = 2;
     static constexpr int MinPWMHZ = 715;
@@ -148,6 +150,10 @@ public:
 
     // The request the chain waits for (0: the chain is not running).
     quint8 ChainWaiting() const { return FChainWait; }
+    // How long the chain waits for one answer (its step's, or a user's it lets go first). An
+    // unanswered reading is skipped; an unanswered IO read is reported and still taken late.
+    void setChainStepMs(int AMs);
+    const QTimer& ChainTimer() const { return FTmrChain; }
 
 private:
     // The last command sent to the selected device, and whether a reply code answers it.
@@ -166,6 +172,7 @@ private:
     std::optional<QByteArray> StepAfter(quint8 AAnswered) const;
     bool IsChainReply(quint8 AReplyCode) const;
     void AfterReply(const QByteArray& APayload);
+    void ChainOvertime();
     bool TouchMode() const;
     int CountOf(TIOTYPE AIOType) const;
     void SendAllOutputs(bool AOn);
@@ -186,4 +193,5 @@ private:
     QString FPwdNew;
     QTimer FTmrRed;
     QTimer FTmrRedClose;
+    QTimer FTmrChain;
 };

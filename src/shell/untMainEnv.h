@@ -63,8 +63,9 @@ struct TMainEnv {
 
     std::function<QDateTime()> Clock = [] { return QDateTime::currentDateTime(); };
 
-    int RedMs = 20000;     // tmr_Red: infrared learning gives up
-    int RedCloseMs = 2000; // tmr_RedClose: learning message closes
+    int RedMs = 20000;      // tmr_Red: infrared learning gives up
+    int RedCloseMs = 2000;  // tmr_RedClose: learning message closes
+    int ChainStepMs = 5000; // the selected board's reading waits this long for each answer
     int SearchWindowMs = 3000;
     int SlideMs = 300; // page slides
 
