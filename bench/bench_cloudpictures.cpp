@@ -131,8 +131,7 @@ int main(int argc, char** argv) {
     const int rows = list->count();
     w.img_PopClick(22);
     const Figures sync = Measure(
-        account->Pictures(), [&] { account->img_User_LoginClick(QStringLiteral("img_User_Down")); },
-        limitMs);
+        account->Pictures(), [&] { account->img_User_LoginClick(QStringLiteral("img_User_Down")); }, limitMs);
 
     std::printf("cloud pictures: %d boards, pictures %d ms late, at most %d fetches at once (Qt %s)\n", n,
                 delayMs, TPictureFetch::DefaultMaxRunning, qVersion());
@@ -146,7 +145,7 @@ int main(int argc, char** argv) {
     std::printf("  last board picture in after%9.1f ms (%s)\n", sync.PicturesMs,
                 sync.AllArrived ? "all arrived" : "still pending at the end");
     std::printf("  longest event-loop stall   %9.1f ms while they arrived\n", sync.LongestGapMs);
-    std::printf("  one blocking fetch per row %9.1f ms (%d x %d ms), for comparison\n", double(n) * delayMs, n,
-                delayMs);
+    std::printf("  one blocking fetch per row %9.1f ms (%d x %d ms), for comparison\n", double(n) * delayMs,
+                n, delayMs);
     return 0;
 }

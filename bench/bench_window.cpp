@@ -136,7 +136,7 @@ std::optional<double> MeasurePanelFilled(Tfrm_Main& w) {
             list->ItemClick(item, DevListTag::Device);
             auto filled = [&] {
                 const TNEV_IOTCtrlList* c = w.IOTCtrlList();
-                return w.DevEvents()->Selected() && w.DevEvents()->ChainWaiting() == 0 && c->Appeared() &&
+                return w.DevEvents()->Selected() && !w.DevEvents()->ChainRunning() && c->Appeared() &&
                        c->OutCount() == 8 && c->RedCount() == 1;
             };
             const QDeadlineTimer done(10000);

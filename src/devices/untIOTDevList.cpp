@@ -262,9 +262,8 @@ void TNEV_IOTDevList::FetchPicture(const QString& AUrl, const QString& AMAC) {
         return;
     const quint64 ticket = ++FLastTicket;
     FPictureTickets.insert(AMAC, ticket);
-    FImageFetch(AUrl, this, [this, mac = AMAC, ticket](const QImage& picture) {
-        PictureArrived(mac, ticket, picture);
-    });
+    FImageFetch(AUrl, this,
+                [this, mac = AMAC, ticket](const QImage& picture) { PictureArrived(mac, ticket, picture); });
 }
 
 void TNEV_IOTDevList::PictureArrived(const QString& AMAC, quint64 ATicket, const QImage& APicture) {

@@ -175,7 +175,8 @@ void TPictureFetch::Finish(const std::shared_ptr<Job>& AJob) {
     if (AJob->TimedOut) {
         qCDebug(lcPictureFetch) << "picture" << AJob->Url.path() << "timed out";
     } else if (AJob->TooLarge) {
-        qCDebug(lcPictureFetch) << "picture" << AJob->Url.path() << "larger than" << MaxPictureBytes << "bytes";
+        qCDebug(lcPictureFetch) << "picture" << AJob->Url.path() << "larger than" << MaxPictureBytes
+                                << "bytes";
     } else if (reply->error() != QNetworkReply::NoError) {
         qCDebug(lcPictureFetch) << "picture" << AJob->Url.path() << "failed:" << reply->error();
     } else {

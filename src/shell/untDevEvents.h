@@ -148,8 +148,11 @@ public:
     const QTimer& RedTimer() const { return FTmrRed; }
     const QTimer& RedCloseTimer() const { return FTmrRedClose; }
 
-    // The request the chain waits for (0: the chain is not running).
+    // The request the chain waits for (0: none right now, which includes a chain waiting for a
+    // user's command to be answered before it goes on).
     quint8 ChainWaiting() const { return FChainWait; }
+    // Whether the board is still being read: a step or a deferred step is outstanding.
+    bool ChainRunning() const { return FChainWait != 0 || !FChainDeferred.isEmpty() || FChainDeferredEnd; }
     // How long the chain waits for one answer (its step's, or a user's it lets go first). An
     // unanswered reading is skipped; an unanswered IO read is reported and still taken late.
     void setChainStepMs(int AMs);

@@ -172,16 +172,15 @@ TMainAccount::TMainAccount(Tfrm_Main* frm) : QObject(frm), FFrm(frm) {
             list->DevItems(i)->setNetIPStr(relayHost);
             list->DevItems(i)->setNetPort(relayPort);
         }
-        list->setImageFetch([pictures = QPointer<TPictureFetch>(FPictures), cloud = QPointer<CloudClient>(
-                                                                               FFrm->Cloud())](
-                                const QString& url, QObject* context,
-                                std::function<void(const QImage&)> done) {
-            if (!pictures)
-                return;
-            if (cloud)
-                pictures->setServer(cloud->Server());
-            pictures->Fetch(url, context, CloudPictureSize, std::move(done));
-        });
+        list->setImageFetch(
+            [pictures = QPointer<TPictureFetch>(FPictures), cloud = QPointer<CloudClient>(FFrm->Cloud())](
+                const QString& url, QObject* context, std::function<void(const QImage&)> done) {
+                if (!pictures)
+                    return;
+                if (cloud)
+                    pictures->setServer(cloud->Server());
+                pictures->Fetch(url, context, CloudPictureSize, std::move(done));
+            });
     }
     // Closing the cloud popup or the device settings popup, however it is closed, discards the
     // downloaded list with its device passwords.

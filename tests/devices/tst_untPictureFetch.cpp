@@ -39,14 +39,20 @@ private slots:
     void addresses_data() {
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("fetched"); // empty: refused
-        QTest::newRow("relative, on the server")
-            << "/uploads/device/a.jpg" << "http://127.0.0.1:8080/uploads/device/a.jpg";
-        QTest::newRow("https, JPEG in capitals") << "https://127.0.0.1/p.JPEG" << "https://127.0.0.1/p.JPEG";
-        QTest::newRow("with a query") << "http://127.0.0.1/p.jpg?v=2" << "http://127.0.0.1/p.jpg?v=2";
-        QTest::newRow("empty") << "" << "";
-        QTest::newRow("local file") << "file:///etc/p.jpg" << "";
-        QTest::newRow("other scheme") << "smb://127.0.0.1/share/p.jpg" << "";
-        QTest::newRow("not a JPEG address") << "http://127.0.0.1/p.png" << "";
+        QTest::newRow("relative, on the server") << "/uploads/device/a.jpg"
+                                                 << "http://127.0.0.1:8080/uploads/device/a.jpg";
+        QTest::newRow("https, JPEG in capitals") << "https://127.0.0.1/p.JPEG"
+                                                 << "https://127.0.0.1/p.JPEG";
+        QTest::newRow("with a query") << "http://127.0.0.1/p.jpg?v=2"
+                                      << "http://127.0.0.1/p.jpg?v=2";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("local file") << "file:///etc/p.jpg"
+                                    << "";
+        QTest::newRow("other scheme") << "smb://127.0.0.1/share/p.jpg"
+                                      << "";
+        QTest::newRow("not a JPEG address") << "http://127.0.0.1/p.png"
+                                            << "";
     }
     void addresses() {
         QFETCH(QString, address);
@@ -76,7 +82,8 @@ private slots:
             << 200 << Encoded(Qt::red, QSize(30, 30), "PNG") << false << QSize(30, 30);
         QTest::newRow("bytes that are no picture")
             << 200 << QByteArray("<html>Service unavailable</html>") << false << QSize();
-        QTest::newRow("truncated JPEG") << 200 << Encoded(Qt::red, QSize(100, 100)).left(40) << false << QSize();
+        QTest::newRow("truncated JPEG")
+            << 200 << Encoded(Qt::red, QSize(100, 100)).left(40) << false << QSize();
         QTest::newRow("HTTP 404") << 404 << QByteArray("No such picture") << false << QSize();
         QTest::newRow("larger than the limit")
             << 200 << QByteArray(int(TPictureFetch::MaxPictureBytes) + 1, 'x') << false << QSize();
@@ -147,7 +154,8 @@ private slots:
         QCOMPARE(server.MostOpen(), TPictureFetch::DefaultMaxRunning);
         for (int i = 0; i < Count; ++i) {
             QCOMPARE(got[size_t(i)].Calls, 1);
-            QVERIFY2(Near(got[size_t(i)].Picture.pixelColor(10, 10), colours[i]), qPrintable(QString::number(i)));
+            QVERIFY2(Near(got[size_t(i)].Picture.pixelColor(10, 10), colours[i]),
+                     qPrintable(QString::number(i)));
         }
     }
 

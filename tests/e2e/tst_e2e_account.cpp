@@ -12,9 +12,9 @@
 #include "untIOTDevList.h"
 #include "untIOTUDP.h"
 #include "untImgSwitch.h"
+#include "untIni.h"
 #include "untMainAccount.h"
 #include "untPictureFetch.h"
-#include "untIni.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -373,21 +373,11 @@ private slots:
 
 int main(int argc, char** argv) {
     if (!qEnvironmentVariableIsSet(InsideVar)) {
-        QStringList lan{"--boardsim",
-                        BOARDSIM,
-                        "--relaysim",
-                        RELAYSIM,
-                        "--cloudsim",
-                        CLOUDSIM,
-                        "--account",
-                        "demo:demo:5C-CF-7F-01-04-0A,5C-CF-7F-01-04-0B",
-                        "--account",
-                        "gail:gailpw:",
-                        "--cloud-arg=--device",
-                        "--cloud-arg=mac=5ccf7f01040f,remote=0",
+        QStringList lan{"--boardsim", BOARDSIM, "--relaysim", RELAYSIM, "--cloudsim", CLOUDSIM, "--account",
+                        "demo:demo:5C-CF-7F-01-04-0A,5C-CF-7F-01-04-0B", "--account",
+                        "gail:gailpw:", "--cloud-arg=--device", "--cloud-arg=mac=5ccf7f01040f,remote=0",
                         // Pictures arrive late, as from a slow picture host.
-                        "--cloud-arg=--picture-delay",
-                        "--cloud-arg=1500"};
+                        "--cloud-arg=--picture-delay", "--cloud-arg=1500"};
         for (const char* b : Boards)
             lan << "--board" << QLatin1String(b);
         return RunInVirtualLan("tst_e2e_account", InsideVar, lan, argc, argv);

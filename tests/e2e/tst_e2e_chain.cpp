@@ -204,7 +204,7 @@ class tst_e2e_chain : public QObject {
     // The chain has read the selected board `b` and its panel is in place.
     static bool Read(const Tfrm_Main& w, const TSimBoard& b) {
         const TIOTDevItem* item = Item(w, b);
-        return item && w.DevEvents()->Selected() == item->Conn() && w.DevEvents()->ChainWaiting() == 0 &&
+        return item && w.DevEvents()->Selected() == item->Conn() && !w.DevEvents()->ChainRunning() &&
                w.IOTCtrlList()->Appeared() && !w.IOTCtrlList()->isSliding();
     }
     // Clicks the board in the list once it is online and waits until the chain has read it.

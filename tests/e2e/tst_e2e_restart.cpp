@@ -70,7 +70,7 @@ void ClickBoard(Tfrm_Main& w, const QString& mac) {
 
 bool PanelShows(const Tfrm_Main& w, const QString& mac) {
     return w.IOTCtrlList()->Appeared() && w.DevEvents()->Selected() == Board(w, mac) &&
-           w.DevEvents()->ChainWaiting() == 0 && !w.IOTCtrlList()->isSliding();
+           !w.DevEvents()->ChainRunning() && !w.IOTCtrlList()->isSliding();
 }
 
 // program.ini read as text: section → key → value.

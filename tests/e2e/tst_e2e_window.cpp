@@ -105,7 +105,7 @@ private slots:
                                          10000);
                 list->ItemClick(list->Item(list->IndexOfMAC(mac)), DevListTag::Device);
                 TNEV_IOTCtrlList* panel = w.IOTCtrlList();
-                QTRY_VERIFY_WITH_TIMEOUT(panel->Appeared() && w.DevEvents()->ChainWaiting() == 0 &&
+                QTRY_VERIFY_WITH_TIMEOUT(panel->Appeared() && !w.DevEvents()->ChainRunning() &&
                                              w.DevEvents()->Selected() ==
                                                  list->DevItems(list->IndexOfMAC(mac)),
                                          10000);

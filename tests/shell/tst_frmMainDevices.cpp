@@ -66,7 +66,7 @@ class tst_frmMainDevices : public QObject {
         w.IOTDevList()->ItemClick(Online(w, mac), DevListTag::Device);
         return QTest::qWaitFor(
             [&] {
-                return w.DevEvents()->Selected() && w.DevEvents()->ChainWaiting() == 0 &&
+                return w.DevEvents()->Selected() && !w.DevEvents()->ChainRunning() &&
                        w.IOTCtrlList()->Appeared();
             },
             10000);

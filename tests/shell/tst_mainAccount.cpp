@@ -720,7 +720,7 @@ private slots:
         auto* first = qobject_cast<TCloudDevsCell*>(list->itemWidget(list->item(0)));
         QCOMPARE(first->CellName(), QStringLiteral("Hall"));
         QCOMPARE(first->CellMAC(), QStringLiteral("5C-CF-7F-01-02-0B"));
-        QTRY_VERIFY(!first->Picture().isNull()); // the cloud's picture, when it has arrived
+        QTRY_VERIFY(!first->Picture().isNull());                  // the cloud's picture, when it has arrived
         QCOMPARE(w->Account()->CloudPicture(), first->Picture()); // and in the details
         QCOMPARE(Label(w.get(), QStringLiteral("lbl_Pop_CloudDev_MAC")), QStringLiteral("5C-CF-7F-01-02-0B"));
         QCOMPARE(Edit(w.get(), QStringLiteral("edt_Pop_CloudDev_PSD"))->text(), QStringLiteral("4321"));
@@ -892,7 +892,8 @@ private slots:
         QTest::addColumn<bool>("held");
         QTest::addColumn<bool>("never");
         QTest::newRow("slow picture") << 200 << Jpeg(Qt::green) << true << false;
-        QTest::newRow("bytes that are no picture") << 200 << QByteArray("<html>busy</html>") << false << false;
+        QTest::newRow("bytes that are no picture")
+            << 200 << QByteArray("<html>busy</html>") << false << false;
         QTest::newRow("missing picture") << 404 << QByteArray("No such picture") << false << false;
         QTest::newRow("picture never answered") << 200 << QByteArray() << false << true;
     }
@@ -1021,9 +1022,11 @@ private slots:
         QTRY_COMPARE(cloud.Server.Requests(QStringLiteral("/p1.jpg")), 1);
         QCOMPARE(Edit(w.get(), QStringLiteral("edt_Pop_CloudDev_PSD"))->text(), QStringLiteral("pw1"));
         if (how == u"close")
-            QTest::mouseClick(Find<QWidget>(w.get(), QStringLiteral("img_Pop_CloudDev_Close")), Qt::LeftButton);
+            QTest::mouseClick(Find<QWidget>(w.get(), QStringLiteral("img_Pop_CloudDev_Close")),
+                              Qt::LeftButton);
         else if (how == u"finish")
-            QTest::mouseClick(Find<QWidget>(w.get(), QStringLiteral("img_Pop_CloudDev_Finish")), Qt::LeftButton);
+            QTest::mouseClick(Find<QWidget>(w.get(), QStringLiteral("img_Pop_CloudDev_Finish")),
+                              Qt::LeftButton);
         else if (how == u"escape")
             QTest::keyClick(w.get(), Qt::Key_Escape);
         else if (how == u"backdrop")
@@ -1085,7 +1088,8 @@ private slots:
         if (removeFirst) {
             QVERIFY(QFile::remove(DevImgFile(b)));
             w->IOTDevList()->setRemoveState(true);
-            w->IOTDevList()->ItemClick(w->IOTDevList()->Item(w->IOTDevList()->IndexOfMAC(b)), DevListTag::Remove);
+            w->IOTDevList()->ItemClick(w->IOTDevList()->Item(w->IOTDevList()->IndexOfMAC(b)),
+                                       DevListTag::Remove);
             QTRY_COMPARE(w->IOTDevList()->IndexOfMAC(b), -1);
         }
         cloud.Server.Release(QStringLiteral("/p1.jpg"));

@@ -314,7 +314,7 @@ private slots:
         if (selectWhenOnline)
             ctrl->Select(dev.get());
         QTRY_VERIFY(sink.appeared);
-        QTRY_COMPARE(ctrl->ChainWaiting(), quint8(0));
+        QTRY_VERIFY(!ctrl->ChainRunning());
         QVERIFY(Marker());
         QTRY_COMPARE(sim.Codes().join(' '), expected + " 75");
         QCOMPARE(sink.adds, 1);
@@ -386,6 +386,7 @@ private slots:
             board.Release(1);
             QTRY_COMPARE(sink.outs.size(), 2);
             QCOMPARE(ctrl->ChainWaiting(), quint8(0));
+            QVERIFY(ctrl->ChainRunning());
             QCOMPARE(board.Codes().join(' '), QString("7e 0a 02"));
             board.Release();
         }
@@ -558,7 +559,7 @@ private slots:
         ctrl->ToggleTouchMode();
         QVERIFY(dev->DevParam().TouchMode);
         QVERIFY(sink.param.TouchMode);
-        QTRY_COMPARE(ctrl->ChainWaiting(), quint8(0));
+        QTRY_VERIFY(!ctrl->ChainRunning());
         QVERIFY(Marker());
         QTRY_COMPARE(sim.Codes().join(' '), QString("7e 0a 14 63 04 0a 14 63 75"));
     }

@@ -171,8 +171,9 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption only({QStringLiteral("fault-only")},
                                   QStringLiteral("Limit --http-500/--not-json to a call."),
                                   QStringLiteral("PATH"));
-    parser.addOptions({host, port, quiet, account, device, support, autoReply, news, product, noDefault,
-                       delay, pictureDelay, http500, notJson, raw, reorder, only, relayAccounts, ready, refuse});
+    parser.addOptions({host, port,    quiet,     account,       device,       support, autoReply,
+                       news, product, noDefault, delay,         pictureDelay, http500, notJson,
+                       raw,  reorder, only,      relayAccounts, ready,        refuse});
     const QCommandLineOption newsLink({QStringLiteral("news-link")},
                                       QStringLiteral("Seed a news item with its own link."),
                                       QStringLiteral("TITLE=URL"));
