@@ -17,12 +17,15 @@
 #include "untTaskEditor.h"
 #include "untTaskList.h"
 #include "untUnderLineLbl.h"
+#include "untImgBtn.h"
+#include "untImgSwitch.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QRegularExpression>
 #include <QSpinBox>
 #include <QtTest>
@@ -175,15 +178,14 @@ class tst_e2e_settings : public QObject {
         QVERIFY(w.PopVisible(POP_DEVINFO));
     }
 
-    void Shoot(Tfrm_Main& w, const QString& name) {
-        const QString lang = Settings(w).IniLanguage() ? QStringLiteral("cn") : QStringLiteral("en");
+    static void Shoot(Tfrm_Main& w, const QString& name) {
+        const QString lang = QLatin1String(QTest::currentDataTag());
         const QPixmap shot = w.grab();
         QDir().mkpath(QStringLiteral(SHOT_DIR));
         QVERIFY(shot.save(QStringLiteral("%1/settings-%2-%3@%4x.png")
                               .arg(QStringLiteral(SHOT_DIR), name, lang)
                               .arg(qRound(shot.devicePixelRatio()))));
     }
-    static TIniSettings& Settings(Tfrm_Main& w) { return w.Settings(); }
 
     QStringList Translated(const QStringList& english) const {
         QStringList r;
@@ -399,7 +401,7 @@ private slots:
         QTest::newRow("register 2") << int(TIOTYPE::IO_REG) << 1 << "REG 2" << "Tank" << true << 11 << "Tank";
         QTest::newRow("infrared 1") << int(TIOTYPE::IO_Red) << 0 << "IR 1" << "TV" << false << 2 << "TV";
         QTest::newRow("an empty name shows \"No name\"")
-            << int(TIOTYPE::IO_OUT) << 0 << "Out 1" << "" << false << 0 << "No name";
+            << int(TIOTYPE::IO_OUT) << 0 << "Out 1" << "" << false << 4 << "No name";
     }
     void channelNameAndPicture() {
         QFETCH(int, kind);
@@ -454,8 +456,8 @@ private slots:
             QTest::mouseClick(picker->Item(picture)->Img(), Qt::LeftButton);
             QTRY_COMPARE_WITH_TIMEOUT(c->Img_Img()->PictureName(), TNEV_IOTCtrlCell::ChannelPicture(picture),
                                       10000);
+            QTRY_COMPARE_WITH_TIMEOUT(Requests(BoardLog(mac).mid(mark)).size(), 2, 10000);
             const QStringList sent = Requests(BoardLog(mac).mid(mark));
-            QCOMPARE(sent.size(), 2);
             // The name record: picture, spare byte, 12 bytes of name.
             QVERIFY2(sent[0].startsWith(prefix) && sent[0].endsWith(FieldHex(typed, 12)), qPrintable(sent[0]));
             QVERIFY2(sent[1].startsWith(prefix + QStringLiteral(" %1").arg(picture, 2, 16, QLatin1Char('0'))) &&
@@ -530,6 +532,160 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(list->RedCount(), slotCount, 10000);
         QCOMPARE(Requests(BoardLog(mac).mid(mark)), want);
         QVERIFY2(FMsgs->Messages.isEmpty(), qPrintable(FMsgs->Messages.join('|')));
+    }
+
+    // Tasks of an output through the task popup: the editor's choices reach the board, which the
+    // rows show from its answers (and again after reopening, from its list); a state switch and a
+    // confirmed delete go to the board; a full table is told.
+    void tasks_data() {
+        QTest::addColumn<int>("command"); // editor choice: 1 on, 2 off, 3 reverse
+        QTest::addColumn<QList<int>>("dayClicks"); // day switches clicked, Sunday = 0
+        QTest::addColumn<int>("adds");
+        QTest::addColumn<QString>("commandText");
+        QTest::addColumn<QString>("days"); // Sunday first
+        QTest::addColumn<QStringList>("messages");
+        QTest::newRow("turn on every day") << 1 << QList<int>{} << 1 << "Turn ON" << "1111111" << QStringList{};
+        QTest::newRow("turn off on weekdays")
+            << 2 << QList<int>{0, 6} << 1 << "Turn OFF" << "0111110" << QStringList{};
+        QTest::newRow("reverse once") << 3 << QList<int>{0, 1, 2, 3, 4, 5, 6} << 1 << "Turn Reverse" << "0000000"
+                                      << QStringList{};
+        QTest::newRow("a full table") << 1 << QList<int>{} << 3 << "Turn ON" << "1111111"
+                                      << QStringList{"Task list was full!"};
+    }
+    void tasks() {
+        QFETCH(int, command);
+        QFETCH(QList<int>, dayClicks);
+        QFETCH(int, adds);
+        QFETCH(QString, commandText);
+        QFETCH(QString, days);
+        QFETCH(QStringList, messages);
+        const QString mac = QStringLiteral("5C-CF-7F-05-06-01");
+        const int tableSize = 2; // tasks= of the board
+        auto w = Open();
+        QVERIFY(Select(*w, mac));
+        TTaskPopup* popup = w->TaskPopup();
+        TNEV_IOTTaskList* list = popup->TaskList();
+        const qsizetype mark = BoardLog(mac).size();
+        QTest::mouseClick(w->IOTCtrlList()->OutItems(1)->Img_Clock(), Qt::LeftButton);
+        QVERIFY(w->PopVisible(POP_TASK));
+        QTRY_COMPARE_WITH_TIMEOUT(Requests(BoardLog(mac).mid(mark)), QStringList{QStringLiteral("50 02")}, 10000);
+        QStringList want{QStringLiteral("50")}; // request codes from here on
+        QCOMPARE(list->Count(), 0);
+        auto weekText = [](const TBools7& week) {
+            QString r;
+            for (bool b : week)
+                r += b ? '1' : '0';
+            return r;
+        };
+        QStringList starts;
+        for (int a = 0; a < adds; ++a) {
+            Click(*w, "img_PopTask_Yes");
+            TTaskEditor* editor = popup->Editor();
+            QTRY_VERIFY(editor->isVisible());
+            // On the round mark: the button takes clicks on its mark and its text only.
+            QRadioButton* choice = editor->Ctrl(command);
+            QTest::mouseClick(choice, Qt::LeftButton, {}, QPoint(8, choice->height() / 2));
+            QVERIFY(choice->isChecked());
+            if (a == 0)
+                for (int day : dayClicks)
+                    QTest::mouseClick(editor->WeekSwitch(day), Qt::LeftButton);
+            QCOMPARE(weekText(editor->Week()), days);
+            starts << editor->DateTimeEdit()->text();
+            Click(*w, "img_PopTaskAdd_Yes");
+            QVERIFY(!editor->isVisible());
+            want << QStringLiteral("54") << QStringLiteral("51");
+            QTRY_COMPARE_WITH_TIMEOUT(Codes(BoardLog(mac).mid(mark)), want, 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(list->Count(), std::min(a + 1, tableSize), 10000);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(FMsgs->Messages, Translated(messages), 10000);
+        const int rows = std::min(adds, tableSize);
+        // What the board keeps, as it answers the list request when the popup opens again.
+        Click(*w, "img_PopTask_No");
+        QVERIFY(!w->PopVisible(POP_TASK));
+        QCOMPARE(list->Count(), 0);
+        QTest::mouseClick(w->IOTCtrlList()->OutItems(1)->Img_Clock(), Qt::LeftButton);
+        want << QStringLiteral("50");
+        QTRY_COMPARE_WITH_TIMEOUT(list->Count(), rows, 10000);
+        QCOMPARE(Codes(BoardLog(mac).mid(mark)), want);
+        for (int r = 0; r < rows; ++r) {
+            TNEV_IOTTaskCell* row = list->TaskCell(r);
+            QVERIFY(row->isON());
+            QCOMPARE(row->CMDText(), LangText(commandText));
+            QCOMPARE(weekText(row->Week()), days);
+            QCOMPARE(row->DatetimeText(), starts[r]);
+        }
+        // The state switch: off, then on again, each shown when the board answers.
+        TNEV_IOTTaskCell* first = list->TaskCell(0);
+        const QString id = QStringLiteral("%1").arg(first->TaskID(), 2, 16, QLatin1Char('0'));
+        QTest::mouseClick(first->ImgSwh_State(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!first->isON(), 10000);
+        QTest::mouseClick(first->ImgSwh_State(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(first->isON(), 10000);
+        QCOMPARE(Requests(BoardLog(mac).mid(mark)).mid(want.size()),
+                 (QStringList{QStringLiteral("52 %1 02").arg(id), QStringLiteral("52 %1 01").arg(id)}));
+        want << QStringLiteral("52") << QStringLiteral("52");
+        // Delete: "No" sends nothing; "Yes" removes the task from the board, then the row.
+        const QStringList before = FMsgs->Messages;
+        FMsgs->ConfirmAnswers = {false};
+        QTest::mouseClick(first->ImgBtn_DeL(), Qt::LeftButton);
+        QCOMPARE(FMsgs->Messages, before + QStringList{LangText(QStringLiteral("Are you sure to remove?"))});
+        QCOMPARE(list->Count(), rows);
+        QStringList deletes;
+        for (int r = rows; r > 0; --r) {
+            TNEV_IOTTaskCell* row = list->TaskCell(0);
+            const QString rowId = QStringLiteral("%1").arg(row->TaskID(), 2, 16, QLatin1Char('0'));
+            FMsgs->ConfirmAnswers = {true};
+            QTest::mouseClick(row->ImgBtn_DeL(), Qt::LeftButton);
+            QTRY_COMPARE_WITH_TIMEOUT(list->Count(), r - 1, 10000);
+            deletes << QStringLiteral("52 %1 03").arg(rowId);
+        }
+        QCOMPARE(Requests(BoardLog(mac).mid(mark)).mid(want.size()), deletes);
+    }
+
+    // Pictures of every popup these tests open, in both languages, for review.
+    void popupShots_data() {
+        QTest::addColumn<int>("langTab");
+        QTest::newRow("en") << int(TAB_EN);
+        QTest::newRow("cn") << int(TAB_CN);
+    }
+    void popupShots() {
+        QFETCH(int, langTab);
+        const QString mac = QStringLiteral("5C-CF-7F-05-07-01");
+        auto w = Open();
+        w->img_MainSettingClick(langTab);
+        QVERIFY(Select(*w, mac));
+        TNEV_IOTCtrlList* list = w->IOTCtrlList();
+        Shoot(*w, QStringLiteral("panel"));
+        OpenSettings(*w);
+        Shoot(*w, QStringLiteral("device-settings"));
+        w->HideAllPops();
+        QTest::mouseClick(list->OutItems(0)->Lbl_Name(), Qt::LeftButton);
+        QVERIFY(w->PopVisible(POP_RENAME));
+        Shoot(*w, QStringLiteral("rename"));
+        w->HideAllPops();
+        QTest::mouseClick(list->OutItems(0)->Img_Img(), Qt::LeftButton);
+        QTRY_VERIFY(w->PopImgLst()->isVisible());
+        Shoot(*w, QStringLiteral("picture-picker"));
+        w->CloseMenus();
+        QTest::mouseClick(list->Img_Light(), Qt::LeftButton);
+        Shoot(*w, QStringLiteral("control-menu"));
+        w->CloseMenus();
+        QTest::mouseClick(list->RedItems(0)->Img_Edit(), Qt::LeftButton);
+        Shoot(*w, QStringLiteral("infrared-menu"));
+        Click(*w, "img_DevCtrl_ReStudy");
+        QVERIFY(w->PopVisible(POP_REDSTUDY));
+        Shoot(*w, QStringLiteral("infrared-learning"));
+        Click(*w, "img_RedStudy_PopBtn1");
+        auto* tips = w->findChild<QLabel*>(QStringLiteral("lbl_Searching_Tips1"));
+        QTRY_COMPARE_WITH_TIMEOUT(tips->text(), LangText("Infrared studying ..."), 10000);
+        Shoot(*w, QStringLiteral("infrared-studying"));
+        QTRY_VERIFY_WITH_TIMEOUT(w->findChild<QWidget*>(QStringLiteral("img_Searching_back"))->isHidden(), 10000);
+        QTest::mouseClick(list->OutItems(0)->Img_Clock(), Qt::LeftButton);
+        QVERIFY(w->PopVisible(POP_TASK));
+        Shoot(*w, QStringLiteral("tasks"));
+        Click(*w, "img_PopTask_Yes");
+        QTRY_VERIFY(w->TaskPopup()->Editor()->isVisible());
+        Shoot(*w, QStringLiteral("task-editor"));
     }
 };
 
