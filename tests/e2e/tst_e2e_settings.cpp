@@ -59,7 +59,7 @@ const char* const Boards[] = {
     // tasks
     "mac=5C-CF-7F-05-06-01,name=Timer,type=1,ctrl=6,out=2,in=0,pwm=0,reg=0,ir=0,tasks=2",
     // pictures for review
-    "mac=5C-CF-7F-05-07-01,name=Showroom,type=1,ctrl=6,out=4,in=2,pwm=1,reg=1,ir=1",
+    "mac=5C-CF-7F-05-07-01,name=Showroom,type=1,ctrl=6,out=2,in=1,pwm=0,reg=0,ir=1",
 };
 
 // One request a board took: its payload and its answer ("ignored" when it gave none).
@@ -655,6 +655,8 @@ private slots:
         w->img_MainSettingClick(langTab);
         QVERIFY(Select(*w, mac));
         TNEV_IOTCtrlList* list = w->IOTCtrlList();
+        auto* searching = w->findChild<QWidget*>(QStringLiteral("img_Searching_back"));
+        QTRY_VERIFY_WITH_TIMEOUT(searching->isHidden(), 10000);
         Shoot(*w, QStringLiteral("panel"));
         OpenSettings(*w);
         Shoot(*w, QStringLiteral("device-settings"));
@@ -679,7 +681,7 @@ private slots:
         auto* tips = w->findChild<QLabel*>(QStringLiteral("lbl_Searching_Tips1"));
         QTRY_COMPARE_WITH_TIMEOUT(tips->text(), LangText("Infrared studying ..."), 10000);
         Shoot(*w, QStringLiteral("infrared-studying"));
-        QTRY_VERIFY_WITH_TIMEOUT(w->findChild<QWidget*>(QStringLiteral("img_Searching_back"))->isHidden(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(searching->isHidden(), 10000);
         QTest::mouseClick(list->OutItems(0)->Img_Clock(), Qt::LeftButton);
         QVERIFY(w->PopVisible(POP_TASK));
         Shoot(*w, QStringLiteral("tasks"));
