@@ -394,14 +394,18 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<bool>("byEnter");
         QTest::addColumn<int>("picture");
-        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("kept"); // the name the board keeps (12 bytes at most)
         QTest::newRow("output 2") << int(TIOTYPE::IO_OUT) << 1 << "Out 2" << "Pump" << false << 5 << "Pump";
         QTest::newRow("input 1 by Enter") << int(TIOTYPE::IO_IN) << 0 << "In 1" << "Door" << true << 3 << "Door";
-        QTest::newRow("PWM 1") << int(TIOTYPE::IO_PWM) << 0 << "PWM 1" << "Fan" << false << 7 << "Fan";
-        QTest::newRow("register 2") << int(TIOTYPE::IO_REG) << 1 << "REG 2" << "Tank" << true << 11 << "Tank";
+        QTest::newRow("PWM 1, a long name") << int(TIOTYPE::IO_PWM) << 0 << "PWM 1" << "Kitchen window" << false << 7
+                                            << "Kitchen wind";
+        QTest::newRow("register 2, cut between characters")
+            << int(TIOTYPE::IO_REG) << 1 << "REG 2"
+            << QString::fromUtf8("AB\u6e29\u5ea6\u4f20\u611f\u5668") << true << 11
+            << QString::fromUtf8("AB\u6e29\u5ea6\u4f20");
         QTest::newRow("infrared 1") << int(TIOTYPE::IO_Red) << 0 << "IR 1" << "TV" << false << 2 << "TV";
         QTest::newRow("an empty name shows \"No name\"")
-            << int(TIOTYPE::IO_OUT) << 0 << "Out 1" << "" << false << 4 << "No name";
+            << int(TIOTYPE::IO_OUT) << 0 << "Out 1" << "" << false << 4 << "";
     }
     void channelNameAndPicture() {
         QFETCH(int, kind);
@@ -410,7 +414,8 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(bool, byEnter);
         QFETCH(int, picture);
-        QFETCH(QString, shown);
+        QFETCH(QString, kept);
+        const QString shown = kept.isEmpty() ? LangText(QStringLiteral("No name")) : kept;
         const QString mac = QStringLiteral("5C-CF-7F-05-04-01");
         const auto type = TIOTYPE(kind);
         const QString prefix = QStringLiteral("60 %1 %2").arg(kind, 2, 10, QLatin1Char('0')).arg(index + 1, 2, 16,
@@ -447,7 +452,7 @@ private slots:
             else
                 Click(*w, "img_Pop_Input_Yes");
             QVERIFY(!w->PopVisible(POP_RENAME));
-            QTRY_COMPARE_WITH_TIMEOUT(c->CtrlName(), LangText(shown), 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(c->CtrlName(), shown, 10000);
             // The picture picker offers the channel pictures; the choice goes to the board.
             QTest::mouseClick(c->Img_Img(), Qt::LeftButton);
             TPopImageList* picker = w->PopImgLst();
@@ -459,15 +464,15 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(Requests(BoardLog(mac).mid(mark)).size(), 2, 10000);
             const QStringList sent = Requests(BoardLog(mac).mid(mark));
             // The name record: picture, spare byte, 12 bytes of name.
-            QVERIFY2(sent[0].startsWith(prefix) && sent[0].endsWith(FieldHex(typed, 12)), qPrintable(sent[0]));
+            QVERIFY2(sent[0].startsWith(prefix) && sent[0].endsWith(FieldHex(kept, 12)), qPrintable(sent[0]));
             QVERIFY2(sent[1].startsWith(prefix + QStringLiteral(" %1").arg(picture, 2, 16, QLatin1Char('0'))) &&
-                         sent[1].endsWith(FieldHex(typed, 12)),
+                         sent[1].endsWith(FieldHex(kept, 12)),
                      qPrintable(sent[1]));
             QVERIFY2(FMsgs->Messages.isEmpty(), qPrintable(FMsgs->Messages.join('|')));
         }
         auto again = Open();
         QVERIFY(Select(*again, mac));
-        QTRY_COMPARE_WITH_TIMEOUT(cell(*again)->CtrlName(), LangText(shown), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(cell(*again)->CtrlName(), shown, 10000);
         QCOMPARE(cell(*again)->Img_Img()->PictureName(), TNEV_IOTCtrlCell::ChannelPicture(picture));
     }
 
@@ -645,11 +650,13 @@ private slots:
     // Pictures of every popup these tests open, in both languages, for review.
     void popupShots_data() {
         QTest::addColumn<int>("langTab");
-        QTest::newRow("en") << int(TAB_EN);
-        QTest::newRow("cn") << int(TAB_CN);
+        QTest::addColumn<int>("output"); // whose task list is shown: one without tasks yet
+        QTest::newRow("en") << int(TAB_EN) << 0;
+        QTest::newRow("cn") << int(TAB_CN) << 1;
     }
     void popupShots() {
         QFETCH(int, langTab);
+        QFETCH(int, output);
         const QString mac = QStringLiteral("5C-CF-7F-05-07-01");
         auto w = Open();
         w->img_MainSettingClick(langTab);
@@ -682,12 +689,15 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(tips->text(), LangText("Infrared studying ..."), 10000);
         Shoot(*w, QStringLiteral("infrared-studying"));
         QTRY_VERIFY_WITH_TIMEOUT(searching->isHidden(), 10000);
-        QTest::mouseClick(list->OutItems(0)->Img_Clock(), Qt::LeftButton);
+        QTest::mouseClick(list->OutItems(output)->Img_Clock(), Qt::LeftButton);
         QVERIFY(w->PopVisible(POP_TASK));
-        Shoot(*w, QStringLiteral("tasks"));
+        TNEV_IOTTaskList* tasks = w->TaskPopup()->TaskList();
         Click(*w, "img_PopTask_Yes");
         QTRY_VERIFY(w->TaskPopup()->Editor()->isVisible());
         Shoot(*w, QStringLiteral("task-editor"));
+        Click(*w, "img_PopTaskAdd_Yes");
+        QTRY_COMPARE_WITH_TIMEOUT(tasks->Count(), 1, 10000);
+        Shoot(*w, QStringLiteral("tasks"));
     }
 };
 
