@@ -165,26 +165,31 @@ class tst_e2e_settings : public QObject {
         return {};
     }
 
-    static void Click(Tfrm_Main& w, const char* name) {
+    // Clicks a shown button of the window; false when there is none by that name.
+    [[nodiscard]] static bool Click(Tfrm_Main& w, const char* name) {
         auto* target = w.findChild<QWidget*>(QLatin1String(name));
-        QVERIFY2(target, name);
-        QVERIFY2(target->isVisible(), name);
+        if (!target || !target->isVisible()) {
+            qWarning("no shown %s", name);
+            return false;
+        }
         QTest::mouseClick(target, Qt::LeftButton);
+        return true;
     }
 
     // Opens the settings popup from the panel's settings button.
-    static void OpenSettings(Tfrm_Main& w) {
+    [[nodiscard]] static bool OpenSettings(Tfrm_Main& w) {
         QTest::mouseClick(w.IOTCtrlList()->Img_Edit(), Qt::LeftButton);
-        QVERIFY(w.PopVisible(POP_DEVINFO));
+        return w.PopVisible(POP_DEVINFO);
     }
 
-    static void Shoot(Tfrm_Main& w, const QString& name) {
+    // The window as it looks now, named after the row's language.
+    [[nodiscard]] static bool Shoot(Tfrm_Main& w, const QString& name) {
         const QString lang = QLatin1String(QTest::currentDataTag());
         const QPixmap shot = w.grab();
         QDir().mkpath(QStringLiteral(SHOT_DIR));
-        QVERIFY(shot.save(QStringLiteral("%1/settings-%2-%3@%4x.png")
-                              .arg(QStringLiteral(SHOT_DIR), name, lang)
-                              .arg(qRound(shot.devicePixelRatio()))));
+        return shot.save(QStringLiteral("%1/settings-%2-%3@%4x.png")
+                             .arg(QStringLiteral(SHOT_DIR), name, lang)
+                             .arg(qRound(shot.devicePixelRatio())));
     }
 
     QStringList Translated(const QStringList& english) const {
@@ -248,11 +253,11 @@ private slots:
             QVERIFY(Select(*w, mac));
             const TIniDev before = Record(*w, mac);
             const qsizetype mark = BoardLog(mac).size();
-            OpenSettings(*w);
+            QVERIFY(OpenSettings(*w));
             auto* edit = w->findChild<QLineEdit*>(QStringLiteral("edt_Pop_DevInfo_DevName"));
             QCOMPARE(edit->text(), before.Name);
             edit->setText(typed);
-            Click(*w, "img_Pop_DevInfo_DevName");
+            QVERIFY(Click(*w, "img_Pop_DevInfo_DevName"));
             QTRY_COMPARE_WITH_TIMEOUT(FMsgs->Messages, QStringList{LangText(message)}, 10000);
             const QList<TLogged> log = BoardLog(mac).mid(mark);
             if (sent.isNull()) {
@@ -317,7 +322,7 @@ private slots:
         TNEV_IOTCtrlList* list = w->IOTCtrlList();
         const TIniDev before = Record(*w, mac);
         const qsizetype mark = BoardLog(mac).size();
-        OpenSettings(*w);
+        QVERIFY(OpenSettings(*w));
         QCOMPARE(w->findChild<QWidget*>(QStringLiteral("rctngl_Pop_DevInfo_IO"))->isEnabled(), enabled);
         const char* spins[] = {"spnbx_Pop_DevInfo_Out", "spnbx_Pop_DevInfo_In", "spnbx_Pop_DevInfo_PWM",
                                "spnbx_Pop_DevInfo_AD"};
@@ -366,12 +371,12 @@ private slots:
         {
             auto w = Open();
             QVERIFY(Select(*w, mac));
-            OpenSettings(*w);
+            QVERIFY(OpenSettings(*w));
             const qsizetype mark = BoardLog(mac).size();
             w->findChild<QLineEdit*>(QStringLiteral("edt_Pop_DevInfo_Old"))->setText(old);
             w->findChild<QLineEdit*>(QStringLiteral("edt_Pop_DevInfo_New"))->setText(fresh);
             w->findChild<QLineEdit*>(QStringLiteral("edt_Pop_DevInfo_Retype"))->setText(fresh);
-            Click(*w, "img_Pop_DevInfo_PSD");
+            QVERIFY(Click(*w, "img_Pop_DevInfo_PSD"));
             QTRY_COMPARE_WITH_TIMEOUT(FMsgs->Messages, QStringList{LangText(message)}, 10000);
             QCOMPARE(Requests(BoardLog(mac).mid(mark)),
                      QStringList{QStringLiteral("73 ") + FieldHex(old, 6) + ' ' + FieldHex(fresh, 6)});
@@ -450,7 +455,7 @@ private slots:
             if (byEnter)
                 QTest::keyClick(edit, Qt::Key_Return);
             else
-                Click(*w, "img_Pop_Input_Yes");
+                QVERIFY(Click(*w, "img_Pop_Input_Yes"));
             QVERIFY(!w->PopVisible(POP_RENAME));
             QTRY_COMPARE_WITH_TIMEOUT(c->CtrlName(), shown, 10000);
             // The picture picker offers the channel pictures; the choice goes to the board.
@@ -501,7 +506,7 @@ private slots:
         const qsizetype mark = BoardLog(mac).size();
         // "Add infrared" in the panel's menu makes a new slot, not learned yet.
         QTest::mouseClick(list->Img_Light(), Qt::LeftButton);
-        Click(*w, "img_DevCtrl_PopBtn5");
+        QVERIFY(Click(*w, "img_DevCtrl_PopBtn5"));
         QTRY_COMPARE_WITH_TIMEOUT(list->RedCount(), slotCount + 1, 10000);
         w->CloseMenus();
         const quint8 n = quint8(slotCount + 1);
@@ -510,7 +515,7 @@ private slots:
         // Its button opens the learning popup for it.
         QTest::mouseClick(cell->Img_IR(), Qt::LeftButton);
         QVERIFY(w->PopVisible(POP_REDSTUDY));
-        Click(*w, qPrintable(QStringLiteral("img_RedStudy_PopBtn%1").arg(mode)));
+        QVERIFY(Click(*w, qPrintable(QStringLiteral("img_RedStudy_PopBtn%1").arg(mode))));
         QVERIFY(!w->PopVisible(POP_REDSTUDY));
         auto* searching = w->findChild<QWidget*>(QStringLiteral("img_Searching_back"));
         auto* tips = w->findChild<QLabel*>(QStringLiteral("lbl_Searching_Tips1"));
@@ -527,12 +532,12 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(Requests(BoardLog(mac).mid(mark)).size(), int(want.size()), 10000);
         } else {
             QVERIFY(w->PopVisible(POP_REDSTUDY));
-            Click(*w, "img_RedStudy_PopBtn4");
+            QVERIFY(Click(*w, "img_RedStudy_PopBtn4"));
             QVERIFY(!w->PopVisible(POP_REDSTUDY));
         }
         // "Remove" in the slot's menu.
         QTest::mouseClick(cell->Img_Edit(), Qt::LeftButton);
-        Click(*w, "img_DevCtrl_Remove");
+        QVERIFY(Click(*w, "img_DevCtrl_Remove"));
         want << QStringLiteral("2b %1").arg(n, 2, 16, QLatin1Char('0'));
         QTRY_COMPARE_WITH_TIMEOUT(list->RedCount(), slotCount, 10000);
         QCOMPARE(Requests(BoardLog(mac).mid(mark)), want);
@@ -584,7 +589,7 @@ private slots:
         };
         QStringList starts;
         for (int a = 0; a < adds; ++a) {
-            Click(*w, "img_PopTask_Yes");
+            QVERIFY(Click(*w, "img_PopTask_Yes"));
             TTaskEditor* editor = popup->Editor();
             QTRY_VERIFY(editor->isVisible());
             // On the round mark: the button takes clicks on its mark and its text only.
@@ -596,7 +601,7 @@ private slots:
                     QTest::mouseClick(editor->WeekSwitch(day), Qt::LeftButton);
             QCOMPARE(weekText(editor->Week()), days);
             starts << editor->DateTimeEdit()->text();
-            Click(*w, "img_PopTaskAdd_Yes");
+            QVERIFY(Click(*w, "img_PopTaskAdd_Yes"));
             QVERIFY(!editor->isVisible());
             want << QStringLiteral("54") << QStringLiteral("51");
             QTRY_COMPARE_WITH_TIMEOUT(Codes(BoardLog(mac).mid(mark)), want, 10000);
@@ -605,7 +610,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(FMsgs->Messages, Translated(messages), 10000);
         const int rows = std::min(adds, tableSize);
         // What the board keeps, as it answers the list request when the popup opens again.
-        Click(*w, "img_PopTask_No");
+        QVERIFY(Click(*w, "img_PopTask_No"));
         QVERIFY(!w->PopVisible(POP_TASK));
         QCOMPARE(list->Count(), 0);
         QTest::mouseClick(w->IOTCtrlList()->OutItems(1)->Img_Clock(), Qt::LeftButton);
@@ -664,40 +669,40 @@ private slots:
         TNEV_IOTCtrlList* list = w->IOTCtrlList();
         auto* searching = w->findChild<QWidget*>(QStringLiteral("img_Searching_back"));
         QTRY_VERIFY_WITH_TIMEOUT(searching->isHidden(), 10000);
-        Shoot(*w, QStringLiteral("panel"));
-        OpenSettings(*w);
-        Shoot(*w, QStringLiteral("device-settings"));
+        QVERIFY(Shoot(*w, QStringLiteral("panel")));
+        QVERIFY(OpenSettings(*w));
+        QVERIFY(Shoot(*w, QStringLiteral("device-settings")));
         w->HideAllPops();
         QTest::mouseClick(list->OutItems(0)->Lbl_Name(), Qt::LeftButton);
         QVERIFY(w->PopVisible(POP_RENAME));
-        Shoot(*w, QStringLiteral("rename"));
+        QVERIFY(Shoot(*w, QStringLiteral("rename")));
         w->HideAllPops();
         QTest::mouseClick(list->OutItems(0)->Img_Img(), Qt::LeftButton);
         QTRY_VERIFY(w->PopImgLst()->isVisible());
-        Shoot(*w, QStringLiteral("picture-picker"));
+        QVERIFY(Shoot(*w, QStringLiteral("picture-picker")));
         w->CloseMenus();
         QTest::mouseClick(list->Img_Light(), Qt::LeftButton);
-        Shoot(*w, QStringLiteral("control-menu"));
+        QVERIFY(Shoot(*w, QStringLiteral("control-menu")));
         w->CloseMenus();
         QTest::mouseClick(list->RedItems(0)->Img_Edit(), Qt::LeftButton);
-        Shoot(*w, QStringLiteral("infrared-menu"));
-        Click(*w, "img_DevCtrl_ReStudy");
+        QVERIFY(Shoot(*w, QStringLiteral("infrared-menu")));
+        QVERIFY(Click(*w, "img_DevCtrl_ReStudy"));
         QVERIFY(w->PopVisible(POP_REDSTUDY));
-        Shoot(*w, QStringLiteral("infrared-learning"));
-        Click(*w, "img_RedStudy_PopBtn1");
+        QVERIFY(Shoot(*w, QStringLiteral("infrared-learning")));
+        QVERIFY(Click(*w, "img_RedStudy_PopBtn1"));
         auto* tips = w->findChild<QLabel*>(QStringLiteral("lbl_Searching_Tips1"));
         QTRY_COMPARE_WITH_TIMEOUT(tips->text(), LangText("Infrared studying ..."), 10000);
-        Shoot(*w, QStringLiteral("infrared-studying"));
+        QVERIFY(Shoot(*w, QStringLiteral("infrared-studying")));
         QTRY_VERIFY_WITH_TIMEOUT(searching->isHidden(), 10000);
         QTest::mouseClick(list->OutItems(output)->Img_Clock(), Qt::LeftButton);
         QVERIFY(w->PopVisible(POP_TASK));
         TNEV_IOTTaskList* tasks = w->TaskPopup()->TaskList();
-        Click(*w, "img_PopTask_Yes");
+        QVERIFY(Click(*w, "img_PopTask_Yes"));
         QTRY_VERIFY(w->TaskPopup()->Editor()->isVisible());
-        Shoot(*w, QStringLiteral("task-editor"));
-        Click(*w, "img_PopTaskAdd_Yes");
+        QVERIFY(Shoot(*w, QStringLiteral("task-editor")));
+        QVERIFY(Click(*w, "img_PopTaskAdd_Yes"));
         QTRY_COMPARE_WITH_TIMEOUT(tasks->Count(), 1, 10000);
-        Shoot(*w, QStringLiteral("tasks"));
+        QVERIFY(Shoot(*w, QStringLiteral("tasks")));
     }
 };
 
