@@ -275,6 +275,14 @@ void TDevEvents::WireDecoder() {
         case Cmd::SysSetIO:
             FSink.ShowMessage(QStringLiteral("Not to support the change devie IO!"));
             break;
+        case Cmd::SysSetSave:
+            // A board that cannot keep its state is read all the same: after an IO change with
+            // "Auto save" its rebuilt panel would otherwise keep empty cells.
+            FChainDeferred.clear();
+            FChainDeferredEnd = false;
+            if (const auto first = StepAfter(Cmd::SysSetSave))
+                ChainSend(*first);
+            break;
         default:
             break;
         }

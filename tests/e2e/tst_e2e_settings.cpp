@@ -47,6 +47,7 @@ const char* const Boards[] = {
     "mac=5C-CF-7F-05-02-02,name=Rack B,type=1,ctrl=6,out=8,in=4,pwm=2,reg=2,ir=0,maxreg=8",
     "mac=5C-CF-7F-05-02-03,name=Rack C,type=1,ctrl=6,out=8,in=4,pwm=2,reg=2,ir=0,maxreg=8",
     "mac=5C-CF-7F-05-02-04,name=Fixed,type=2,ctrl=4,out=4,in=2,pwm=0,reg=0,ir=0",
+    "mac=5C-CF-7F-05-02-05,name=Rack D,type=1,ctrl=6,out=8,in=4,pwm=2,reg=2,ir=0,maxreg=8,refuse=0x7A",
     // device password
     "mac=5C-CF-7F-05-03-01,name=Safe,type=1,ctrl=6,out=1,in=0,pwm=0,reg=0,ir=0",
     // channel names and pictures
@@ -298,6 +299,9 @@ private slots:
                                    << QStringList{"72 06 02 00 01", "7a"}
                                    << QStringList{"Change device IO success!", "Device status has been saved!"}
                                    << QList<int>{6, 2, 0, 1};
+        QTest::newRow("auto save refused by the board")
+            << "5C-CF-7F-05-02-05" << QList<int>{4, 4, 1, 0} << true << true
+            << QStringList{"72 04 04 01 00", "7a"} << QStringList{"Change device IO success!"} << QList<int>{4, 4, 1, 0};
         QTest::newRow("20 outputs and 5 inputs") << "5C-CF-7F-05-02-03" << QList<int>{20, 5, 0, 0} << false
                                                  << true << QStringList{} << QStringList{refused} << unchanged;
         QTest::newRow("3 PWM") << "5C-CF-7F-05-02-03" << QList<int>{8, 4, 3, 0} << true << true << QStringList{}
@@ -332,7 +336,7 @@ private slots:
             QCOMPARE(spin->value(), shown[i]);
             spin->setValue(typed[i]);
         }
-        w->findChild<QCheckBox*>(QStringLiteral("chk_Pop_DevInfo_AutoSave"))->setChecked(autoSave);
+        w->findChild<QCheckBox*>(QStringLiteral("chk_Pop_DevInfo_IO_Save"))->setChecked(autoSave);
         QTest::mouseClick(w->findChild<QWidget*>(QStringLiteral("img_Pop_DevInfo_IO")), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(FMsgs->Messages, Translated(messages), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(w->DevEvents()->ChainWaiting() == 0, 10000);
@@ -344,10 +348,14 @@ private slots:
         QCOMPARE(Codes(log).contains(QStringLiteral("7a")), autoSave && !sent.isEmpty() && panel != shown);
         if (sent.isEmpty())
             QVERIFY2(!Codes(log).contains(QStringLiteral("72")), qPrintable(Requests(log).join('|')));
-        if (panel == shown)
+        if (panel == shown) {
             QCOMPARE(Record(*w, mac), before);
-        else // the new panel was read from the board
-            QVERIFY(Codes(log).mid(sent.size()).contains(QStringLiteral("63")));
+        } else {
+            // The new panel is read from the board, names included.
+            QTRY_VERIFY_WITH_TIMEOUT(Codes(BoardLog(mac).mid(mark)).mid(sent.size()).contains(QStringLiteral("63")),
+                                     10000);
+            QTRY_COMPARE_WITH_TIMEOUT(list->InItems(0)->CtrlName(), QStringLiteral("In 1"), 10000);
+        }
     }
 
     // "Change" of the device password: a refused change keeps the stored password, an accepted
