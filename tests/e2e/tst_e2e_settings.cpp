@@ -221,31 +221,33 @@ private slots:
     void deviceName_data() {
         QTest::addColumn<QString>("mac");
         QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("byEnter"); // Enter in the box instead of "Change"
         QTest::addColumn<QString>("sent"); // the name the board gets; null: nothing is sent
         QTest::addColumn<bool>("refused"); // the board answers that it does not take names
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("stored");
         const QString length = QStringLiteral("Device name length requires 1 to 16 bytes!");
         QTest::newRow("blanks around the name are dropped")
-            << "5C-CF-7F-05-01-01" << "  Porch light  " << "Porch light" << false
+            << "5C-CF-7F-05-01-01" << "  Porch light  " << false << "Porch light" << false
             << "Change device name success!" << "Porch light";
-        QTest::newRow("16 ASCII letters") << "5C-CF-7F-05-01-02" << "ABCDEFGHIJKLMNOP"
-                                          << "ABCDEFGHIJKLMNOP" << false << "Change device name success!"
+        QTest::newRow("16 ASCII letters by Enter") << "5C-CF-7F-05-01-02" << "ABCDEFGHIJKLMNOP" << true
+                                                   << "ABCDEFGHIJKLMNOP" << false << "Change device name success!"
                                           << "ABCDEFGHIJKLMNOP";
         QTest::newRow("three blanks are no name")
-            << "5C-CF-7F-05-01-03" << "   " << QString() << false << length << "Cellar";
+            << "5C-CF-7F-05-01-03" << "   " << false << QString() << false << length << "Cellar";
         QTest::newRow("six Chinese characters are 18 bytes")
-            << "5C-CF-7F-05-01-03" << QString::fromUtf8("\u5ba2\u5385\u5367\u5ba4\u53a8\u623f") << QString()
+            << "5C-CF-7F-05-01-03" << QString::fromUtf8("\u5ba2\u5385\u5367\u5ba4\u53a8\u623f") << false << QString()
             << false << length << "Cellar";
-        QTest::newRow("17 letters") << "5C-CF-7F-05-01-03" << "ABCDEFGHIJKLMNOPQ" << QString() << false << length
+        QTest::newRow("17 letters by Enter") << "5C-CF-7F-05-01-03" << "ABCDEFGHIJKLMNOPQ" << true << QString() << false << length
                                     << "Cellar";
         QTest::newRow("the board refuses")
-            << "5C-CF-7F-05-01-03" << "Shed" << "Shed" << true << "Not to support the change devie name now!"
+            << "5C-CF-7F-05-01-03" << "Shed" << false << "Shed" << true << "Not to support the change devie name now!"
             << "Cellar";
     }
     void deviceName() {
         QFETCH(QString, mac);
         QFETCH(QString, typed);
+        QFETCH(bool, byEnter);
         QFETCH(QString, sent);
         QFETCH(bool, refused);
         QFETCH(QString, message);
@@ -259,7 +261,10 @@ private slots:
             auto* edit = w->findChild<QLineEdit*>(QStringLiteral("edt_Pop_DevInfo_DevName"));
             QCOMPARE(edit->text(), before.Name);
             edit->setText(typed);
-            QVERIFY(Click(*w, "img_Pop_DevInfo_DevName"));
+            if (byEnter)
+                QTest::keyClick(edit, Qt::Key_Return);
+            else
+                QVERIFY(Click(*w, "img_Pop_DevInfo_DevName"));
             QTRY_COMPARE_WITH_TIMEOUT(FMsgs->Messages, QStringList{LangText(message)}, 10000);
             const QList<TLogged> log = BoardLog(mac).mid(mark);
             if (sent.isNull()) {
