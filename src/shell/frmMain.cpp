@@ -755,7 +755,7 @@ void Tfrm_Main::BuildDevInfo(QWidget* body) {
             spin->setFont(PixelFont(15));
         }
         auto* autoSave = new QCheckBox(io);
-        autoSave->setObjectName(QStringLiteral("chk_Pop_DevInfo_AutoSave"));
+        autoSave->setObjectName(QStringLiteral("chk_Pop_DevInfo_IO_Save"));
         autoSave->setGeometry(20, 112, 200, 28);
         autoSave->setFont(PixelFont(15));
         Text(autoSave, QStringLiteral("Auto save"));

@@ -76,7 +76,7 @@ public:
     void HideSearching() override { W.ShowSearching(false); }
     void ShowMessage(const QString& AText) override { W.Msg(AText); }
     bool AutoSaveIO() const override {
-        const auto* box = W.findChild<QCheckBox*>(QStringLiteral("chk_Pop_DevInfo_AutoSave"));
+        const auto* box = W.findChild<QCheckBox*>(QStringLiteral("chk_Pop_DevInfo_IO_Save"));
         return box && box->isChecked();
     }
 

@@ -15,6 +15,7 @@ constexpr quint8 InGetAll = 0x14;
 constexpr quint8 PWMGetAll = 0x24;
 constexpr quint8 REGGetAll = 0x40;
 constexpr quint8 NameGetAll = 0x63;
+constexpr quint8 TaskSetTime = 0x54;
 constexpr quint8 SysSetIO = 0x72;
 constexpr quint8 SysSetPassword = 0x73;
 constexpr quint8 SysSetName = 0x74;
@@ -322,6 +323,18 @@ void TDevEvents::WireDecoder() {
             break;
         case Cmd::SysSetIO:
             FSink.ShowMessage(QStringLiteral("Not to support the change devie IO!"));
+            break;
+        case Cmd::TaskSetTime:
+            // A board without a clock to set refuses it: the task waiting for it is not sent.
+            FSink.TaskSetTimeReply(false);
+            break;
+        case Cmd::SysSetSave:
+            // A board that cannot keep its state is read all the same: after an IO change with
+            // "Auto save" its rebuilt panel would otherwise keep empty cells.
+            FChainDeferred.clear();
+            FChainDeferredEnd = false;
+            if (const auto first = StepAfter(Cmd::SysSetSave))
+                ChainSend(*first);
             break;
         default:
             break;

@@ -177,7 +177,7 @@ private slots:
                               "spnbx_Pop_DevInfo_In",
                               "spnbx_Pop_DevInfo_PWM",
                               "spnbx_Pop_DevInfo_AD",
-                              "chk_Pop_DevInfo_AutoSave",
+                              "chk_Pop_DevInfo_IO_Save",
                               "img_Pop_DevInfo_IO",
                               "edt_Pop_DevInfo_RouterSearch",
                               "img_Pop_DevInfo_RouterSearch",

@@ -426,6 +426,17 @@ private slots:
         QCOMPARE(join("\xE5\xAE\xB6", ""), datagram(Hex("820101")));
     }
 
+    // A refused request is answered FF <code> and changes nothing; the others are served.
+    void faultRefuse() {
+        auto w = Start({"--board", "refuse=0x05/116"});
+        QVERIFY(w);
+        Client c;
+        QVERIFY(LoggedIn(c, *w));
+        QCOMPARE(c.Ask(Hex("05"), 2), Reply(Hex("FF05")));
+        QCOMPARE(c.Ask(Hex("0A"), 2), Reply(Hex("8A00")));
+        QCOMPARE(c.Ask(Hex("0201"), 3), Reply(Hex("820101")));
+    }
+
     void faultIgnore() {
         auto w = Start({"--ignore", "0x0A", "--board", "ignore=20/0x7A"});
         QVERIFY(w);

@@ -204,7 +204,8 @@ void Board::HandleRequest(const QByteArray& payload, QObject* context, const Rep
         qCDebug(lcBoardSim).noquote() << MacText() << "ignores" << payload.toHex(' ');
         return;
     }
-    const QByteArray answer = Handle(payload, context, reply);
+    const QByteArray answer =
+        FCfg.faults.refuseCodes.contains(code) ? Bytes({0xFF, code}) : Handle(payload, context, reply);
     qCDebug(lcBoardSim).noquote() << MacText() << "<" << payload.toHex(' ') << ">" << answer.toHex(' ');
     if (!answer.isEmpty())
         reply(answer);

@@ -37,6 +37,7 @@ struct Faults {
     int splitGapMs = 10;           // pause between the pieces
     bool garbage = false;          // put junk (and a decoy frame with a bad sum) before each reply
     QSet<quint8> ignore;           // request codes that get neither action nor reply
+    QSet<quint8> refuseCodes;      // request codes answered FF <code> without any action
 };
 
 struct BoardConfig {

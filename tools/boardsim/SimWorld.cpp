@@ -169,6 +169,12 @@ bool ApplyBoardKey(BoardConfig& b, const QString& key, const QString& value, QSt
                 return bad("expected command codes like 0x0A or 10, separated by /");
             b.faults.ignore.insert(quint8(v));
         }
+    } else if (key == QLatin1String("refuse")) {
+        for (const QString& part : value.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+            if (!ParseInt(part, 0, 255, v))
+                return bad("expected command codes like 0x74 or 116, separated by /");
+            b.faults.refuseCodes.insert(quint8(v));
+        }
     } else if (key == QLatin1String("ir-delay-ms")) {
         if (!ParseInt(value, 0, 600'000, b.irDelayMs))
             return bad("expected milliseconds");
@@ -200,7 +206,7 @@ const QStringList GlobalBoardKeys{
     QStringLiteral("refuse-password"), QStringLiteral("bad-password"), QStringLiteral("login-drop-ms"),
     QStringLiteral("drop-after"),      QStringLiteral("delay"),        QStringLiteral("split"),
     QStringLiteral("split-gap-ms"),    QStringLiteral("garbage"),      QStringLiteral("ignore"),
-    QStringLiteral("ir-delay-ms"),     QStringLiteral("ir-result"),    QStringLiteral("inputs-change-ms"),
+    QStringLiteral("refuse"),          QStringLiteral("ir-delay-ms"),     QStringLiteral("ir-result"),    QStringLiteral("inputs-change-ms"),
     QStringLiteral("reg-drift"),       QStringLiteral("tasks"),        QStringLiteral("irslots"),
     QStringLiteral("password")};
 
@@ -449,6 +455,8 @@ Fault switches (as options for every board, or as keys of one board):
   --garbage               put junk bytes and a decoy frame with a wrong sum before every reply
   --ignore CODE           neither run nor answer this request code (0x0A or 10; repeatable;
                           as a key: ignore=0x0A/0x14)
+  --refuse CODE           answer this request code with FF CODE without running it, as a
+                          board that does not take it (repeatable; as a key: refuse=0x74/0x72)
   --ir-delay-ms, --ir-result, --inputs-change-ms, --reg-drift, --tasks, --irslots, --password
                           as the keys above, for every board
 
