@@ -8,25 +8,28 @@ Q_LOGGING_CATEGORY(lcDevEvents, "quillet.chain")
 
 namespace {
 
-// Request codes the chain and the replies are matched by.
+// Request codes the chain and the replies are matched by, from the protocol's named codes.
 namespace Cmd {
-constexpr quint8 OutGetAll = 0x0A;
-constexpr quint8 InGetAll = 0x14;
-constexpr quint8 PWMGetAll = 0x24;
-constexpr quint8 REGGetAll = 0x40;
-constexpr quint8 NameGetAll = 0x63;
-constexpr quint8 TaskSetTime = 0x54;
-constexpr quint8 SysSetIO = 0x72;
-constexpr quint8 SysSetPassword = 0x73;
-constexpr quint8 SysSetName = 0x74;
-constexpr quint8 SysSetSave = 0x7A;
-constexpr quint8 SysGetIO = 0x7E;
+constexpr quint8 Code(TGPIOCmd ACmd) {
+    return quint8(ACmd);
+}
+constexpr quint8 OutGetAll = Code(TGPIOCmd::Out_Get_All);
+constexpr quint8 InGetAll = Code(TGPIOCmd::In_Get_All);
+constexpr quint8 PWMGetAll = Code(TGPIOCmd::PWM_Get_All);
+constexpr quint8 REGGetAll = Code(TGPIOCmd::REG_Get_All);
+constexpr quint8 NameGetAll = Code(TGPIOCmd::Name_Get_All);
+constexpr quint8 TaskSetTime = Code(TGPIOCmd::Task_Set_Time);
+constexpr quint8 SysSetIO = Code(TGPIOCmd::Sys_Set_IO);
+constexpr quint8 SysSetPassword = Code(TGPIOCmd::Sys_Set_Password);
+constexpr quint8 SysSetName = Code(TGPIOCmd::Sys_Set_Name);
+constexpr quint8 SysSetSave = Code(TGPIOCmd::Sys_Set_Save);
+constexpr quint8 SysGetIO = Code(TGPIOCmd::Sys_Get_IO);
 } // namespace Cmd
 
-constexpr quint8 ReplyBit = 0x80;
-constexpr quint8 RefusalCode = 0xFF;
-constexpr quint8 SysGetIOReply = Cmd::SysGetIO + ReplyBit;
-constexpr quint8 SysSetIOReply = Cmd::SysSetIO + ReplyBit;
+constexpr quint8 ReplyBit = 0x80; // a reply code is its request code with this bit
+constexpr quint8 RefusalCode = ReplyUnsupported;
+constexpr quint8 SysGetIOReply = ReplyCode(TGPIOCmd::Sys_Get_IO);
+constexpr quint8 SysSetIOReply = ReplyCode(TGPIOCmd::Sys_Set_IO);
 constexpr quint8 NoRedSlot = 0xFF;
 
 // The reading steps in chain order with the class each one reads.

@@ -12,13 +12,13 @@
 #include "untIOTDevList.h"
 #include "untIOTOutCtrl.h"
 #include "untIOTRedCtrl.h"
+#include "untImgBtn.h"
+#include "untImgSwitch.h"
 #include "untPopImgLst.h"
 #include "untTaskCell.h"
 #include "untTaskEditor.h"
 #include "untTaskList.h"
 #include "untUnderLineLbl.h"
-#include "untImgBtn.h"
-#include "untImgSwitch.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -53,9 +53,12 @@ const char* const Boards[] = {
     // channel names and pictures
     "mac=5C-CF-7F-05-04-01,name=Studio,type=1,ctrl=6,out=2,in=1,pwm=1,reg=2,ir=1,regs=20.5/-1.5",
     // infrared
-    "mac=5C-CF-7F-05-05-01,name=IR ok,type=1,ctrl=6,out=1,in=0,pwm=0,reg=0,ir=0,ir-delay-ms=800,ir-result=success",
-    "mac=5C-CF-7F-05-05-02,name=IR bad,type=1,ctrl=6,out=1,in=0,pwm=0,reg=0,ir=0,ir-delay-ms=800,ir-result=failure",
-    "mac=5C-CF-7F-05-05-03,name=IR late,type=1,ctrl=6,out=1,in=0,pwm=0,reg=0,ir=0,ir-delay-ms=800,ir-result=timeout",
+    "mac=5C-CF-7F-05-05-01,name=IR "
+    "ok,type=1,ctrl=6,out=1,in=0,pwm=0,reg=0,ir=0,ir-delay-ms=800,ir-result=success",
+    "mac=5C-CF-7F-05-05-02,name=IR "
+    "bad,type=1,ctrl=6,out=1,in=0,pwm=0,reg=0,ir=0,ir-delay-ms=800,ir-result=failure",
+    "mac=5C-CF-7F-05-05-03,name=IR "
+    "late,type=1,ctrl=6,out=1,in=0,pwm=0,reg=0,ir=0,ir-delay-ms=800,ir-result=timeout",
     "mac=5C-CF-7F-05-05-04,name=IR mute,type=1,ctrl=6,out=1,in=0,pwm=0,reg=0,ir=0,ir-delay-ms=600000",
     // tasks
     "mac=5C-CF-7F-05-06-01,name=Timer,type=1,ctrl=6,out=2,in=0,pwm=0,reg=0,ir=0,tasks=2",
@@ -206,8 +209,9 @@ private slots:
         QString why;
         if (!qEnvironmentVariableIsSet(InsideVar) || !OnlyVirtualLanInterfaces(&why))
             QFAIL(qPrintable(QStringLiteral("refusing to run outside the virtual LAN: ") + why));
-        QVERIFY2(QFile::exists(qEnvironmentVariable("QUILLET_VLAN_LOG_DIR") + QStringLiteral("/boardsim.err")),
-                 "no request log");
+        QVERIFY2(
+            QFile::exists(qEnvironmentVariable("QUILLET_VLAN_LOG_DIR") + QStringLiteral("/boardsim.err")),
+            "no request log");
     }
 
     void init() {
@@ -228,20 +232,25 @@ private slots:
         QTest::addColumn<QString>("stored");
         const QString length = QStringLiteral("Device name length requires 1 to 16 bytes!");
         QTest::newRow("blanks around the name are dropped")
-            << "5C-CF-7F-05-01-01" << "  Porch light  " << false << "Porch light" << false
-            << "Change device name success!" << "Porch light";
-        QTest::newRow("16 ASCII letters by Enter") << "5C-CF-7F-05-01-02" << "ABCDEFGHIJKLMNOP" << true
-                                                   << "ABCDEFGHIJKLMNOP" << false << "Change device name success!"
-                                          << "ABCDEFGHIJKLMNOP";
+            << "5C-CF-7F-05-01-01"
+            << "  Porch light  " << false << "Porch light" << false << "Change device name success!"
+            << "Porch light";
+        QTest::newRow("16 ASCII letters by Enter")
+            << "5C-CF-7F-05-01-02"
+            << "ABCDEFGHIJKLMNOP" << true << "ABCDEFGHIJKLMNOP" << false << "Change device name success!"
+            << "ABCDEFGHIJKLMNOP";
         QTest::newRow("three blanks are no name")
-            << "5C-CF-7F-05-01-03" << "   " << false << QString() << false << length << "Cellar";
+            << "5C-CF-7F-05-01-03"
+            << "   " << false << QString() << false << length << "Cellar";
         QTest::newRow("six Chinese characters are 18 bytes")
-            << "5C-CF-7F-05-01-03" << QString::fromUtf8("\u5ba2\u5385\u5367\u5ba4\u53a8\u623f") << false << QString()
-            << false << length << "Cellar";
-        QTest::newRow("17 letters by Enter") << "5C-CF-7F-05-01-03" << "ABCDEFGHIJKLMNOPQ" << true << QString() << false << length
-                                    << "Cellar";
+            << "5C-CF-7F-05-01-03" << QString::fromUtf8("\u5ba2\u5385\u5367\u5ba4\u53a8\u623f") << false
+            << QString() << false << length << "Cellar";
+        QTest::newRow("17 letters by Enter")
+            << "5C-CF-7F-05-01-03"
+            << "ABCDEFGHIJKLMNOPQ" << true << QString() << false << length << "Cellar";
         QTest::newRow("the board refuses")
-            << "5C-CF-7F-05-01-03" << "Shed" << false << "Shed" << true << "Not to support the change devie name now!"
+            << "5C-CF-7F-05-01-03"
+            << "Shed" << false << "Shed" << true << "Not to support the change devie name now!"
             << "Cellar";
     }
     void deviceName() {
@@ -290,7 +299,7 @@ private slots:
         QTest::addColumn<QString>("mac");
         QTest::addColumn<QList<int>>("typed"); // outputs, inputs, PWM, registers
         QTest::addColumn<bool>("autoSave");
-        QTest::addColumn<bool>("enabled");   // the board takes IO configurations at all
+        QTest::addColumn<bool>("enabled");     // the board takes IO configurations at all
         QTest::addColumn<QStringList>("sent"); // requests after the click, in order
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<QList<int>>("panel"); // the panel's counts afterwards
@@ -300,24 +309,28 @@ private slots:
         const QList<int> unchanged{8, 4, 2, 2};
         QTest::newRow("20 outputs, 4 inputs, 2 PWM")
             << "5C-CF-7F-05-02-01" << QList<int>{20, 4, 2, 2} << false << true
-            << QStringList{"72 14 04 02 02"} << QStringList{"Change device IO success!"} << QList<int>{20, 4, 2, 2};
+            << QStringList{"72 14 04 02 02"} << QStringList{"Change device IO success!"}
+            << QList<int>{20, 4, 2, 2};
         QTest::newRow("auto save") << "5C-CF-7F-05-02-02" << QList<int>{6, 2, 0, 1} << true << true
                                    << QStringList{"72 06 02 00 01", "7a"}
-                                   << QStringList{"Change device IO success!", "Device status has been saved!"}
+                                   << QStringList{"Change device IO success!",
+                                                  "Device status has been saved!"}
                                    << QList<int>{6, 2, 0, 1};
         QTest::newRow("auto save refused by the board")
             << "5C-CF-7F-05-02-05" << QList<int>{4, 4, 1, 0} << true << true
-            << QStringList{"72 04 04 01 00", "7a"} << QStringList{"Change device IO success!"} << QList<int>{4, 4, 1, 0};
-        QTest::newRow("20 outputs and 5 inputs") << "5C-CF-7F-05-02-03" << QList<int>{20, 5, 0, 0} << false
-                                                 << true << QStringList{} << QStringList{refused} << unchanged;
-        QTest::newRow("3 PWM") << "5C-CF-7F-05-02-03" << QList<int>{8, 4, 3, 0} << true << true << QStringList{}
-                               << QStringList{refused} << unchanged;
+            << QStringList{"72 04 04 01 00", "7a"} << QStringList{"Change device IO success!"}
+            << QList<int>{4, 4, 1, 0};
+        QTest::newRow("20 outputs and 5 inputs")
+            << "5C-CF-7F-05-02-03" << QList<int>{20, 5, 0, 0} << false << true << QStringList{}
+            << QStringList{refused} << unchanged;
+        QTest::newRow("3 PWM") << "5C-CF-7F-05-02-03" << QList<int>{8, 4, 3, 0} << true << true
+                               << QStringList{} << QStringList{refused} << unchanged;
         QTest::newRow("the board refuses 50 registers")
             << "5C-CF-7F-05-02-03" << QList<int>{0, 0, 0, 50} << true << true << QStringList{"72 00 00 00 32"}
             << QStringList{"Not to support the change devie IO!"} << unchanged;
         QTest::newRow("a board without IO configuration")
-            << "5C-CF-7F-05-02-04" << QList<int>{2, 2, 0, 0} << false << false << QStringList{} << QStringList{}
-            << QList<int>{4, 2, 0, 0};
+            << "5C-CF-7F-05-02-04" << QList<int>{2, 2, 0, 0} << false << false << QStringList{}
+            << QStringList{} << QList<int>{4, 2, 0, 0};
     }
     void ioConfiguration() {
         QFETCH(QString, mac);
@@ -347,7 +360,8 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(FMsgs->Messages, Translated(messages), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(w->DevEvents()->ChainWaiting() == 0, 10000);
         QTRY_COMPARE_WITH_TIMEOUT(
-            (QList<int>{list->OutCount(), list->InCount(), list->PWMCount(), list->REGCount()}), panel, 10000);
+            (QList<int>{list->OutCount(), list->InCount(), list->PWMCount(), list->REGCount()}), panel,
+            10000);
         const QList<TLogged> log = BoardLog(mac).mid(mark);
         QCOMPARE(Requests(log).mid(0, sent.size()), sent);
         // The save request goes out only when asked for.
@@ -358,8 +372,8 @@ private slots:
             QCOMPARE(Record(*w, mac), before);
         } else {
             // The new panel is read from the board, names included.
-            QTRY_VERIFY_WITH_TIMEOUT(Codes(BoardLog(mac).mid(mark)).mid(sent.size()).contains(QStringLiteral("63")),
-                                     10000);
+            QTRY_VERIFY_WITH_TIMEOUT(
+                Codes(BoardLog(mac).mid(mark)).mid(sent.size()).contains(QStringLiteral("63")), 10000);
             QTRY_COMPARE_WITH_TIMEOUT(list->InItems(0)->CtrlName(), QStringLiteral("In 1"), 10000);
         }
     }
@@ -371,9 +385,13 @@ private slots:
         QTest::addColumn<QString>("fresh");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("stored");
-        QTest::newRow("wrong old password: the board refuses")
-            << "wrong" << "s4fe01" << "Failed to change device password!" << "qorvu";
-        QTest::newRow("right old password") << "qorvu" << "s4fe01" << "Change device Password success!"
+        QTest::newRow("wrong old password: the board refuses") << "wrong"
+                                                               << "s4fe01"
+                                                               << "Failed to change device password!"
+                                                               << "qorvu";
+        QTest::newRow("right old password") << "qorvu"
+                                            << "s4fe01"
+                                            << "Change device Password success!"
                                             << "s4fe01";
     }
     void devicePassword() {
@@ -414,17 +432,19 @@ private slots:
         QTest::addColumn<bool>("byEnter");
         QTest::addColumn<int>("picture");
         QTest::addColumn<QString>("kept"); // the name the board keeps (12 bytes at most)
-        QTest::newRow("output 2") << int(TIOTYPE::IO_OUT) << 1 << "Out 2" << "Pump" << false << 5 << "Pump";
-        QTest::newRow("input 1 by Enter") << int(TIOTYPE::IO_IN) << 0 << "In 1" << "Door" << true << 3 << "Door";
-        QTest::newRow("PWM 1, a long name") << int(TIOTYPE::IO_PWM) << 0 << "PWM 1" << "Kitchen window" << false << 7
-                                            << "Kitchen wind";
+        QTest::newRow("output 2") << int(TIOTYPE::IO_OUT) << 1 << "Out 2"
+                                  << "Pump" << false << 5 << "Pump";
+        QTest::newRow("input 1 by Enter") << int(TIOTYPE::IO_IN) << 0 << "In 1"
+                                          << "Door" << true << 3 << "Door";
+        QTest::newRow("PWM 1, a long name") << int(TIOTYPE::IO_PWM) << 0 << "PWM 1"
+                                            << "Kitchen window" << false << 7 << "Kitchen wind";
         QTest::newRow("register 2, cut between characters")
-            << int(TIOTYPE::IO_REG) << 1 << "REG 2"
-            << QString::fromUtf8("AB\u6e29\u5ea6\u4f20\u611f\u5668") << true << 11
-            << QString::fromUtf8("AB\u6e29\u5ea6\u4f20");
-        QTest::newRow("infrared 1") << int(TIOTYPE::IO_Red) << 0 << "IR 1" << "TV" << false << 2 << "TV";
-        QTest::newRow("an empty name shows \"No name\"")
-            << int(TIOTYPE::IO_OUT) << 0 << "Out 1" << "" << false << 4 << "";
+            << int(TIOTYPE::IO_REG) << 1 << "REG 2" << QString::fromUtf8("AB\u6e29\u5ea6\u4f20\u611f\u5668")
+            << true << 11 << QString::fromUtf8("AB\u6e29\u5ea6\u4f20");
+        QTest::newRow("infrared 1") << int(TIOTYPE::IO_Red) << 0 << "IR 1"
+                                    << "TV" << false << 2 << "TV";
+        QTest::newRow("an empty name shows \"No name\"") << int(TIOTYPE::IO_OUT) << 0 << "Out 1"
+                                                         << "" << false << 4 << "";
     }
     void channelNameAndPicture() {
         QFETCH(int, kind);
@@ -437,8 +457,9 @@ private slots:
         const QString shown = kept.isEmpty() ? LangText(QStringLiteral("No name")) : kept;
         const QString mac = QStringLiteral("5C-CF-7F-05-04-01");
         const auto type = TIOTYPE(kind);
-        const QString prefix = QStringLiteral("60 %1 %2").arg(kind, 2, 10, QLatin1Char('0')).arg(index + 1, 2, 16,
-                                                                                                  QLatin1Char('0'));
+        const QString prefix = QStringLiteral("60 %1 %2")
+                                   .arg(kind, 2, 10, QLatin1Char('0'))
+                                   .arg(index + 1, 2, 16, QLatin1Char('0'));
         auto cell = [&](Tfrm_Main& w) -> TNEV_IOTCtrlCell* {
             TNEV_IOTCtrlList* l = w.IOTCtrlList();
             switch (type) {
@@ -484,9 +505,10 @@ private slots:
             const QStringList sent = Requests(BoardLog(mac).mid(mark));
             // The name record: picture, spare byte, 12 bytes of name.
             QVERIFY2(sent[0].startsWith(prefix) && sent[0].endsWith(FieldHex(kept, 12)), qPrintable(sent[0]));
-            QVERIFY2(sent[1].startsWith(prefix + QStringLiteral(" %1").arg(picture, 2, 16, QLatin1Char('0'))) &&
-                         sent[1].endsWith(FieldHex(kept, 12)),
-                     qPrintable(sent[1]));
+            QVERIFY2(
+                sent[1].startsWith(prefix + QStringLiteral(" %1").arg(picture, 2, 16, QLatin1Char('0'))) &&
+                    sent[1].endsWith(FieldHex(kept, 12)),
+                qPrintable(sent[1]));
             QVERIFY2(FMsgs->Messages.isEmpty(), qPrintable(FMsgs->Messages.join('|')));
         }
         auto again = Open();
@@ -503,10 +525,12 @@ private slots:
         QTest::addColumn<QString>("result"); // the overlay's text after "Infrared studying ..."
         QTest::addColumn<bool>("learned");
         QTest::newRow("learned, single") << "5C-CF-7F-05-05-01" << 1 << "Infrared study success!" << true;
-        QTest::newRow("the board fails, double") << "5C-CF-7F-05-05-02" << 2 << "Infrared study failure!" << false;
+        QTest::newRow("the board fails, double")
+            << "5C-CF-7F-05-05-02" << 2 << "Infrared study failure!" << false;
         QTest::newRow("the board gives up, three")
             << "5C-CF-7F-05-05-03" << 3 << "Infrared study overtime!" << false;
-        QTest::newRow("the board never answers") << "5C-CF-7F-05-05-04" << 1 << "Infrared study overtime!" << false;
+        QTest::newRow("the board never answers")
+            << "5C-CF-7F-05-05-04" << 1 << "Infrared study overtime!" << false;
     }
     void infrared() {
         QFETCH(QString, mac);
@@ -533,12 +557,15 @@ private slots:
         QVERIFY(!w->PopVisible(POP_REDSTUDY));
         auto* searching = w->findChild<QWidget*>(QStringLiteral("img_Searching_back"));
         auto* tips = w->findChild<QLabel*>(QStringLiteral("lbl_Searching_Tips1"));
-        QTRY_VERIFY_WITH_TIMEOUT(searching->isVisible() && tips->text() == LangText("Infrared studying ..."), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(searching->isVisible() && tips->text() == LangText("Infrared studying ..."),
+                                 10000);
         QTRY_COMPARE_WITH_TIMEOUT(tips->text(), LangText(result), 10000);
         QVERIFY(searching->isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(searching->isHidden(), 10000);
         QCOMPARE(cell->isStudied(), learned);
-        QStringList want{QStringLiteral("28"), QStringLiteral("29 %1 %2").arg(n, 2, 16, QLatin1Char('0')).arg(mode, 2, 10, QLatin1Char('0'))};
+        QStringList want{
+            QStringLiteral("28"),
+            QStringLiteral("29 %1 %2").arg(n, 2, 16, QLatin1Char('0')).arg(mode, 2, 10, QLatin1Char('0'))};
         // A learned slot sends its code; one that is not opens the learning popup again.
         QTest::mouseClick(cell->Img_IR(), Qt::LeftButton);
         if (learned) {
@@ -563,24 +590,25 @@ private slots:
     // confirmed delete go to the board; a full table is told.
     void tasks_data() {
         QTest::addColumn<QString>("mac");
-        QTest::addColumn<int>("command"); // editor choice: 1 on, 2 off, 3 reverse
+        QTest::addColumn<int>("command");          // editor choice: 1 on, 2 off, 3 reverse
         QTest::addColumn<QList<int>>("dayClicks"); // day switches clicked, Sunday = 0
         QTest::addColumn<int>("adds");
         QTest::addColumn<QString>("commandText");
         QTest::addColumn<QString>("days"); // Sunday first
         QTest::addColumn<QStringList>("messages");
         const QString timer = QStringLiteral("5C-CF-7F-05-06-01");
-        QTest::newRow("turn on every day") << timer << 1 << QList<int>{} << 1 << "Turn ON" << "1111111" << QStringList{};
-        QTest::newRow("turn off on weekdays")
-            << timer << 2 << QList<int>{0, 6} << 1 << "Turn OFF" << "0111110" << QStringList{};
-        QTest::newRow("reverse once") << timer << 3 << QList<int>{0, 1, 2, 3, 4, 5, 6} << 1 << "Turn Reverse" << "0000000"
-                                      << QStringList{};
-        QTest::newRow("a full table") << timer << 1 << QList<int>{} << 3 << "Turn ON" << "1111111"
-                                      << QStringList{"Task list was full!"};
+        QTest::newRow("turn on every day") << timer << 1 << QList<int>{} << 1 << "Turn ON"
+                                           << "1111111" << QStringList{};
+        QTest::newRow("turn off on weekdays") << timer << 2 << QList<int>{0, 6} << 1 << "Turn OFF"
+                                              << "0111110" << QStringList{};
+        QTest::newRow("reverse once") << timer << 3 << QList<int>{0, 1, 2, 3, 4, 5, 6} << 1 << "Turn Reverse"
+                                      << "0000000" << QStringList{};
+        QTest::newRow("a full table") << timer << 1 << QList<int>{} << 3 << "Turn ON"
+                                      << "1111111" << QStringList{"Task list was full!"};
         // No task goes out when the board does not take the clock it starts by.
         QTest::newRow("the board refuses the clock")
-            << "5C-CF-7F-05-06-02" << 1 << QList<int>{} << 1 << "Turn ON" << "1111111"
-            << QStringList{"Failed to set the time, please check your hardware!"};
+            << "5C-CF-7F-05-06-02" << 1 << QList<int>{} << 1 << "Turn ON"
+            << "1111111" << QStringList{"Failed to set the time, please check your hardware!"};
     }
     void tasks() {
         QFETCH(QString, mac);
@@ -600,7 +628,8 @@ private slots:
         const qsizetype mark = BoardLog(mac).size();
         QTest::mouseClick(w->IOTCtrlList()->OutItems(1)->Img_Clock(), Qt::LeftButton);
         QVERIFY(w->PopVisible(POP_TASK));
-        QTRY_COMPARE_WITH_TIMEOUT(Requests(BoardLog(mac).mid(mark)), QStringList{QStringLiteral("50 02")}, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(Requests(BoardLog(mac).mid(mark)), QStringList{QStringLiteral("50 02")},
+                                  10000);
         QStringList want{QStringLiteral("50")}; // request codes from here on
         QCOMPARE(list->Count(), 0);
         auto weekText = [](const TBools7& week) {

@@ -203,12 +203,12 @@ bool ApplyBoardKey(BoardConfig& b, const QString& key, const QString& value, QSt
 
 const QStringList FlagKeys{QStringLiteral("garbage"), QStringLiteral("reg-drift")};
 const QStringList GlobalBoardKeys{
-    QStringLiteral("refuse-password"), QStringLiteral("bad-password"), QStringLiteral("login-drop-ms"),
-    QStringLiteral("drop-after"),      QStringLiteral("delay"),        QStringLiteral("split"),
-    QStringLiteral("split-gap-ms"),    QStringLiteral("garbage"),      QStringLiteral("ignore"),
-    QStringLiteral("refuse"),          QStringLiteral("ir-delay-ms"),     QStringLiteral("ir-result"),    QStringLiteral("inputs-change-ms"),
-    QStringLiteral("reg-drift"),       QStringLiteral("tasks"),        QStringLiteral("irslots"),
-    QStringLiteral("password")};
+    QStringLiteral("refuse-password"),  QStringLiteral("bad-password"), QStringLiteral("login-drop-ms"),
+    QStringLiteral("drop-after"),       QStringLiteral("delay"),        QStringLiteral("split"),
+    QStringLiteral("split-gap-ms"),     QStringLiteral("garbage"),      QStringLiteral("ignore"),
+    QStringLiteral("refuse"),           QStringLiteral("ir-delay-ms"),  QStringLiteral("ir-result"),
+    QStringLiteral("inputs-change-ms"), QStringLiteral("reg-drift"),    QStringLiteral("tasks"),
+    QStringLiteral("irslots"),          QStringLiteral("password")};
 
 const QStringList ValueOptions{
     QStringLiteral("board"),       QStringLiteral("board-defaults"),   QStringLiteral("count"),
