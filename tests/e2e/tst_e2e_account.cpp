@@ -99,6 +99,8 @@ class tst_e2e_account : public QObject {
         const QString dir = QStringLiteral(SHOT_DIR);
         QDir().mkpath(dir);
         const QString lang = LangIsCn() ? QStringLiteral("cn") : QStringLiteral("en");
+        // A language switch relabels the lists through posted events: show what a user would see.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
         QVERIFY(w.grab().save(QStringLiteral("%1/e2e-account-%2-%3.png").arg(dir, name, lang)));
     }
 
@@ -201,7 +203,8 @@ private slots:
             {Bench, QStringLiteral("9999"), QStringLiteral("Device activation failed!")},
         };
         for (const bool chinese : {false, true}) {
-            SetLanguage(chinese ? LangCn : LangEn);
+            Find<TImageSwitch>(w.get(), QStringLiteral("swh_Msg_Lang_State"))->SetisON(chinese);
+            w->swh_Msg_Lang_StateSwitch();
             for (const TCase& c : cases) {
                 w->ShowPop(POP_ADD);
                 Type(w.get(), QStringLiteral("edt_PopAdd_MAC"), c.mac);
@@ -216,7 +219,8 @@ private slots:
             if (chinese)
                 Shoot(*w, QStringLiteral("add"));
         }
-        SetLanguage(LangEn);
+        Find<TImageSwitch>(w.get(), QStringLiteral("swh_Msg_Lang_State"))->SetisON(false);
+        w->swh_Msg_Lang_StateSwitch();
         Type(w.get(), QStringLiteral("edt_PopAdd_MAC"), Bench);
         Type(w.get(), QStringLiteral("edt_PopAdd_Activation"), QStringLiteral("1234"));
         w->img_PopClick(1);
