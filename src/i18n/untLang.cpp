@@ -242,6 +242,7 @@ constexpr TLangEntry LangTable[] = {
     {"The cloud server's reply could not be read!", "无法读取云服务器的回复！"},
     {"Account or password longer than 16 bytes: remote control cannot work with it!", "账号或密码超过16个字节，无法远程控制设备！"},
     {"Account and password cannot contain / ? # % or begin or end with a space!", "账号和密码不能包含 / ? # %，也不能以空格开头或结尾！"},
+    {"The device refused the request!", "设备拒绝了该请求！"},
     {"SetDevTime", "设置时间"},
     {"Clear", "清空"},
     {"GetDevTime", "查询时间"},

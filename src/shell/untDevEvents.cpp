@@ -19,6 +19,10 @@ constexpr quint8 PWMGetAll = Code(TGPIOCmd::PWM_Get_All);
 constexpr quint8 REGGetAll = Code(TGPIOCmd::REG_Get_All);
 constexpr quint8 NameGetAll = Code(TGPIOCmd::Name_Get_All);
 constexpr quint8 TaskSetTime = Code(TGPIOCmd::Task_Set_Time);
+constexpr quint8 TaskSetAdd = Code(TGPIOCmd::Task_Set_Add);
+constexpr quint8 TaskSetState = Code(TGPIOCmd::Task_Set_State);
+constexpr quint8 NameSetOne = Code(TGPIOCmd::Name_Set_One);
+constexpr quint8 RedCreate = Code(TGPIOCmd::Red_Create);
 constexpr quint8 SysSetIO = Code(TGPIOCmd::Sys_Set_IO);
 constexpr quint8 SysSetPassword = Code(TGPIOCmd::Sys_Set_Password);
 constexpr quint8 SysSetName = Code(TGPIOCmd::Sys_Set_Name);
@@ -338,6 +342,14 @@ void TDevEvents::WireDecoder() {
             FChainDeferredEnd = false;
             if (const auto first = StepAfter(Cmd::SysSetSave))
                 ChainSend(*first);
+            break;
+        case Cmd::TaskSetAdd:
+        case Cmd::TaskSetState:
+        case Cmd::NameSetOne:
+        case Cmd::RedCreate:
+            // A full task table or infrared store, or a board without the feature: the user
+            // learns that nothing changed instead of waiting for a change that never comes.
+            FSink.ShowMessage(QStringLiteral("The device refused the request!"));
             break;
         default:
             break;

@@ -453,6 +453,30 @@ private slots:
         QCOMPARE(sink.messages.size(), 1);
     }
 
+    // A board without the feature, or with its store full, refuses: the user is told.
+    void refusalsOfChangesAreShown_data() {
+        QTest::addColumn<QByteArray>("request");
+        TTaskRcd task;
+        task.Enable = true;
+        task.StartTime = QDateTime(QDate(2030, 1, 1), QTime(8, 0));
+        task.CMD = TNEV_GPIOAPI::Out_Set_ON(1);
+        QTest::newRow("task add") << TNEV_GPIOAPI::Task_Set_Add(task);
+        QTest::newRow("task state") << TNEV_GPIOAPI::Task_Set_State(1, TTASKSTATE::TASK_STATE_OFF);
+        QTest::newRow("channel name") << TNEV_GPIOAPI::Name_Set_One(TIOTYPE::IO_OUT, 1, TIOName{});
+        QTest::newRow("infrared slot") << TNEV_GPIOAPI::Red_Create();
+    }
+    void refusalsOfChangesAreShown() {
+        QFETCH(QByteArray, request);
+        ScriptedBoard board;
+        board.refuse = {quint8(request.at(0))};
+        auto dev = Device(board.Port());
+        ctrl->Select(dev.get());
+        QVERIFY(Online(*dev));
+        QTRY_VERIFY(!ctrl->ChainRunning() && sink.names.size() == 5);
+        QVERIFY(ctrl->TCPSend(request));
+        QTRY_COMPARE(sink.messages, QStringList{"The device refused the request!"});
+    }
+
     void onlyTheSelectedDeviceActs() {
         ScriptedBoard boardA, boardB;
         auto a = Device(boardA.Port());
