@@ -111,6 +111,8 @@ public:
     QString CloudHost() const { return FCloudHost; }
     // Fetches cloud pictures in the background. Unset: no pictures.
     void setImageFetch(TImageFetch AFetch) { FImageFetch = std::move(AFetch); }
+    // A picture the user chose for a device wins over a cloud picture still on its way to it.
+    void DropPictureFetch(const QString& AMAC) { FPictureTickets.remove(AMAC); }
     // LAN login port of the devices (0: the standard port); for tests on loopback.
     void setLanPort(quint16 APort);
     // The cloud login the devices send to the relay server: given to every listed device and to

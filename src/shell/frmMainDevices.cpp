@@ -418,6 +418,7 @@ void Tfrm_Main::ApplyDevPicture() {
         ShowSaveResult(false, saved.Message);
         return;
     }
+    FDevList->DropPictureFetch(dev->DevMACStr());
     Msg(QStringLiteral("Change the picture Success!"));
 }
 

@@ -76,6 +76,7 @@ private slots:
     void activatedDeviceStaysOnline();
     void cloudPicture_data();
     void cloudPicture();
+    void cloudPictureAfterTheUsersOwn();
     void selectionAfterRemoval_data();
     void selectionAfterRemoval();
     void removingIgnoresFurtherClicks();
@@ -280,6 +281,30 @@ void tst_untIOTDevList::cloudPicture() {
     QCOMPARE(list->Item(0)->isCustomImg(), custom);
     QCOMPARE(!LoadDevImage(Mac1).isNull(), custom);
     QCOMPARE(dropped.size(), custom ? 1 : 0);
+}
+
+// The user's own picture, saved while a cloud picture is on its way, is not covered by it.
+void tst_untIOTDevList::cloudPictureAfterTheUsersOwn() {
+    auto list = NewList();
+    list->Add(TIniDevs{Stored(Mac1, QStringLiteral("Kitchen"))});
+    std::function<void(const QImage&)> pending;
+    list->setImageFetch([&](const QString&, QObject*, std::function<void(const QImage&)> done) {
+        pending = std::move(done);
+    });
+    TCloudDevs devs;
+    devs.data = {Cloud(Mac1, "K", "", "3", "http://127.0.0.1/p.jpg")};
+    list->Down2local(devs);
+    QVERIFY(pending);
+    QImage own(16, 16, QImage::Format_RGB32);
+    own.fill(Qt::blue);
+    const QString mac = list->DevItems(0)->DevMACStr();
+    QVERIFY(SaveDevImage(mac, own).Ok);
+    list->DropPictureFetch(mac);
+    QImage late(16, 16, QImage::Format_RGB32);
+    late.fill(Qt::red);
+    pending(late);
+    const QColor kept = LoadDevImage(mac).pixelColor(8, 8); // a JPEG: near, not exact
+    QVERIFY2(kept.blue() > 200 && kept.red() < 50, qPrintable(kept.name()));
 }
 
 void tst_untIOTDevList::selectionAfterRemoval_data() {
