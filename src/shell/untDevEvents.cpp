@@ -460,6 +460,11 @@ void TDevEvents::WireDecoder() {
         FTmrChain.stop();
         if (FSink.AutoSaveIO()) {
             TCPSend(TNEV_GPIOAPI::Sys_Set_Save());
+            // The panel is read after the save's answer, or without it when none comes.
+            if (const auto first = StepAfter(Cmd::SysSetSave)) {
+                FChainDeferred = *first;
+                FTmrChain.start();
+            }
             return;
         }
         FSink.SetListAnimated(true);

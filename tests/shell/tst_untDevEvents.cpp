@@ -637,16 +637,23 @@ private slots:
 
     void ioConfiguration_data() {
         QTest::addColumn<bool>("autoSave");
+        QTest::addColumn<QString>("fault"); // of the board
         QTest::addColumn<QString>("expected");
-        QTest::newRow("without auto save") << false << "72 0a 14 24 40 63";
-        QTest::newRow("with auto save") << true << "72 7a 0a 14 24 40 63";
+        QTest::newRow("without auto save") << false << ""
+                                           << "72 0a 14 24 40 63";
+        QTest::newRow("with auto save") << true << ""
+                                        << "72 7a 0a 14 24 40 63";
+        QTest::newRow("save never answered") << true << ",ignore=0x7A"
+                                             << "72 7a 0a 14 24 40 63";
     }
     void ioConfiguration() {
         QFETCH(bool, autoSave);
+        QFETCH(QString, fault);
         QFETCH(QString, expected);
         SimBoards sim;
-        QVERIFY(sim.StartOne("out=8,in=0,pwm=0,reg=0,ir=0,ctrl=2"));
+        QVERIFY(sim.StartOne("out=8,in=0,pwm=0,reg=0,ir=0,ctrl=2" + fault));
         auto dev = Device(sim.port());
+        ctrl->setChainStepMs(300);
         sink.autoSave = autoSave;
         ctrl->Select(dev.get());
         QVERIFY(Online(*dev));
@@ -664,7 +671,7 @@ private slots:
             "Input error:\rInput and output sum can not greater than 24;PWM number can not greater than 2.",
             "Input error:\rInput and output sum can not greater than 24;PWM number can not greater than 2.",
             "Change device IO success!"};
-        if (autoSave)
+        if (autoSave && fault.isEmpty())
             msgs << "Device status has been saved!";
         QCOMPARE(sink.messages, msgs);
     }
