@@ -10,6 +10,8 @@
 #include "untIOTCtrlList.h"
 #include "untIOTDevList.h"
 #include "untIOTOutCtrl.h"
+#include "untIOTPWMCtrl.h"
+#include "untIOTREGCtrl.h"
 #include "untIOTUDP.h"
 
 #include <QNetworkInterface>
@@ -31,6 +33,7 @@ const char* const Boards[] = {
     "mac=5C-CF-7F-01-03-0B,name=Kitchen,type=2,ctrl=2,out=4,in=2,pwm=0,reg=0,ir=0",
     "mac=5C-CF-7F-01-03-0C,name=Bench,type=3,ctrl=6",
     "mac=5C-CF-7F-01-03-0D,name=Garden,type=1,ctrl=4",
+    "mac=5C-CF-7F-01-03-0E,name=Porch,type=1,ctrl=6,out=4,in=0,pwm=1,reg=2,ir=0,regs=21.5/-3.5",
 };
 
 } // namespace
@@ -92,7 +95,7 @@ private slots:
         QTemporaryDir dir;
         const QStringList macs =
             qEnvironmentVariable("QUILLET_VLAN_BOARD_MACS").split(' ', Qt::SkipEmptyParts);
-        const QList<int> outputs{8, 4, 8, 8}; // the boards' output counts, in board order
+        const QList<int> outputs{8, 4, 8, 8, 4}; // the boards' output counts, in board order
         {
             Tfrm_Main w(LanEnv(dir.path()));
             w.show();
@@ -127,6 +130,73 @@ private slots:
         QVERIFY(kitchen->DevParam.LockArr.size() >= 2);
         QVERIFY(kitchen->DevParam.LockArr[1]);
         QVERIFY(!kitchen->DevParam.LockArr[0]);
+    }
+
+    // What the board holds after All ON and All OFF with a locked output, a PWM frequency outside
+    // its range and one inside, and registers of both signs: read back from the board by
+    // selecting it again.
+    void touchControlReachesTheBoard() {
+        QTemporaryDir dir;
+        const QString mac = QStringLiteral("5C-CF-7F-01-03-0E");
+        Tfrm_Main w(LanEnv(dir.path()));
+        w.show();
+        TNEV_IOTDevList* list = w.IOTDevList();
+        TNEV_IOTCtrlList* panel = w.IOTCtrlList();
+        const auto select = [&] {
+            if (panel->Appeared()) {
+                list->DoListClick(-1, DevListTag::Panel);
+                QTRY_VERIFY(!panel->Appeared());
+            }
+            list->ItemClick(list->Item(list->IndexOfMAC(mac)), DevListTag::Device);
+            QTRY_VERIFY_WITH_TIMEOUT(panel->Appeared() && !w.DevEvents()->ChainRunning() &&
+                                         w.DevEvents()->Selected() == list->DevItems(list->IndexOfMAC(mac)),
+                                     10000);
+        };
+        const auto outputs = [&] {
+            QString on;
+            for (int i = 0; i < panel->OutCount(); ++i)
+                on += panel->OutItems(i)->isOn() ? u'1' : u'0';
+            return on;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(list->IndexOfMAC(mac) >= 0 &&
+                                     list->DevItems(list->IndexOfMAC(mac))->NetState() ==
+                                         TIOTNETSTATE::NET_OK,
+                                 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(w.findChild<QWidget*>(QStringLiteral("img_Searching_back"))->isHidden(),
+                                 5000);
+        select();
+        // The boards outlive a test: start from all outputs off.
+        w.img_PopClick(8);
+        QTRY_COMPARE(outputs(), QStringLiteral("0000"));
+        QCOMPARE(panel->REGItems(0)->REG(), 21.5);
+        QCOMPARE(panel->REGItems(1)->REG(), -3.5);
+
+        // Output 1 locked: All ON leaves it off on the board, All OFF after unlocking switches all.
+        QTest::mouseClick(panel->OutItems(0)->Img_Lock(), Qt::LeftButton);
+        w.img_PopClick(7);
+        QTRY_COMPARE(outputs(), QStringLiteral("0111"));
+        select();
+        QCOMPARE(outputs(), QStringLiteral("0111"));
+        QVERIFY(panel->OutItems(0)->isLock());
+        QTest::mouseClick(panel->OutItems(0)->Img_Lock(), Qt::LeftButton);
+        w.img_PopClick(8);
+        QTRY_COMPARE(outputs(), QStringLiteral("0000"));
+        select();
+        QCOMPARE(outputs(), QStringLiteral("0000"));
+
+        // A frequency below the board's range is refused before anything is sent; one inside it
+        // is kept by the board.
+        const int was = panel->PWMItems(0)->PinLv();
+        FMsgs->InputAnswers.push_back(QStringLiteral("700"));
+        panel->ForwardCellClick(panel->PWMItems(0), 0, 7, TIOTYPE::IO_PWM);
+        QCOMPARE(FMsgs->Messages.size(), 1);
+        FMsgs->InputAnswers.push_back(QStringLiteral("2000"));
+        panel->ForwardCellClick(panel->PWMItems(0), 0, 7, TIOTYPE::IO_PWM);
+        QTRY_COMPARE(panel->PWMItems(0)->PinLv(), 2000);
+        QVERIFY(was != 2000);
+        select();
+        QCOMPARE(panel->PWMItems(0)->PinLv(), 2000);
+        QCOMPARE(FMsgs->Messages.size(), 1);
     }
 
     void searchPortTakenInTheLan() {
